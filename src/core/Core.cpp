@@ -1,0 +1,37 @@
+#include "core/AppDir.h"
+#include "core/Clock.h"
+#include "core/Prompter.h"
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+
+namespace qev {
+
+QString displayText(const QString& text) {
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
+qint64 SystemClock::milliseconds() const {
+    static QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return timer.elapsed();
+}
+
+QString AppDir::existingFile(const QString& name) const {
+    const QString exact = file(name);
+    if (QFileInfo::exists(exact)) return exact;
+    const QDir dir(m_folder);
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
+    for (const QString& e : entries) {
+        if (e.compare(name, Qt::CaseInsensitive) == 0) return file(e);
+    }
+    return exact;
+}
+
+} // namespace qev

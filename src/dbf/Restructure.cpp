@@ -1,0 +1,305 @@
+// Packing and restructuring: the table is written anew beside the original and swapped in with rename(2), so a
+// failure at any step leaves the original files untouched.
+#include "dbf/Codepage.h"
+#include "dbf/Locks.h"
+#include "dbf/MemoFile.h"
+#include "dbf/Table.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace qev::dbf {
+
+namespace {
+
+std::string baseName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool writeAll(int fd, const std::string& data, uint64_t offset) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+uint32_t memoPointer(const char* p, int len) {
+    if (len == 4) {
+        const auto* u = reinterpret_cast<const unsigned char*>(p);
+        return static_cast<uint32_t>(u[0]) | static_cast<uint32_t>(u[1]) << 8 | static_cast<uint32_t>(u[2]) << 16 |
+               static_cast<uint32_t>(u[3]) << 24;
+    }
+    uint32_t v = 0;
+    bool any = false;
+    for (int i = 0; i < len; ++i) {
+        const char c = p[i];
+        if (c == ' ' || c == '\0') {
+            if (any) break;
+            continue;
+        }
+        if (c < '0' || c > '9') return 0;
+        any = true;
+        v = v * 10 + static_cast<uint32_t>(c - '0');
+    }
+    return v;
+}
+
+void putMemoPointer(char* p, int len, uint32_t block) {
+    if (len == 4) {
+        auto* u = reinterpret_cast<unsigned char*>(p);
+        for (int i = 0; i < 4; ++i) u[i] = static_cast<unsigned char>(block >> (8 * i));
+        return;
+    }
+    std::memset(p, ' ', static_cast<size_t>(len));
+    if (block == 0) return;
+    const std::string n = std::to_string(block);
+    std::memcpy(p + (static_cast<size_t>(len) - n.size()), n.data(), n.size());
+}
+
+// A temporary file in the table's folder that disappears unless it is kept.
+struct TempFile {
+    std::string path;
+    int fd = -1;
+    bool keep = false;
+    ~TempFile() {
+        if (fd >= 0) ::close(fd);
+        if (!keep && !path.empty()) ::unlink(path.c_str());
+    }
+};
+
+} // namespace
+
+Result<void> Table::restructure(const std::vector<FieldDef>& newFields) {
+    if (!exclusive()) return fail(fileName() + ": the table must be opened exclusively to restructure it");
+    return rewrite(newFields, false, false);
+}
+
+Result<void> Table::pack() {
+    if (!exclusive()) return fail("Table must be opened exclusive to pack");
+    if (auto r = rewrite(m_fields, true, m_memo != nullptr); !r) return r;
+    return rebuildIndex();
+}
+
+Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDeleted, bool compactMemo) {
+    const std::string name = fileName();
+    std::vector<FieldDef> newFields;
+    for (const auto& f : fieldsIn) {
+        auto n = normaliseField(f, m_level);
+        if (!n) {
+            // Fields this engine does not know are carried over as they are.
+            if (fieldIndex(f.name) >= 0 && m_fields[static_cast<size_t>(fieldIndex(f.name))] == f) {
+                newFields.push_back(f);
+                continue;
+            }
+            return fail(name + ": " + n.error());
+        }
+        newFields.push_back(*n);
+    }
+    const bool l7 = m_level == Level::DBase7;
+    const int fixed = l7 ? 68 : 32;
+    const int desc = l7 ? 48 : 32;
+
+    // Read the old header whole: fixed part, descriptors, terminator and (level 7) the properties structure.
+    std::string oldHeader(static_cast<size_t>(m_headerLength), '\0');
+    if (::pread(m_fd, oldHeader.data(), oldHeader.size(), 0) != static_cast<ssize_t>(oldHeader.size())) {
+        return fail(name + ": cannot read the header");
+    }
+    const size_t oldTerm = static_cast<size_t>(fixed + desc * static_cast<int>(m_fields.size()));
+    const std::string tail = oldHeader.substr(oldTerm + 1); // properties structure and padding, kept verbatim
+
+    std::string header = oldHeader.substr(0, static_cast<size_t>(fixed));
+    int recLen = 1;
+    std::vector<int> sourceOf;
+    for (const auto& f : newFields) {
+        const int old = fieldIndex(f.name);
+        std::string d(static_cast<size_t>(desc), '\0');
+        if (old >= 0) d = oldHeader.substr(static_cast<size_t>(fixed + desc * old), static_cast<size_t>(desc));
+        std::memset(d.data(), 0, l7 ? 32 : 11);
+        std::memcpy(d.data(), f.name.data(), std::min<size_t>(f.name.size(), l7 ? 31 : 10));
+        if (l7) {
+            d[32] = f.type;
+            d[33] = static_cast<char>(f.length);
+            d[34] = static_cast<char>(f.decimals);
+        } else {
+            d[11] = f.type;
+            d[16] = static_cast<char>(f.length & 0xFF);
+            d[17] = static_cast<char>(f.type == 'C' ? (f.length >> 8) : f.decimals);
+        }
+        header += d;
+        sourceOf.push_back(old);
+        recLen += f.length;
+    }
+    if (recLen > 65535) return fail(name + ": records would exceed 65535 bytes");
+    header += '\x0D';
+    header += tail;
+    const auto headerLen = static_cast<uint32_t>(header.size());
+    if (headerLen > 65535) return fail(name + ": the header would exceed 65535 bytes");
+    auto* h = reinterpret_cast<unsigned char*>(header.data());
+    h[8] = static_cast<unsigned char>(headerLen);
+    h[9] = static_cast<unsigned char>(headerLen >> 8);
+    h[10] = static_cast<unsigned char>(recLen);
+    h[11] = static_cast<unsigned char>(recLen >> 8);
+
+    const uint32_t count = recordCount();
+    std::string rows;
+    if (auto r = readRaw(1, count, rows); !r) return fail(r.error());
+
+    // A fresh memo file beside the old one when packing.
+    TempFile memoTmp;
+    std::unique_ptr<MemoFile> newMemo;
+    if (compactMemo && m_memo) {
+        memoTmp.path = m_memo->path() + ".tmp~";
+        ::unlink(memoTmp.path.c_str());
+        std::string stem = baseName(m_path);
+        stem = stem.substr(0, stem.find_last_of('.'));
+        if (auto r = MemoFile::create(memoTmp.path, stem, m_memo->dbase3(), m_memo->blockSize()); !r) return r;
+        auto m = MemoFile::open(memoTmp.path, m_memo->dbase3(), false);
+        if (!m) return fail(m.error());
+        newMemo.reset(*m);
+    }
+
+    std::string out;
+    out.reserve(rows.size());
+    std::string row(static_cast<size_t>(recLen), ' ');
+    uint32_t kept = 0;
+    for (uint32_t r = 0; r < count; ++r) {
+        const char* src = rows.data() + static_cast<size_t>(r) * static_cast<size_t>(m_recordLength);
+        if (dropDeleted && src[0] == '*') continue;
+        row[0] = src[0];
+        int pos = 1;
+        for (size_t i = 0; i < newFields.size(); ++i) {
+            const FieldDef& nf = newFields[i];
+            char* dst = row.data() + pos;
+            const auto nlen = static_cast<size_t>(nf.length);
+            const int old = sourceOf[i];
+            const bool zeroFilled = nf.type == 'I' || nf.type == '+' || nf.type == 'O' || nf.type == '@';
+            std::memset(dst, zeroFilled ? '\0' : ' ', nlen);
+            if (old >= 0) {
+                const FieldDef& of = m_fields[static_cast<size_t>(old)];
+                const char* s = src + m_offsets[static_cast<size_t>(old)];
+                const auto olen = static_cast<size_t>(of.length);
+                if (of.type != nf.type) {
+                    return fail(name + ": field " + nf.name + " cannot change its type");
+                }
+                if (nf.isMemo()) {
+                    uint32_t block = memoPointer(s, of.length);
+                    if (block != 0 && newMemo) {
+                        auto data = m_memo->read(block);
+                        if (!data) {
+                            return fail(name + ", record " + std::to_string(r + 1) + ", field " + nf.name + ": " +
+                                        data.error());
+                        }
+                        auto w = newMemo->write(*data);
+                        if (!w) return fail(w.error());
+                        block = *w;
+                    }
+                    putMemoPointer(dst, nf.length, block);
+                } else if (nf.type == 'N' || nf.type == 'F') {
+                    if (nlen < olen || nf.decimals != of.decimals) {
+                        return fail(name + ": field " + nf.name + " can only be widened, keeping its decimals");
+                    }
+                    std::memcpy(dst + (nlen - olen), s, olen); // numbers stay right-justified
+                } else {
+                    if (nlen < olen) return fail(name + ": field " + nf.name + " cannot be narrowed");
+                    std::memcpy(dst, s, olen); // text stays left-justified
+                }
+            }
+            pos += nf.length;
+        }
+        out += row;
+        ++kept;
+    }
+    out += '\x1A';
+    h[4] = static_cast<unsigned char>(kept);
+    h[5] = static_cast<unsigned char>(kept >> 8);
+    h[6] = static_cast<unsigned char>(kept >> 16);
+    h[7] = static_cast<unsigned char>(kept >> 24);
+
+    TempFile tableTmp;
+    tableTmp.path = m_path + ".tmp~";
+    ::unlink(tableTmp.path.c_str());
+    struct stat st {};
+    ::fstat(m_fd, &st);
+    tableTmp.fd = ::open(tableTmp.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
+    if (tableTmp.fd < 0) return fail(name + ": cannot create a work file: " + std::strerror(errno));
+    // The new file is held exclusively before it takes the table's name, so no other process slips in.
+    if (!locks::lock(tableTmp.fd, locks::kOpenSentinel, 1, true, false)) return fail(name + ": cannot lock the work file");
+    if (!writeAll(tableTmp.fd, header, 0) || !writeAll(tableTmp.fd, out, header.size()) || ::fsync(tableTmp.fd) != 0) {
+        return fail(name + ": cannot write the work file: " + std::strerror(errno));
+    }
+    if (newMemo) {
+        const int mfd = ::open(memoTmp.path.c_str(), O_RDWR | O_CLOEXEC);
+        if (mfd >= 0) {
+            ::fsync(mfd);
+            ::close(mfd);
+        }
+        const std::string memoPath = m_memo->path();
+        newMemo.reset();
+        if (::rename(memoTmp.path.c_str(), memoPath.c_str()) != 0) {
+            return fail(name + ": cannot replace the memo file: " + std::strerror(errno));
+        }
+        memoTmp.keep = true;
+    }
+    if (::rename(tableTmp.path.c_str(), m_path.c_str()) != 0) {
+        return fail(name + ": cannot replace the table: " + std::strerror(errno));
+    }
+    tableTmp.keep = true;
+    ::close(m_fd);
+    m_fd = tableTmp.fd;
+    tableTmp.fd = -1;
+    if (auto r = readHeader(); !r) return r;
+    m_memo.reset();
+    if (auto r = openMemo(); !r) return r;
+    if (m_indexField >= 0) {
+        const std::string keyName = m_indexFieldName;
+        m_indexField = -1;
+        if (fieldIndex(keyName) >= 0) return setIndex(keyName);
+    }
+    return {};
+}
+
+Result<void> addField(const std::string& path, const FieldDef& field) {
+    auto t = Table::open(path, OpenMode::Exclusive);
+    if (!t) return fail(t.error());
+    auto f = normaliseField(field, (*t)->level());
+    if (!f) return fail((*t)->fileName() + ": " + f.error());
+    if ((*t)->fieldIndex(f->name) >= 0) return fail((*t)->fileName() + ": field " + f->name + " exists already");
+    if (f->isMemo() && !(*t)->hasMemoFileFor()) {
+        return fail((*t)->fileName() + ": a memo field needs a memo file, which this table has not");
+    }
+    std::vector<FieldDef> fields = (*t)->fields();
+    fields.push_back(*f);
+    return (*t)->restructure(fields);
+}
+
+Result<void> widenField(const std::string& path, std::string_view name, int newLength, int newDecimals) {
+    auto t = Table::open(path, OpenMode::Exclusive);
+    if (!t) return fail(t.error());
+    const int idx = (*t)->fieldIndex(name);
+    if (idx < 0) return fail((*t)->fileName() + ": no field " + upper(name));
+    std::vector<FieldDef> fields = (*t)->fields();
+    FieldDef& f = fields[static_cast<size_t>(idx)];
+    if (newLength < f.length) return fail((*t)->fileName() + ": field " + f.name + " cannot be narrowed");
+    f.length = newLength;
+    if (newDecimals >= 0) f.decimals = newDecimals;
+    return (*t)->restructure(fields);
+}
+
+} // namespace qev::dbf

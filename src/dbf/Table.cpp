@@ -1,0 +1,1142 @@
+#include "dbf/Table.h"
+
+#include "dbf/Codepage.h"
+#include "dbf/Locks.h"
+#include "dbf/MemoFile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+namespace qev::dbf {
+
+namespace {
+
+constexpr int kHeader7 = 68;
+constexpr int kDesc7 = 48;
+constexpr int kHeader3 = 32;
+constexpr int kDesc3 = 32;
+
+uint16_t getU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t getU32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+void putU16(unsigned char* p, uint32_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+}
+void putU32(unsigned char* p, uint32_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+    p[2] = static_cast<unsigned char>(v >> 16);
+    p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string baseName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string dirName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : path.substr(0, slash));
+}
+
+std::string stemOf(const std::string& path) {
+    const std::string b = baseName(path);
+    const auto dot = b.find_last_of('.');
+    return dot == std::string::npos ? b : b.substr(0, dot);
+}
+
+bool readFully(int fd, uint64_t offset, void* buf, size_t len) {
+    auto* p = static_cast<char*>(buf);
+    while (len > 0) {
+        const ssize_t n = ::pread(fd, p, len, static_cast<off_t>(offset));
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        len -= static_cast<size_t>(n);
+        offset += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+bool writeFully(int fd, uint64_t offset, const void* buf, size_t len) {
+    const auto* p = static_cast<const char*>(buf);
+    while (len > 0) {
+        const ssize_t n = ::pwrite(fd, p, len, static_cast<off_t>(offset));
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        len -= static_cast<size_t>(n);
+        offset += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+uint64_t fileSizeOf(int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+std::string_view trimRight(std::string_view s) {
+    size_t n = s.size();
+    while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == '\0')) --n;
+    return s.substr(0, n);
+}
+
+std::string_view trim(std::string_view s) {
+    s = trimRight(s);
+    size_t i = 0;
+    while (i < s.size() && s[i] == ' ') ++i;
+    return s.substr(i);
+}
+
+bool allBlank(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\0'; });
+}
+
+bool allZero(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return c == '\0'; });
+}
+
+// Parses a dBase numeric text ("  -12.50"); false when it is not a number.
+bool parseNumber(std::string_view s, double& out) {
+    s = trim(s);
+    if (s.empty() || s.size() > 40) return false;
+    bool digits = false;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+        } else if ((c == '-' || c == '+') && i == 0) {
+        } else if (c == '.' || c == 'e' || c == 'E') {
+        } else if ((c == '-' || c == '+') && (s[i - 1] == 'e' || s[i - 1] == 'E')) {
+        } else {
+            return false;
+        }
+    }
+    if (!digits) return false;
+    char buf[48];
+    std::memcpy(buf, s.data(), s.size());
+    buf[s.size()] = '\0';
+    char* end = nullptr;
+    out = std::strtod(buf, &end);
+    return end == buf + s.size() && std::isfinite(out);
+}
+
+uint64_t getBE64(const unsigned char* p) {
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
+    return v;
+}
+
+void putBE64(unsigned char* p, uint64_t v) {
+    for (int i = 7; i >= 0; --i) {
+        p[i] = static_cast<unsigned char>(v);
+        v >>= 8;
+    }
+}
+
+// Level-7 doubles sort as bytes: positive values get the sign bit set, negative ones are inverted.
+uint64_t orderPreserving(double d) {
+    uint64_t bits;
+    std::memcpy(&bits, &d, 8);
+    return (bits & 0x8000000000000000ull) ? ~bits : bits | 0x8000000000000000ull;
+}
+
+double fromOrderPreserving(uint64_t bits) {
+    bits = (bits & 0x8000000000000000ull) ? bits & ~0x8000000000000000ull : ~bits;
+    double d;
+    std::memcpy(&d, &bits, 8);
+    return d;
+}
+
+constexpr double kMsPerDay = 86400000.0;
+
+struct TypeInfo {
+    bool known;
+    int fixedLength; // 0: variable
+};
+
+TypeInfo typeInfo(char t, Level level) {
+    switch (t) {
+    case 'C':
+    case 'N':
+    case 'F':
+        return {true, 0};
+    case 'D':
+        return {true, 8};
+    case 'L':
+        return {true, 1};
+    case 'M':
+    case 'B':
+    case 'G':
+        return {true, level == Level::DBase7 ? 10 : 0};
+    case 'I':
+    case '+':
+        return {true, 4};
+    case 'O':
+    case '@':
+        return {true, 8};
+    default:
+        return {false, 0};
+    }
+}
+
+bool isMemoType(char t) { return t == 'M' || t == 'B' || t == 'G'; }
+
+} // namespace
+
+bool Table::KeyLess::operator()(const Value& a, const Value& b) const { return compareValues(a, b) < 0; }
+
+Result<FieldDef> normaliseField(FieldDef f, Level level) {
+    f.name = upper(f.name);
+    const size_t maxName = level == Level::DBase7 ? 31 : 10;
+    if (f.name.empty() || f.name.size() > maxName) {
+        return fail("field name '" + f.name + "' must have 1 to " + std::to_string(maxName) + " characters");
+    }
+    for (char c : f.name) {
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) {
+            return fail("field name '" + f.name + "' may only hold letters, digits and '_'");
+        }
+    }
+    const TypeInfo ti = typeInfo(f.type, level);
+    if (!ti.known) return fail(std::string("field ") + f.name + " has an unknown type '" + f.type + "'");
+    if (level != Level::DBase7 && (f.type == 'I' || f.type == '+' || f.type == 'O' || f.type == '@')) {
+        return fail(std::string("field ") + f.name + ": type '" + f.type + "' needs a level 7 table");
+    }
+    if (isMemoType(f.type)) {
+        f.length = 10;
+        f.decimals = 0;
+    } else if (ti.fixedLength > 0) {
+        f.length = ti.fixedLength;
+        f.decimals = 0;
+    } else if (f.type == 'C') {
+        if (f.length < 1 || f.length > 254) return fail("field " + f.name + ": text width must be 1 to 254");
+        f.decimals = 0;
+    } else {
+        if (f.length < 1 || f.length > 20) return fail("field " + f.name + ": numeric width must be 1 to 20");
+        if (f.decimals < 0 || f.decimals > 18 || (f.decimals > 0 && f.decimals > f.length - 2)) {
+            return fail("field " + f.name + ": decimals do not fit the width");
+        }
+    }
+    return f;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Opening and creating
+
+std::string findFileNoCase(const std::string& folder, const std::string& name) {
+    const std::string exact = (folder.empty() ? std::string(".") : folder) + "/" + name;
+    struct stat st {};
+    if (::stat(exact.c_str(), &st) == 0) return exact;
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!d) return {};
+    std::string found;
+    const std::string want = upper(name);
+    while (dirent* e = ::readdir(d)) {
+        if (upper(e->d_name) == want) {
+            found = (folder.empty() ? std::string(".") : folder) + "/" + e->d_name;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+std::string companionFile(const std::string& tablePath, const std::string& suffix, bool* exists) {
+    const std::string folder = dirName(tablePath);
+    const std::string stem = stemOf(tablePath);
+    const std::string found = findFileNoCase(folder, stem + suffix);
+    if (exists) *exists = !found.empty();
+    if (!found.empty()) return found;
+    // Mirror the case of the table's extension for a new companion ("PED.DBF" -> "PED.DBT").
+    const std::string base = baseName(tablePath);
+    const bool upperExt = base.size() > 4 && base.substr(base.size() - 3) == upper(base.substr(base.size() - 3));
+    std::string sfx = suffix;
+    if (!upperExt) {
+        for (char& c : sfx) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return folder + "/" + stem + sfx;
+}
+
+Table::~Table() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+std::string Table::fileName() const { return baseName(m_path); }
+
+std::string Table::codepageName() const { return m_codepage ? m_codepage->name() : "cp1252"; }
+
+int Table::fieldIndex(std::string_view name) const {
+    const std::string want = upper(name);
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        if (upper(m_fields[i].name) == want) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+Result<std::unique_ptr<Table>> Table::open(const std::string& path, OpenMode mode) {
+    std::string actual = path;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        actual = findFileNoCase(dirName(path), baseName(path));
+        if (actual.empty()) return fail(baseName(path) + ": no such table");
+    }
+    const bool ro = mode == OpenMode::ReadOnly;
+    const int fd = ::open(actual.c_str(), (ro ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0) return fail(baseName(actual) + ": cannot open: " + std::strerror(errno));
+    std::unique_ptr<Table> t(new Table);
+    t->m_path = actual;
+    t->m_fd = fd;
+    t->m_mode = mode;
+    // Every open holds the sentinel shared; an exclusive open holds it exclusively, so each kind refuses the other.
+    if (!locks::lock(fd, locks::kOpenSentinel, 1, mode == OpenMode::Exclusive, false)) {
+        return fail(baseName(actual) + (mode == OpenMode::Exclusive ? ": table is in use by another process"
+                                                                    : ": table is opened exclusively by another process"));
+    }
+    if (auto r = t->readHeader(); !r) return fail(r.error());
+    if (auto r = t->openMemo(); !r) return fail(r.error());
+    return t;
+}
+
+Result<void> Table::readHeader() {
+    const std::string name = fileName();
+    const uint64_t size = fileSizeOf(m_fd);
+    unsigned char h[kHeader7] = {};
+    if (size < kHeader3 || !readFully(m_fd, 0, h, kHeader3)) return fail(name + ": header is truncated");
+    m_version = h[0];
+    const int lvl = m_version & 0x07;
+    if (lvl == 4) {
+        m_level = Level::DBase7;
+    } else if (lvl == 3) {
+        m_level = (m_version == 0x83 || (m_version == 0x03 && h[29] == 0)) ? Level::DBase3 : Level::DBase4;
+    } else {
+        return fail(name + ": not a dBase table (version byte " + std::to_string(m_version) + ")");
+    }
+    m_recordCount = getU32(h + 4);
+    m_headerLength = getU16(h + 8);
+    m_recordLength = getU16(h + 10);
+    m_mdxFlag = h[28];
+    m_ldid = h[29];
+    const int fixed = m_level == Level::DBase7 ? kHeader7 : kHeader3;
+    const int desc = m_level == Level::DBase7 ? kDesc7 : kDesc3;
+    if (m_level == Level::DBase7) {
+        if (size < kHeader7 || !readFully(m_fd, 0, h, kHeader7)) return fail(name + ": header is truncated");
+        const char* drv = reinterpret_cast<const char*>(h + 32);
+        m_languageDriver.assign(drv, strnlen(drv, 32));
+    } else {
+        m_languageDriver.clear();
+    }
+    if (m_headerLength < fixed + 1 || static_cast<uint64_t>(m_headerLength) > size) {
+        return fail(name + ": header length " + std::to_string(m_headerLength) + " does not fit the file");
+    }
+    if (m_recordLength < 1) return fail(name + ": record length is zero");
+    std::string hdr(static_cast<size_t>(m_headerLength), '\0');
+    if (!readFully(m_fd, 0, hdr.data(), hdr.size())) return fail(name + ": header is truncated");
+    m_fields.clear();
+    m_offsets.clear();
+    int offset = 1;
+    for (int pos = fixed;; pos += desc) {
+        if (pos >= m_headerLength) return fail(name + ": field list has no end mark");
+        if (static_cast<unsigned char>(hdr[static_cast<size_t>(pos)]) == 0x0D) break;
+        if (pos + desc > m_headerLength) return fail(name + ": field list has no end mark");
+        const auto* d = reinterpret_cast<const unsigned char*>(hdr.data() + pos);
+        FieldDef f;
+        const int nameLen = m_level == Level::DBase7 ? 32 : 11;
+        f.name.assign(reinterpret_cast<const char*>(d), strnlen(reinterpret_cast<const char*>(d), static_cast<size_t>(nameLen)));
+        while (!f.name.empty() && f.name.back() == ' ') f.name.pop_back();
+        if (m_level == Level::DBase7) {
+            f.type = static_cast<char>(d[32]);
+            f.length = d[33];
+            f.decimals = d[34];
+        } else {
+            f.type = static_cast<char>(d[11]);
+            f.length = d[16];
+            f.decimals = d[17];
+            // Old writers store wide text fields' width across both bytes.
+            if (f.type == 'C' && f.decimals > 0) {
+                f.length |= f.decimals << 8;
+                f.decimals = 0;
+            }
+        }
+        if (f.length < 1) return fail(name + ": field " + f.name + " has width 0");
+        m_fields.push_back(f);
+        m_offsets.push_back(offset);
+        offset += f.length;
+    }
+    if (m_fields.empty()) return fail(name + ": table has no fields");
+    if (offset > m_recordLength) {
+        return fail(name + ": fields need " + std::to_string(offset) + " bytes but records hold " +
+                    std::to_string(m_recordLength));
+    }
+    m_codepage = &Codepage::forTable(m_ldid, m_languageDriver);
+    return {};
+}
+
+Result<void> Table::openMemo() {
+    const bool needsMemo = std::any_of(m_fields.begin(), m_fields.end(), [](const FieldDef& f) { return f.isMemo(); });
+    if (!needsMemo) return {};
+    bool exists = false;
+    const std::string memoPath = companionFile(m_path, ".DBT", &exists);
+    if (!exists) return {}; // memo fields then read as errors naming the missing file
+    auto m = MemoFile::open(memoPath, m_level == Level::DBase3, m_mode == OpenMode::ReadOnly);
+    if (!m) return fail(m.error());
+    m_memo.reset(*m);
+    return {};
+}
+
+Result<std::unique_ptr<Table>> Table::create(const std::string& path, const std::vector<FieldDef>& fieldsIn,
+                                             const CreateOptions& options) {
+    if (fieldsIn.empty()) return fail(baseName(path) + ": a table needs at least one field");
+    std::vector<FieldDef> fields;
+    bool hasMemo = false;
+    int recLen = 1;
+    for (const auto& f : fieldsIn) {
+        auto n = normaliseField(f, options.level);
+        if (!n) return fail(baseName(path) + ": " + n.error());
+        for (const auto& g : fields) {
+            if (g.name == n->name) return fail(baseName(path) + ": field " + g.name + " appears twice");
+        }
+        hasMemo = hasMemo || n->isMemo();
+        recLen += n->length;
+        fields.push_back(*n);
+    }
+    if (recLen > 65535) return fail(baseName(path) + ": records would exceed 65535 bytes");
+    const bool l7 = options.level == Level::DBase7;
+    const int fixed = l7 ? kHeader7 : kHeader3;
+    const int desc = l7 ? kDesc7 : kDesc3;
+    const int headerLen = fixed + desc * static_cast<int>(fields.size()) + 1;
+    std::string h(static_cast<size_t>(headerLen) + 1, '\0');
+    auto* p = reinterpret_cast<unsigned char*>(h.data());
+    if (l7) {
+        p[0] = hasMemo ? 0x8C : 0x04;
+    } else if (options.level == Level::DBase4) {
+        p[0] = hasMemo ? 0x8B : 0x03;
+    } else {
+        p[0] = hasMemo ? 0x83 : 0x03;
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm tmv {};
+    localtime_r(&now, &tmv);
+    p[1] = static_cast<unsigned char>(tmv.tm_year);
+    p[2] = static_cast<unsigned char>(tmv.tm_mon + 1);
+    p[3] = static_cast<unsigned char>(tmv.tm_mday);
+    putU16(p + 8, static_cast<uint32_t>(headerLen));
+    putU16(p + 10, static_cast<uint32_t>(recLen));
+    if (l7) {
+        const std::string drv = options.languageDriver.substr(0, 31);
+        std::memcpy(p + 32, drv.data(), drv.size());
+    } else if (options.level == Level::DBase4) {
+        p[29] = ldidForDriver(options.languageDriver);
+    }
+    int pos = fixed;
+    for (const auto& f : fields) {
+        unsigned char* d = p + pos;
+        std::memcpy(d, f.name.data(), f.name.size());
+        if (l7) {
+            d[32] = static_cast<unsigned char>(f.type);
+            d[33] = static_cast<unsigned char>(f.length);
+            d[34] = static_cast<unsigned char>(f.decimals);
+            if (f.type == '+') putU32(d + 42, 1); // next autoincrement value
+        } else {
+            d[11] = static_cast<unsigned char>(f.type);
+            d[16] = static_cast<unsigned char>(f.length);
+            d[17] = static_cast<unsigned char>(f.decimals);
+        }
+        pos += desc;
+    }
+    p[pos] = 0x0D;
+    p[pos + 1] = 0x1A;
+    bool exists = false;
+    findFileNoCase(dirName(path), baseName(path)).empty() ? void() : void(exists = true);
+    if (exists) return fail(baseName(path) + ": a table of that name exists already");
+    std::string memoPath;
+    if (hasMemo) {
+        bool memoExists = false;
+        memoPath = companionFile(path, ".DBT", &memoExists);
+        if (memoExists) return fail(baseName(memoPath) + ": a memo file of that name exists already");
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return fail(baseName(path) + ": cannot create: " + std::strerror(errno));
+    const bool ok = writeFully(fd, 0, h.data(), h.size());
+    ::close(fd);
+    if (!ok) {
+        ::unlink(path.c_str());
+        return fail(baseName(path) + ": cannot write the header");
+    }
+    if (hasMemo) {
+        if (auto r = MemoFile::create(memoPath, stemOf(path), options.level == Level::DBase3, options.memoBlockSize); !r) {
+            ::unlink(path.c_str());
+            return fail(r.error());
+        }
+    }
+    return open(path, OpenMode::Shared);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Reading
+
+uint32_t Table::recordCount() {
+    unsigned char b[4];
+    if (readFully(m_fd, 4, b, 4)) m_recordCount = getU32(b);
+    return m_recordCount;
+}
+
+std::string Table::where(uint32_t recno, int field) const {
+    std::string s = fileName();
+    if (recno > 0) s += ", record " + std::to_string(recno);
+    if (field >= 0) s += ", field " + m_fields[static_cast<size_t>(field)].name;
+    return s;
+}
+
+Result<void> Table::readRaw(uint32_t first, uint32_t count, std::string& out) {
+    if (first == 0) return fail(fileName() + ": records are numbered from 1");
+    const uint64_t rl = static_cast<uint64_t>(m_recordLength);
+    const uint64_t offset = static_cast<uint64_t>(m_headerLength) + (static_cast<uint64_t>(first) - 1) * rl;
+    const uint64_t want = static_cast<uint64_t>(count) * rl;
+    out.resize(static_cast<size_t>(want));
+    if (want == 0) return {};
+    if (!readFully(m_fd, offset, out.data(), out.size())) {
+        const uint64_t size = fileSizeOf(m_fd);
+        const uint64_t have = size > offset ? (size - offset) / rl : 0;
+        return fail(where(first + static_cast<uint32_t>(have), -1) + ": record lies beyond the end of the file");
+    }
+    return {};
+}
+
+Result<Row> Table::read(uint32_t recno) {
+    std::string raw;
+    if (auto r = readRaw(recno, 1, raw); !r) return fail(r.error());
+    Row row;
+    row.deleted = raw[0] == '*';
+    row.values.reserve(m_fields.size());
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        auto v = decodeField(raw.data(), static_cast<int>(i), recno);
+        if (!v) return fail(v.error());
+        row.values.push_back(std::move(*v));
+    }
+    return row;
+}
+
+Result<Value> Table::readField(uint32_t recno, int field) {
+    if (field < 0 || field >= static_cast<int>(m_fields.size())) return fail(fileName() + ": no such field");
+    std::string raw;
+    if (auto r = readRaw(recno, 1, raw); !r) return fail(r.error());
+    return decodeField(raw.data(), field, recno);
+}
+
+Result<bool> Table::isDeleted(uint32_t recno) {
+    if (recno == 0) return fail(fileName() + ": records are numbered from 1");
+    char flag = 0;
+    const uint64_t offset = static_cast<uint64_t>(m_headerLength) +
+                            (static_cast<uint64_t>(recno) - 1) * static_cast<uint64_t>(m_recordLength);
+    if (!readFully(m_fd, offset, &flag, 1)) return fail(where(recno, -1) + ": record lies beyond the end of the file");
+    return flag == '*';
+}
+
+Result<Value> Table::decodeField(const char* raw, int field, uint32_t recno) {
+    const FieldDef& f = m_fields[static_cast<size_t>(field)];
+    const std::string_view s(raw + m_offsets[static_cast<size_t>(field)], static_cast<size_t>(f.length));
+    const auto* u = reinterpret_cast<const unsigned char*>(s.data());
+    switch (f.type) {
+    case 'C': {
+        const std::string_view t = trimRight(s);
+        if (t.empty()) return Value();
+        return Value(m_codepage->toUtf8(t));
+    }
+    case 'N':
+    case 'F': {
+        if (allBlank(s)) return Value();
+        double d = 0;
+        if (!parseNumber(s, d)) return fail(where(recno, field) + ": '" + std::string(trim(s)) + "' is not a number");
+        return Value(d);
+    }
+    case 'D': {
+        if (allBlank(s) || s == "00000000") return Value();
+        Date d;
+        bool digits = std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (digits) {
+            d.year = std::stoi(std::string(s.substr(0, 4)));
+            d.month = std::stoi(std::string(s.substr(4, 2)));
+            d.day = std::stoi(std::string(s.substr(6, 2)));
+        }
+        if (!digits || !d.valid()) return fail(where(recno, field) + ": '" + std::string(s) + "' is not a date");
+        return Value(d);
+    }
+    case 'L': {
+        switch (s[0]) {
+        case 'T':
+        case 't':
+        case 'Y':
+        case 'y':
+            return Value(true);
+        case 'F':
+        case 'f':
+        case 'N':
+        case 'n':
+            return Value(false);
+        case ' ':
+        case '?':
+        case '\0':
+            return Value();
+        default:
+            return fail(where(recno, field) + ": '" + std::string(1, s[0]) + "' is not a logical value");
+        }
+    }
+    case 'M':
+    case 'B':
+    case 'G': {
+        uint32_t block = 0;
+        if (f.length == 4) {
+            block = getU32(u); // binary pointer of some writers
+        } else {
+            const std::string_view t = trim(s);
+            if (t.empty()) return Value();
+            for (char c : t) {
+                if (c < '0' || c > '9') {
+                    if (c == '\0') break;
+                    return fail(where(recno, field) + ": memo pointer '" + std::string(t) + "' is not a number");
+                }
+                block = block * 10 + static_cast<uint32_t>(c - '0');
+                if (block > 0x7FFFFFFF) return fail(where(recno, field) + ": memo pointer is out of range");
+            }
+        }
+        if (block == 0) return Value();
+        if (!m_memo) return fail(where(recno, field) + ": the memo file is missing");
+        auto data = m_memo->read(block);
+        if (!data) return fail(where(recno, field) + ": " + data.error());
+        if (f.type == 'M') return Value(m_codepage->toUtf8(*data));
+        return Value(Bytes{std::move(*data)});
+    }
+    case 'I':
+    case '+': {
+        if (allZero(s)) return Value();
+        const uint32_t be = static_cast<uint32_t>(u[0]) << 24 | static_cast<uint32_t>(u[1]) << 16 |
+                            static_cast<uint32_t>(u[2]) << 8 | u[3];
+        return Value(static_cast<int64_t>(static_cast<int32_t>(be ^ 0x80000000u)));
+    }
+    case 'O': {
+        if (allZero(s)) return Value();
+        return Value(fromOrderPreserving(getBE64(u)));
+    }
+    case '@': {
+        if (allZero(s)) return Value();
+        const uint64_t bits = getBE64(u);
+        double ms;
+        std::memcpy(&ms, &bits, 8);
+        if (!std::isfinite(ms) || ms < kMsPerDay || ms > 3652060.0 * kMsPerDay) {
+            return fail(where(recno, field) + ": timestamp is out of range");
+        }
+        const auto days = static_cast<int64_t>(std::floor(ms / kMsPerDay));
+        const auto msOfDay = static_cast<int64_t>(std::llround(ms - static_cast<double>(days) * kMsPerDay));
+        return Value(DateTime{Date::fromOrdinal(days), msOfDay});
+    }
+    default:
+        return fail(where(recno, field) + ": unknown field type '" + std::string(1, f.type) + "'");
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Writing
+
+Result<void> Table::encodeField(int field, const Value& v, char* dest, const char* oldDest, uint32_t recno,
+                                std::vector<uint32_t>& newBlocks) {
+    const FieldDef& f = m_fields[static_cast<size_t>(field)];
+    const auto len = static_cast<size_t>(f.length);
+    auto* u = reinterpret_cast<unsigned char*>(dest);
+    auto bad = [&](const std::string& why) { return fail(where(recno, field) + ": " + why); };
+    switch (f.type) {
+    case 'C': {
+        std::memset(dest, ' ', len);
+        if (v.isNull()) return {};
+        std::string text;
+        if (v.isText()) {
+            text = v.text();
+        } else if (v.isNumber() || v.isBool() || v.isDate()) {
+            text = v.toString();
+        } else {
+            return bad("a text is expected");
+        }
+        std::string bytes;
+        if (!m_codepage->fromUtf8(text, bytes)) {
+            return bad("'" + text + "' has characters that code page " + m_codepage->name() + " cannot hold");
+        }
+        if (bytes.size() > len) {
+            return bad("'" + text + "' is longer than " + std::to_string(len) + " characters");
+        }
+        std::memcpy(dest, bytes.data(), bytes.size());
+        return {};
+    }
+    case 'N':
+    case 'F': {
+        std::memset(dest, ' ', len);
+        if (v.isNull()) return {};
+        double d = 0;
+        if (v.isNumber()) {
+            d = v.number();
+        } else if (v.isText()) {
+            if (allBlank(v.text())) return {};
+            if (!parseNumber(v.text(), d)) return bad("'" + v.text() + "' is not a number");
+        } else if (v.isBool()) {
+            d = v.boolean() ? 1 : 0;
+        } else {
+            return bad("a number is expected");
+        }
+        if (!std::isfinite(d)) return bad("the number is not finite");
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.*f", f.decimals, d);
+        std::string_view t(buf);
+        if (t == "-0" || (t.substr(0, 3) == "-0." && std::all_of(t.begin() + 3, t.end(), [](char c) { return c == '0'; }))) {
+            t.remove_prefix(1);
+        }
+        if (t.size() > len) return bad(std::string(buf) + " does not fit in " + std::to_string(len) + " characters");
+        std::memcpy(dest + (len - t.size()), t.data(), t.size());
+        return {};
+    }
+    case 'D': {
+        std::memset(dest, ' ', len);
+        if (v.isNull()) return {};
+        Date d;
+        if (v.isDate()) {
+            d = v.date();
+        } else if (v.isDateTime()) {
+            d = v.dateTime().date;
+        } else if (v.isText()) {
+            const std::string t(trim(v.text()));
+            if (t.empty()) return {};
+            if (t.size() == 10 && t[4] == '-' && t[7] == '-') {
+                d = Date{std::atoi(t.substr(0, 4).c_str()), std::atoi(t.substr(5, 2).c_str()), std::atoi(t.substr(8, 2).c_str())};
+            } else if (t.size() == 8 && std::all_of(t.begin(), t.end(), ::isdigit)) {
+                d = Date{std::atoi(t.substr(0, 4).c_str()), std::atoi(t.substr(4, 2).c_str()), std::atoi(t.substr(6, 2).c_str())};
+            }
+        } else {
+            return bad("a date is expected");
+        }
+        if (!d.valid()) return bad("'" + v.toString() + "' is not a date");
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year, d.month, d.day);
+        std::memcpy(dest, buf, 8);
+        return {};
+    }
+    case 'L': {
+        if (v.isNull()) {
+            dest[0] = ' ';
+        } else if (v.isBool()) {
+            dest[0] = v.boolean() ? 'T' : 'F';
+        } else if (v.isNumber()) {
+            dest[0] = v.number() != 0 ? 'T' : 'F';
+        } else if (v.isText() && v.text().size() == 1 && std::strchr("TtYyFfNn", v.text()[0])) {
+            dest[0] = std::strchr("TtYy", v.text()[0]) ? 'T' : 'F';
+        } else {
+            return bad("a logical value is expected");
+        }
+        return {};
+    }
+    case 'M':
+    case 'B':
+    case 'G': {
+        // Keep the old pointer when the value is unchanged; rewrite in place when it fits the old blocks.
+        std::string data;
+        bool empty = v.isNull();
+        if (!empty) {
+            if (v.isBytes()) {
+                data = v.bytes().data;
+            } else if (v.isText()) {
+                if (f.type == 'M') {
+                    if (!m_codepage->fromUtf8(v.text(), data)) {
+                        return bad("the text has characters that code page " + m_codepage->name() + " cannot hold");
+                    }
+                } else {
+                    data = v.text();
+                }
+            } else {
+                return bad("a memo value is expected");
+            }
+            empty = data.empty();
+        }
+        uint32_t oldBlock = 0;
+        if (oldDest) {
+            const std::string_view o(oldDest, len);
+            if (f.length == 4) {
+                oldBlock = getU32(reinterpret_cast<const unsigned char*>(oldDest));
+            } else {
+                for (char c : trim(o)) {
+                    if (c < '0' || c > '9') {
+                        oldBlock = 0;
+                        break;
+                    }
+                    oldBlock = oldBlock * 10 + static_cast<uint32_t>(c - '0');
+                }
+            }
+        }
+        uint32_t block = 0;
+        if (!empty) {
+            if (!m_memo) return bad("the memo file is missing");
+            if (oldBlock != 0) {
+                auto old = m_memo->read(oldBlock);
+                if (old && *old == data) {
+                    std::memcpy(dest, oldDest, len);
+                    return {};
+                }
+                if (old) {
+                    auto inPlace = m_memo->rewriteInPlace(oldBlock, data);
+                    if (!inPlace) return bad(inPlace.error());
+                    if (*inPlace) {
+                        std::memcpy(dest, oldDest, len);
+                        return {};
+                    }
+                }
+            }
+            auto w = m_memo->write(data);
+            if (!w) return bad(w.error());
+            block = *w;
+            newBlocks.push_back(block);
+        }
+        if (f.length == 4) {
+            putU32(u, block);
+        } else {
+            std::memset(dest, ' ', len);
+            if (block != 0) {
+                const std::string n = std::to_string(block);
+                std::memcpy(dest + (len - n.size()), n.data(), n.size());
+            }
+        }
+        return {};
+    }
+    case 'I':
+    case '+': {
+        if (v.isNull()) {
+            std::memset(dest, 0, 4);
+            return {};
+        }
+        if (!v.isNumber()) return bad("a whole number is expected");
+        const double d = v.number();
+        if (d != std::floor(d) || d < -2147483647.0 || d > 2147483647.0) return bad(v.toString() + " is not a 32-bit whole number");
+        const uint32_t be = static_cast<uint32_t>(static_cast<int32_t>(d)) ^ 0x80000000u;
+        u[0] = static_cast<unsigned char>(be >> 24);
+        u[1] = static_cast<unsigned char>(be >> 16);
+        u[2] = static_cast<unsigned char>(be >> 8);
+        u[3] = static_cast<unsigned char>(be);
+        return {};
+    }
+    case 'O': {
+        if (v.isNull()) {
+            std::memset(dest, 0, 8);
+            return {};
+        }
+        if (!v.isNumber()) return bad("a number is expected");
+        putBE64(u, orderPreserving(v.number()));
+        return {};
+    }
+    case '@': {
+        if (v.isNull()) {
+            std::memset(dest, 0, 8);
+            return {};
+        }
+        DateTime t;
+        if (v.isDateTime()) {
+            t = v.dateTime();
+        } else if (v.isDate()) {
+            t = DateTime{v.date(), 0};
+        } else {
+            return bad("a date and time is expected");
+        }
+        if (!t.date.valid() || t.msOfDay < 0 || t.msOfDay >= 86400000) return bad("the date and time is not valid");
+        const double ms = static_cast<double>(t.date.ordinal()) * kMsPerDay + static_cast<double>(t.msOfDay);
+        uint64_t bits;
+        std::memcpy(&bits, &ms, 8);
+        putBE64(u, bits);
+        return {};
+    }
+    default:
+        // A field of a type this engine does not know keeps its bytes.
+        if (oldDest) {
+            std::memcpy(dest, oldDest, len);
+        } else {
+            std::memset(dest, ' ', len);
+        }
+        if (!v.isNull()) return bad("unknown field type '" + std::string(1, f.type) + "' cannot be written");
+        return {};
+    }
+}
+
+Result<std::string> Table::encodeRecord(const Record& values, const std::string* oldRaw, uint32_t recno,
+                                        std::vector<uint32_t>& newBlocks) {
+    if (values.size() > m_fields.size()) {
+        return fail(fileName() + ": " + std::to_string(values.size()) + " values for " +
+                    std::to_string(m_fields.size()) + " fields");
+    }
+    std::string raw(static_cast<size_t>(m_recordLength), ' ');
+    if (oldRaw) raw = *oldRaw;
+    raw[0] = oldRaw ? (*oldRaw)[0] : ' ';
+    static const Value kNull;
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        const Value& v = i < values.size() ? values[i] : kNull;
+        const size_t off = static_cast<size_t>(m_offsets[i]);
+        const char* old = oldRaw ? oldRaw->data() + off : nullptr;
+        std::string field(static_cast<size_t>(m_fields[i].length), ' ');
+        if (auto r = encodeField(static_cast<int>(i), v, field.data(), old, recno, newBlocks); !r) {
+            for (uint32_t b : newBlocks) m_memo->release(b);
+            newBlocks.clear();
+            return fail(r.error());
+        }
+        std::memcpy(raw.data() + off, field.data(), field.size());
+    }
+    return raw;
+}
+
+Result<void> Table::writeHeaderCount(uint32_t count) {
+    const std::time_t now = std::time(nullptr);
+    std::tm tmv {};
+    localtime_r(&now, &tmv);
+    unsigned char b[7];
+    b[0] = static_cast<unsigned char>(tmv.tm_year);
+    b[1] = static_cast<unsigned char>(tmv.tm_mon + 1);
+    b[2] = static_cast<unsigned char>(tmv.tm_mday);
+    putU32(b + 3, count);
+    if (!writeFully(m_fd, 1, b, sizeof b)) return fail(fileName() + ": cannot write the header");
+    m_recordCount = count;
+    return {};
+}
+
+Result<uint32_t> Table::append(const Record& values) {
+    if (readOnly()) return fail(fileName() + " is open read-only");
+    std::vector<uint32_t> newBlocks;
+    locks::Guard header(m_fd, locks::kBase, 2); // header and append bytes
+    if (!header.held()) return fail(fileName() + ": cannot lock the table for appending");
+    const uint32_t count = recordCount();
+    const uint64_t rl = static_cast<uint64_t>(m_recordLength);
+    const uint64_t end = static_cast<uint64_t>(m_headerLength) + static_cast<uint64_t>(count) * rl;
+    if (fileSizeOf(m_fd) < end) {
+        return fail(fileName() + ": the header counts " + std::to_string(count) +
+                    " records but the file is shorter; check and repair the table before appending");
+    }
+    const uint32_t recno = count + 1;
+    // Autoincrement fields take the next value from their descriptor.
+    Record vals = values;
+    vals.resize(m_fields.size());
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        if (m_fields[i].type != '+' || !vals[i].isNull() || m_level != Level::DBase7) continue;
+        unsigned char nb[4];
+        const uint64_t at = static_cast<uint64_t>(kHeader7 + kDesc7 * static_cast<int>(i) + 42);
+        if (!readFully(m_fd, at, nb, 4)) return fail(fileName() + ": cannot read the autoincrement value");
+        uint32_t next = getU32(nb);
+        if (next == 0) next = 1;
+        vals[i] = Value(static_cast<int64_t>(next));
+        putU32(nb, next + 1);
+        if (!writeFully(m_fd, at, nb, 4)) return fail(fileName() + ": cannot write the autoincrement value");
+    }
+    auto raw = encodeRecord(vals, nullptr, recno, newBlocks);
+    if (!raw) return fail(raw.error());
+    raw->push_back('\x1A');
+    if (!writeFully(m_fd, end, raw->data(), raw->size())) {
+        for (uint32_t b : newBlocks) m_memo->release(b);
+        if (::ftruncate(m_fd, static_cast<off_t>(end)) != 0) { /* the count below still excludes the row */ }
+        return fail(fileName() + ": cannot write record " + std::to_string(recno) + ": " + std::strerror(errno));
+    }
+    if (auto r = writeHeaderCount(recno); !r) return fail(r.error());
+    if (m_indexField >= 0 && m_indexedUpTo == count) {
+        auto key = decodeField(raw->data(), m_indexField, recno);
+        indexInsert(key ? *key : Value(), recno);
+        m_indexedUpTo = recno;
+    }
+    return recno;
+}
+
+Result<void> Table::update(uint32_t recno, const Record& values) {
+    if (readOnly()) return fail(fileName() + " is open read-only");
+    if (recno == 0 || recno > recordCount()) return fail(where(recno, -1) + ": no such record");
+    locks::Guard guard(m_fd, locks::recordOffset(recno), 1);
+    if (!guard.held()) return fail(where(recno, -1) + ": cannot lock the record");
+    std::string old;
+    if (auto r = readRaw(recno, 1, old); !r) return fail(r.error());
+    std::vector<uint32_t> newBlocks;
+    auto raw = encodeRecord(values, &old, recno, newBlocks);
+    if (!raw) return fail(raw.error());
+    const uint64_t offset = static_cast<uint64_t>(m_headerLength) +
+                            (static_cast<uint64_t>(recno) - 1) * static_cast<uint64_t>(m_recordLength);
+    if (!writeFully(m_fd, offset, raw->data(), raw->size())) {
+        for (uint32_t b : newBlocks) m_memo->release(b);
+        return fail(where(recno, -1) + ": cannot write: " + std::strerror(errno));
+    }
+    // Memo blocks the row no longer points at go back to the free chain.
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        if (!m_fields[i].isMemo() || !m_memo) continue;
+        const size_t off = static_cast<size_t>(m_offsets[i]);
+        const auto len = static_cast<size_t>(m_fields[i].length);
+        if (std::memcmp(old.data() + off, raw->data() + off, len) == 0) continue;
+        uint32_t oldBlock = 0;
+        if (len == 4) {
+            oldBlock = getU32(reinterpret_cast<const unsigned char*>(old.data() + off));
+        } else {
+            for (char c : trim(std::string_view(old.data() + off, len))) {
+                if (c < '0' || c > '9') {
+                    oldBlock = 0;
+                    break;
+                }
+                oldBlock = oldBlock * 10 + static_cast<uint32_t>(c - '0');
+            }
+        }
+        if (oldBlock != 0) m_memo->release(oldBlock);
+    }
+    if (m_indexField >= 0 && recno <= m_indexedUpTo) {
+        indexRemove(recno);
+        if (raw->front() != '*') {
+            auto key = decodeField(raw->data(), m_indexField, recno);
+            indexInsert(key ? *key : Value(), recno);
+        }
+    }
+    return {};
+}
+
+Result<void> Table::setDeleted(uint32_t recno, bool deleted) {
+    if (readOnly()) return fail(fileName() + " is open read-only");
+    if (recno == 0 || recno > recordCount()) return fail(where(recno, -1) + ": no such record");
+    locks::Guard guard(m_fd, locks::recordOffset(recno), 1);
+    const char flag = deleted ? '*' : ' ';
+    const uint64_t offset = static_cast<uint64_t>(m_headerLength) +
+                            (static_cast<uint64_t>(recno) - 1) * static_cast<uint64_t>(m_recordLength);
+    if (!writeFully(m_fd, offset, &flag, 1)) return fail(where(recno, -1) + ": cannot write the delete flag");
+    if (m_indexField >= 0 && recno <= m_indexedUpTo) {
+        indexRemove(recno);
+        if (!deleted) {
+            auto key = readField(recno, m_indexField);
+            indexInsert(key ? *key : Value(), recno);
+        }
+    }
+    return {};
+}
+
+void Table::flush() {
+    // Rows go straight to the file with pwrite; the kernel's page cache is shared by every process on this host.
+    ::fdatasync(m_fd);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Key index
+
+void Table::indexInsert(const Value& key, uint32_t recno) {
+    m_index.emplace(key, recno);
+    m_keyOf[recno] = key;
+}
+
+void Table::indexRemove(uint32_t recno) {
+    const auto it = m_keyOf.find(recno);
+    if (it == m_keyOf.end()) return;
+    auto range = m_index.equal_range(it->second);
+    for (auto i = range.first; i != range.second; ++i) {
+        if (i->second == recno) {
+            m_index.erase(i);
+            break;
+        }
+    }
+    m_keyOf.erase(it);
+}
+
+Result<void> Table::setIndex(std::string_view fieldName) {
+    const int idx = fieldIndex(fieldName);
+    if (idx < 0) return fail(fileName() + ": no field " + std::string(fieldName) + " to index");
+    m_indexField = idx;
+    m_indexFieldName = m_fields[static_cast<size_t>(idx)].name;
+    return rebuildIndex();
+}
+
+Result<void> Table::rebuildIndex() {
+    m_index.clear();
+    m_keyOf.clear();
+    m_indexedUpTo = 0;
+    if (m_indexField < 0) return {};
+    return indexNewRows();
+}
+
+Result<void> Table::indexNewRows() {
+    const uint32_t count = recordCount();
+    const uint32_t chunk = 512;
+    std::string buf;
+    for (uint32_t first = m_indexedUpTo + 1; first <= count; first += chunk) {
+        const uint32_t n = std::min(chunk, count - first + 1);
+        if (auto r = readRaw(first, n, buf); !r) return r;
+        for (uint32_t k = 0; k < n; ++k) {
+            const char* raw = buf.data() + static_cast<size_t>(k) * static_cast<size_t>(m_recordLength);
+            if (raw[0] == '*') continue;
+            auto key = decodeField(raw, m_indexField, first + k);
+            // A key that cannot be read sorts with the nulls; the row stays reachable.
+            indexInsert(key ? *key : Value(), first + k);
+        }
+        m_indexedUpTo = first + n - 1;
+    }
+    return {};
+}
+
+Result<std::vector<uint32_t>> Table::orderedRecords() {
+    std::vector<uint32_t> out;
+    if (m_indexField < 0) {
+        const uint32_t count = recordCount();
+        std::string buf;
+        for (uint32_t first = 1; first <= count; first += 512) {
+            const uint32_t n = std::min<uint32_t>(512, count - first + 1);
+            if (auto r = readRaw(first, n, buf); !r) return fail(r.error());
+            for (uint32_t k = 0; k < n; ++k) {
+                if (buf[static_cast<size_t>(k) * static_cast<size_t>(m_recordLength)] != '*') out.push_back(first + k);
+            }
+        }
+        return out;
+    }
+    if (auto r = indexNewRows(); !r) return fail(r.error());
+    out.reserve(m_index.size());
+    for (const auto& [key, recno] : m_index) out.push_back(recno);
+    return out;
+}
+
+Result<std::optional<uint32_t>> Table::find(const Value& key) {
+    if (m_indexField < 0) return fail(fileName() + ": no key index is set");
+    Value k = key;
+    if (k.isText()) k = Value(std::string(trimRight(k.text())));
+    if (k.isText() && k.text().empty()) k = Value();
+    if (auto r = indexNewRows(); !r) return fail(r.error());
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto range = m_index.equal_range(k);
+        bool stale = false;
+        std::optional<uint32_t> best;
+        for (auto it = range.first; it != range.second; ++it) {
+            // Another process may have changed the row: confirm it before answering.
+            std::string raw;
+            if (auto r = readRaw(it->second, 1, raw); !r) {
+                stale = true;
+                continue;
+            }
+            auto now = decodeField(raw.data(), m_indexField, it->second);
+            if (raw[0] == '*' || !now || compareValues(*now, k) != 0) {
+                stale = true;
+                continue;
+            }
+            if (!best || it->second < *best) best = it->second;
+        }
+        if (best) return best;
+        if (!stale) return std::optional<uint32_t>();
+        if (auto r = rebuildIndex(); !r) return fail(r.error());
+    }
+    return std::optional<uint32_t>();
+}
+
+} // namespace qev::dbf

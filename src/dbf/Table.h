@@ -1,0 +1,173 @@
+#pragma once
+// A dBase table file (.DBF) with its memo file (.DBT): reading every level the office's folders hold
+// (III, IV/5, 7), writing rows safely while other processes share the file, packing and restructuring.
+
+#include "dbf/Result.h"
+#include "dbf/Value.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qev::dbf {
+
+class MemoFile;
+class Codepage;
+
+enum class Level { DBase3, DBase4, DBase7 };
+
+struct FieldDef {
+    std::string name; // as stored; lookups ignore case
+    char type = 'C';  // C N F D L M B G I O @ +
+    int length = 0;   // bytes in the record (fixed for D, L, M, B, G, I, O, @, +)
+    int decimals = 0;
+
+    bool isMemo() const { return type == 'M' || type == 'B' || type == 'G'; }
+    bool operator==(const FieldDef&) const = default;
+};
+
+// Fills in the fixed length of a type (D 8, L 1, memo 10, I/+ 4, O/@ 8); checks name, type and sizes.
+Result<FieldDef> normaliseField(FieldDef f, Level level);
+
+using Record = std::vector<Value>;
+
+struct Row {
+    bool deleted = false;
+    Record values;
+};
+
+enum class OpenMode {
+    Shared,    // read and write; other processes may open it shared too
+    Exclusive, // refused while any other process has the table open
+    ReadOnly,  // never writes; still honours other processes' exclusive opens
+};
+
+struct CreateOptions {
+    Level level = Level::DBase7;
+    std::string languageDriver = "DBWINUS0"; // level 7 name; for III/IV the matching LDID is written
+    int memoBlockSize = 512;
+};
+
+class Table {
+public:
+    static Result<std::unique_ptr<Table>> open(const std::string& path, OpenMode mode = OpenMode::Shared);
+    // Creates a new table (and its .DBT when a field needs one); fails when the file exists.
+    static Result<std::unique_ptr<Table>> create(const std::string& path, const std::vector<FieldDef>& fields,
+                                                 const CreateOptions& options = {});
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    const std::string& path() const { return m_path; }
+    std::string fileName() const; // the file's name without folder, for messages
+    Level level() const { return m_level; }
+    uint8_t versionByte() const { return m_version; }
+    const std::string& languageDriver() const { return m_languageDriver; }
+    std::string codepageName() const;
+    bool hasMdxFlag() const { return m_mdxFlag != 0; }
+    bool exclusive() const { return m_mode == OpenMode::Exclusive; }
+    bool readOnly() const { return m_mode == OpenMode::ReadOnly; }
+    int headerLength() const { return m_headerLength; }
+    int recordLength() const { return m_recordLength; }
+    bool hasMemoFileFor() const { return m_memo != nullptr; }
+
+    const std::vector<FieldDef>& fields() const { return m_fields; }
+    int fieldIndex(std::string_view name) const; // -1 when absent; case-insensitive
+
+    // Re-reads the record count from the header, so rows appended by other processes show up.
+    uint32_t recordCount();
+    // The count from the last header read, without touching the file.
+    uint32_t cachedRecordCount() const { return m_recordCount; }
+
+    // Rows are numbered from 1.
+    Result<Row> read(uint32_t recno);
+    Result<Value> readField(uint32_t recno, int field);
+    Result<bool> isDeleted(uint32_t recno);
+
+    // Raw access for fast scans: `count` whole records (delete flag first) from `first`, into `out`.
+    Result<void> readRaw(uint32_t first, uint32_t count, std::string& out);
+    // Decodes one field of a raw record returned by readRaw (`raw` points at the delete flag).
+    Result<Value> decodeField(const char* raw, int field, uint32_t recno);
+
+    // Appends a live row; missing trailing values are null. Returns its number.
+    Result<uint32_t> append(const Record& values);
+    Result<void> update(uint32_t recno, const Record& values);
+    Result<void> setDeleted(uint32_t recno, bool deleted);
+    // Removes deleted rows for good, compacts the memo file and rebuilds the key index. Needs an exclusive open.
+    Result<void> pack();
+    // Rewrites the table with a new field list (needs an exclusive open). Fields are matched by name: kept ones
+    // keep their values (text is padded, numbers re-justified), new ones start null. Deleted rows and memos stay.
+    Result<void> restructure(const std::vector<FieldDef>& newFields);
+    // Deleted rows stay; values written are on disk for every other process (no user-space buffering).
+    void flush();
+
+    // Key order: an index on one field, kept in memory and built when set.
+    Result<void> setIndex(std::string_view fieldName);
+    const std::string& indexField() const { return m_indexFieldName; }
+    // Live rows in key order (rows appended since the last call are merged in first).
+    Result<std::vector<uint32_t>> orderedRecords();
+    // First live row whose key equals `key` (numbers compare by value, texts by trimmed content).
+    Result<std::optional<uint32_t>> find(const Value& key);
+    // Re-reads every key (after other processes changed rows).
+    Result<void> rebuildIndex();
+
+private:
+    Table() = default;
+    Result<void> readHeader();
+    Result<void> openMemo();
+    Result<std::string> encodeRecord(const Record& values, const std::string* oldRaw, uint32_t recno,
+                                     std::vector<uint32_t>& newBlocks);
+    Result<void> encodeField(int field, const Value& v, char* dest, const char* oldDest, uint32_t recno,
+                             std::vector<uint32_t>& newBlocks);
+    Result<void> writeHeaderCount(uint32_t count);
+    // Writes the table anew beside the file and swaps it in, holding the exclusive lock throughout.
+    Result<void> rewrite(const std::vector<FieldDef>& newFields, bool dropDeleted, bool compactMemo);
+    void writeDate();
+    std::string where(uint32_t recno, int field) const;
+    Result<void> indexNewRows();
+    Result<Value> indexKeyOf(uint32_t recno, bool& live);
+    void indexRemove(uint32_t recno);
+    void indexInsert(const Value& key, uint32_t recno);
+
+    std::string m_path;
+    int m_fd = -1;
+    OpenMode m_mode = OpenMode::Shared;
+    Level m_level = Level::DBase7;
+    uint8_t m_version = 0;
+    uint8_t m_mdxFlag = 0;
+    uint8_t m_ldid = 0;
+    std::string m_languageDriver;
+    const Codepage* m_codepage = nullptr;
+    int m_headerLength = 0;
+    int m_recordLength = 0;
+    uint32_t m_recordCount = 0;
+    std::vector<FieldDef> m_fields;
+    std::vector<int> m_offsets; // byte offset of each field within a record (after the flag)
+    std::unique_ptr<MemoFile> m_memo;
+
+    std::string m_indexFieldName;
+    int m_indexField = -1;
+    uint32_t m_indexedUpTo = 0;
+    struct KeyLess {
+        bool operator()(const Value& a, const Value& b) const;
+    };
+    std::multimap<Value, uint32_t, KeyLess> m_index;
+    std::map<uint32_t, Value> m_keyOf;
+};
+
+// Finds a companion file (".DBT", ".MDX", "_bak.mdx") next to a table whatever the case of its name;
+// answers the conventional name when none exists.
+std::string companionFile(const std::string& tablePath, const std::string& suffix, bool* exists = nullptr);
+// Finds a file in a folder whatever the case of its name; empty when absent.
+std::string findFileNoCase(const std::string& folder, const std::string& name);
+
+// Restructuring, on a closed table (each takes the table exclusively for the time it runs). Every row, deleted
+// flag and memo is kept; the .MDX and the header's MDX flag are left as they are.
+Result<void> addField(const std::string& path, const FieldDef& field);
+Result<void> widenField(const std::string& path, std::string_view name, int newLength, int newDecimals = -1);
+
+} // namespace qev::dbf
