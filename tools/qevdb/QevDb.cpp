@@ -1,0 +1,301 @@
+#include "QevDb.h"
+
+#include "TableCheck.h"
+#include "core/OfficeSchema.h"
+#include "dbf/Table.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <functional>
+
+namespace qev::tools {
+
+namespace {
+
+const char kUsage[] = R"(Uso: qevdb COMANDO [ARGUMENTOS]
+
+Administración de las tablas dBase de la carpeta de la oficina.
+
+Comandos:
+  schema ARCHIVO           Muestra la cabecera de la tabla (versión y nivel, controlador de idioma,
+                           cantidad de registros, largos de cabecera y de registro, marca de índice MDX)
+                           y cada campo con su nombre, tipo, largo y decimales.
+  dump ARCHIVO [--csv]     Lista todos los registros, también los borrados (columna _BORRADO con "*").
+                           Sin --csv: columnas separadas por tabulador (\t, \n, \r y \\ escapados).
+                           Con --csv: CSV con fila de encabezado, comillas donde hacen falta; los campos
+                           binarios van en Base64.
+  sql CARPETA "SENTENCIA" [--param NOMBRE[:TIPO]=VALOR ...]
+                           Ejecuta una sentencia SQL sobre las tablas de la carpeta (SELECT, INSERT,
+                           UPDATE, DELETE, ALTER TABLE ... ADD). Cada parámetro :NOMBRE de la sentencia
+                           toma su valor de un --param; el tipo es opcional:
+                             NOMBRE=VALOR              texto (por omisión)
+                             NOMBRE:text=VALOR         texto
+                             NOMBRE:num=5              número (entero, o decimal con punto: 12.5)
+                             NOMBRE:date=2024-01-05    fecha AAAA-MM-DD
+                             NOMBRE:datetime=2024-01-05T10:30:00
+                                                       fecha y hora (también con espacio en lugar de T)
+                             NOMBRE:bool=true          lógico: true/false, t/f, s/n, si/no, 1/0
+                             NOMBRE:null               nulo
+  check ARCHIVO            Revisa la cabecera, el tamaño del archivo contra la cantidad de registros,
+                           cada puntero de memo contra el .DBT y que cada campo de cada registro se
+                           pueda leer. Lista cada problema con archivo, registro y campo.
+                           Estado de salida: 0 sin problemas, 1 con problemas, 2 tabla ilegible.
+  pack ARCHIVO             Elimina para siempre los registros borrados. Abre la tabla en forma
+                           exclusiva: falla si otro proceso la tiene abierta.
+  init CARPETA [--demo]    Crea todas las tablas de la oficina (nivel 7, DBWINUS0) con las tablas de
+                           consulta, la configuración inicial y el usuario "admin". Con --demo agrega
+                           organismos y pedidos de ejemplo. Rechaza una carpeta que ya tenga alguna
+                           tabla de la oficina y entonces no modifica nada.
+  help                     Muestra esta ayuda.
+
+Estado de salida: 0 correcto, 1 error, 2 uso incorrecto. Los errores van a la salida de errores.
+)";
+
+QString fromStd(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+int usageError(QTextStream& err, const QString& why) {
+    err << "qevdb: " << why << "\n"
+        << "Use \"qevdb help\" para ver los comandos.\n";
+    return kExitUsage;
+}
+
+int failed(QTextStream& err, const QString& why) {
+    err << "qevdb: " << why << "\n";
+    return kExitFailed;
+}
+
+QString levelName(const dbf::Table& t) {
+    switch (t.level()) {
+    case dbf::Level::DBase3:
+        return QStringLiteral("dBase III");
+    case dbf::Level::DBase4:
+        return QStringLiteral("dBase IV/5");
+    case dbf::Level::DBase7:
+        return QStringLiteral("dBase nivel 7");
+    }
+    return QString();
+}
+
+// ---- schema --------------------------------------------------------------------------------------------------
+
+int schemaCommand(const QString& file, QTextStream& out, QTextStream& err) {
+    auto opened = dbf::Table::open(file.toStdString(), dbf::OpenMode::ReadOnly);
+    if (!opened) return failed(err, fromStd(opened.error()));
+    dbf::Table& t = **opened;
+    out << "Archivo: " << fromStd(t.fileName()) << "\n";
+    out << "Versión: 0x" << QString::number(t.versionByte(), 16).rightJustified(2, QLatin1Char('0')).toUpper() << " ("
+        << levelName(t) << ")\n";
+    const QString driver = t.languageDriver().empty() ? QStringLiteral("(sin nombre)") : fromStd(t.languageDriver());
+    out << "Controlador de idioma: " << driver << " (" << fromStd(t.codepageName()) << ")\n";
+    out << "Registros: " << t.recordCount() << "\n";
+    out << "Largo de cabecera: " << t.headerLength() << "\n";
+    out << "Largo de registro: " << t.recordLength() << "\n";
+    out << "Índice de producción (MDX): " << (t.hasMdxFlag() ? "sí" : "no") << "\n";
+    out << "Campos: " << t.fields().size() << "\n";
+    int nameWidth = 6;
+    for (const auto& f : t.fields())
+        nameWidth = std::max(nameWidth, static_cast<int>(f.name.size()));
+    out << "  " << QStringLiteral("Nro").rightJustified(3) << "  " << QStringLiteral("Nombre").leftJustified(nameWidth)
+        << "  Tipo  Largo  Dec\n";
+    int n = 0;
+    for (const auto& f : t.fields()) {
+        out << "  " << QString::number(++n).rightJustified(3) << "  " << fromStd(f.name).leftJustified(nameWidth)
+            << "  " << QString(QLatin1Char(f.type)).leftJustified(4) << "  "
+            << QString::number(f.length).rightJustified(5) << "  " << QString::number(f.decimals).rightJustified(3)
+            << "\n";
+    }
+    return kExitOk;
+}
+
+// ---- dump ----------------------------------------------------------------------------------------------------
+
+QString csvCell(const QString& s) {
+    const bool quote = s.contains(QLatin1Char(',')) || s.contains(QLatin1Char('"')) || s.contains(QLatin1Char('\n')) ||
+                       s.contains(QLatin1Char('\r')) || s.startsWith(QLatin1Char(' ')) || s.endsWith(QLatin1Char(' '));
+    if (!quote) return s;
+    QString q = s;
+    q.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+QString tsvCell(const QString& s) {
+    QString e;
+    e.reserve(s.size());
+    for (const QChar c : s) {
+        if (c == QLatin1Char('\\'))
+            e += QLatin1String("\\\\");
+        else if (c == QLatin1Char('\t'))
+            e += QLatin1String("\\t");
+        else if (c == QLatin1Char('\n'))
+            e += QLatin1String("\\n");
+        else if (c == QLatin1Char('\r'))
+            e += QLatin1String("\\r");
+        else
+            e += c;
+    }
+    return e;
+}
+
+int dumpCommand(const QString& file, bool csv, QTextStream& out, QTextStream& err) {
+    auto opened = dbf::Table::open(file.toStdString(), dbf::OpenMode::ReadOnly);
+    if (!opened) return failed(err, fromStd(opened.error()));
+    dbf::Table& t = **opened;
+    const QChar sep = csv ? QLatin1Char(',') : QLatin1Char('\t');
+    const auto cell = [csv](const QString& s) { return csv ? csvCell(s) : tsvCell(s); };
+
+    QStringList header{QStringLiteral("_NRO"), QStringLiteral("_BORRADO")};
+    for (const auto& f : t.fields())
+        header << fromStd(f.name);
+    QStringList cells;
+    for (const QString& h : header)
+        cells << cell(h);
+    out << cells.join(sep) << "\n";
+
+    int status = kExitOk;
+    const uint32_t count = t.recordCount();
+    constexpr uint32_t kChunk = 256;
+    std::string raw;
+    for (uint32_t first = 1; first <= count; first += kChunk) {
+        const uint32_t n = std::min(kChunk, count - first + 1);
+        if (auto r = t.readRaw(first, n, raw); !r) {
+            err << "qevdb: " << fromStd(r.error()) << "\n";
+            return kExitFailed;
+        }
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint32_t recno = first + i;
+            const char* rec = raw.data() + static_cast<size_t>(i) * static_cast<size_t>(t.recordLength());
+            cells.clear();
+            cells << QString::number(recno) << (rec[0] == '*' ? QStringLiteral("*") : QString());
+            for (int fi = 0; fi < static_cast<int>(t.fields().size()); ++fi) {
+                auto v = t.decodeField(rec, fi, recno);
+                if (!v) {
+                    // The cell stays empty; the rest of the table is still listed.
+                    err << "qevdb: " << fromStd(v.error()) << "\n";
+                    status = kExitFailed;
+                    cells << QString();
+                    continue;
+                }
+                if (csv && v->isBytes()) {
+                    cells << QString::fromLatin1(QByteArray::fromStdString(v->bytes().data).toBase64());
+                } else {
+                    cells << cell(fromStd(v->toString()));
+                }
+            }
+            out << cells.join(sep) << "\n";
+        }
+    }
+    return status;
+}
+
+// ---- check ---------------------------------------------------------------------------------------------------
+
+int checkCommand(const QString& file, QTextStream& out, QTextStream& err) {
+    const CheckReport report = checkTable(file);
+    const QString name = QFileInfo(file).fileName();
+    if (report.status == CheckReport::Status::Unreadable) {
+        for (const QString& p : report.problems)
+            err << "qevdb: " << p << "\n";
+        err << "qevdb: " << name << ": la tabla no se puede leer\n";
+        return kExitUnreadable;
+    }
+    for (const QString& p : report.problems)
+        out << p << "\n";
+    if (report.unlisted > 0) out << name << ": " << report.unlisted << " problemas más sin listar\n";
+    const int total = static_cast<int>(report.problems.size()) + report.unlisted;
+    if (report.status == CheckReport::Status::Ok) {
+        out << name << ": sin problemas (" << report.checkedRecords << " registros revisados)\n";
+        return kExitOk;
+    }
+    out << name << ": " << total << (total == 1 ? " problema" : " problemas") << " (" << report.checkedRecords << " de "
+        << report.declaredRecords << " registros revisados)\n";
+    return kExitFailed;
+}
+
+// ---- pack ----------------------------------------------------------------------------------------------------
+
+int packCommand(const QString& file, QTextStream& out, QTextStream& err) {
+    auto opened = dbf::Table::open(file.toStdString(), dbf::OpenMode::Exclusive);
+    if (!opened) return failed(err, fromStd(opened.error()));
+    dbf::Table& t = **opened;
+    const uint32_t before = t.recordCount();
+    auto packed = t.pack();
+    if (!packed) return failed(err, fromStd(packed.error()));
+    const uint32_t after = t.recordCount();
+    out << fromStd(t.fileName()) << ": empaquetada; " << after << " registros, " << (before - after)
+        << " borrados eliminados\n";
+    return kExitOk;
+}
+
+// ---- init ----------------------------------------------------------------------------------------------------
+
+int initCommand(const QString& dir, bool demo, QTextStream& out, QTextStream& err) {
+    QString error;
+    if (!createOfficeFolder(dir, demo, &error)) return failed(err, error);
+    out << "Carpeta de la oficina creada en " << QDir(dir).absolutePath() << (demo ? " (con datos de ejemplo)" : "")
+        << ":\n";
+    for (const TableSpec& t : officeTables())
+        out << "  " << t.fileName << "\n";
+    return kExitOk;
+}
+
+} // namespace
+
+int runQevDb(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (args.isEmpty()) {
+        err << kUsage;
+        return kExitUsage;
+    }
+    const QString command = args.first();
+    const QStringList rest = args.mid(1);
+    if (command == QLatin1String("help") || command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        out << kUsage;
+        return kExitOk;
+    }
+
+    // Commands of the form `COMMAND FILE` with optional flags.
+    const auto oneFile = [&](const QStringList& allowedFlags, QString& file, QStringList& flags) -> bool {
+        for (const QString& a : rest) {
+            if (a.startsWith(QLatin1String("--"))) {
+                if (!allowedFlags.contains(a)) return false;
+                flags << a;
+            } else if (file.isEmpty()) {
+                file = a;
+            } else {
+                return false;
+            }
+        }
+        return !file.isEmpty();
+    };
+
+    QString target;
+    QStringList flags;
+    if (command == QLatin1String("schema")) {
+        if (!oneFile({}, target, flags)) return usageError(err, QStringLiteral("uso: qevdb schema ARCHIVO"));
+        return schemaCommand(target, out, err);
+    }
+    if (command == QLatin1String("dump")) {
+        if (!oneFile({QStringLiteral("--csv")}, target, flags))
+            return usageError(err, QStringLiteral("uso: qevdb dump ARCHIVO [--csv]"));
+        return dumpCommand(target, flags.contains(QLatin1String("--csv")), out, err);
+    }
+    if (command == QLatin1String("check")) {
+        if (!oneFile({}, target, flags)) return usageError(err, QStringLiteral("uso: qevdb check ARCHIVO"));
+        return checkCommand(target, out, err);
+    }
+    if (command == QLatin1String("pack")) {
+        if (!oneFile({}, target, flags)) return usageError(err, QStringLiteral("uso: qevdb pack ARCHIVO"));
+        return packCommand(target, out, err);
+    }
+    if (command == QLatin1String("init")) {
+        if (!oneFile({QStringLiteral("--demo")}, target, flags))
+            return usageError(err, QStringLiteral("uso: qevdb init CARPETA [--demo]"));
+        return initCommand(target, flags.contains(QLatin1String("--demo")), out, err);
+    }
+    return usageError(err, QStringLiteral("comando desconocido: %1").arg(command));
+}
+
+} // namespace qev::tools
