@@ -25,6 +25,7 @@ public:
     T* operator->() { return &std::get<0>(m_v); }
     const T* operator->() const { return &std::get<0>(m_v); }
     T& operator*() & { return std::get<0>(m_v); }
+    T&& operator*() && { return std::get<0>(std::move(m_v)); }
     const std::string& error() const { return std::get<1>(m_v).message; }
 
 private:
