@@ -116,6 +116,11 @@ uint32_t MemoFile::u32At(uint64_t offset) const {
     return getU32(b);
 }
 
+Result<void> MemoFile::sync() {
+    if (::fdatasync(m_fd) != 0) return fail(baseName(m_path) + ": cannot write to disk: " + std::strerror(errno));
+    return {};
+}
+
 uint64_t MemoFile::fileSize() const {
     struct stat st {};
     if (fstat(m_fd, &st) != 0) return 0;

@@ -32,6 +32,7 @@ public:
     // Blocks a memo of `size` bytes occupies.
     uint32_t blocksFor(size_t size) const;
     uint64_t fileSize() const;
+    Result<void> sync();
 
 private:
     MemoFile() = default;

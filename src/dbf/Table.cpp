@@ -1027,9 +1027,12 @@ Result<void> Table::setDeleted(uint32_t recno, bool deleted) {
     return {};
 }
 
-void Table::flush() {
-    // Rows go straight to the file with pwrite; the kernel's page cache is shared by every process on this host.
-    ::fdatasync(m_fd);
+Result<void> Table::sync() {
+    if (::fdatasync(m_fd) != 0) return fail(fileName() + ": cannot write to disk: " + std::strerror(errno));
+    if (m_memo) {
+        if (auto r = m_memo->sync(); !r) return r;
+    }
+    return {};
 }
 
 // ---------------------------------------------------------------------------------------------------------------

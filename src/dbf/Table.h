@@ -102,8 +102,11 @@ public:
     // Rewrites the table with a new field list (needs an exclusive open). Fields are matched by name: kept ones
     // keep their values (text is padded, numbers re-justified), new ones start null. Deleted rows and memos stay.
     Result<void> restructure(const std::vector<FieldDef>& newFields);
-    // Deleted rows stay; values written are on disk for every other process (no user-space buffering).
-    void flush();
+    // Every write goes straight to the file (no user-space buffering), so other processes see it at once; flushing
+    // re-reads the header so that this open sees other processes' rows too.
+    void flush() { recordCount(); }
+    // Forces the table and memo file to stable storage.
+    Result<void> sync();
 
     // Key order: an index on one field, kept in memory and built when set.
     Result<void> setIndex(std::string_view fieldName);

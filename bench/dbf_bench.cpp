@@ -1,0 +1,168 @@
+// Benchmark of the dBase engine against python3-dbf, the independent dBase library on this platform.
+// Usage: dbf_bench [rows] [peer-rows]   (100000 and 20000 by default)
+//
+// Our engine: append `rows` rows of the official-request layout (each written through to the file at once, as the
+// office's shared folder needs), a full scan decoding every field, key searches, a pack with 10 % of the rows
+// deleted, and the SQL name search the query window issues. The peer appends and scans a dBase III table of the
+// same shape; per-row times are compared, so the peer may run fewer rows.
+#include "core/OfficeSchema.h"
+#include "dbf/Table.h"
+#include "dbf/sql/SqlRunner.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+
+using namespace qev;
+using Stopwatch = std::chrono::steady_clock;
+
+namespace {
+
+double secondsSince(Stopwatch::time_point t0) { return std::chrono::duration<double>(Stopwatch::now() - t0).count(); }
+
+const char* kSurnames[] = {"PEREZ", "GOMEZ", "RODRIGUEZ", "FERNANDEZ", "LOPEZ",
+                           "MARTINEZ", "GARCIA", "SANCHEZ", "ROMERO", "SOSA"};
+
+dbf::Record pedRow(const dbf::Table& t, int i) {
+    dbf::Record r(t.fields().size());
+    auto set = [&](const char* name, dbf::Value v) {
+        const int idx = t.fieldIndex(name);
+        if (idx >= 0) r[static_cast<size_t>(idx)] = std::move(v);
+    };
+    set("C_PED", dbf::Value(i + 1));
+    set("C_SEXO", dbf::Value("M"));
+    set("C_TDOC", dbf::Value("DU"));
+    set("C_NAC", dbf::Value(1));
+    set("C_ORG", dbf::Value(10 + i % 50));
+    set("F_PED", dbf::Value(dbf::Date{2024, 1 + i % 12, 1 + i % 28}));
+    set("X_SEC", dbf::Value("SECRETARIA 1"));
+    set("X_DOM", dbf::Value("AV. SIEMPRE VIVA 742"));
+    set("X_LOC", dbf::Value("CORDOBA"));
+    set("X_DELITO", dbf::Value("ROBO"));
+    set("X_APE1", dbf::Value(std::string(kSurnames[i % 10]) + std::to_string(i % 997)));
+    set("X_APE2", dbf::Value("DIAZ"));
+    set("X_NOM1", dbf::Value("JUAN"));
+    set("X_NOM2", dbf::Value("CARLOS"));
+    set("F_NAC", dbf::Value(dbf::Date{1970 + i % 40, 1 + i % 12, 1 + i % 28}));
+    set("N_DOC", dbf::Value(20000000 + i));
+    set("M_ENVIADO", dbf::Value(i % 2 == 0));
+    set("M_CONTESTA", dbf::Value(i % 3 == 0));
+    set("X_OBS", dbf::Value("SIN OBSERVACIONES"));
+    set("C_REG", dbf::Value(7));
+    set("C_EST", dbf::Value("E"));
+    return r;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int rows = argc > 1 ? std::atoi(argv[1]) : 100000;
+    const int peerRows = argc > 2 ? std::atoi(argv[2]) : 20000;
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    const TableSpec* ped = findOfficeTable(QStringLiteral("ped"));
+    if (!ped) return 1;
+    const std::string path = folder + "/PED.DBF";
+    auto created = dbf::Table::create(path, ped->fields);
+    if (!created) {
+        std::fprintf(stderr, "%s\n", created.error().c_str());
+        return 1;
+    }
+    dbf::Table& t = **created;
+
+    auto t0 = Stopwatch::now();
+    for (int i = 0; i < rows; ++i) {
+        auto r = t.append(pedRow(t, i));
+        if (!r) {
+            std::fprintf(stderr, "%s\n", r.error().c_str());
+            return 1;
+        }
+        t.flush();
+    }
+    const double append = secondsSince(t0);
+
+    t0 = Stopwatch::now();
+    size_t seen = 0;
+    for (uint32_t r = 1; r <= t.recordCount(); ++r) {
+        auto row = t.read(r);
+        if (row && !row->values[static_cast<size_t>(t.fieldIndex("X_APE1"))].isNull()) ++seen;
+    }
+    const double scan = secondsSince(t0);
+
+    t0 = Stopwatch::now();
+    if (!t.setIndex("C_PED")) return 1;
+    const double indexBuild = secondsSince(t0);
+    std::mt19937 rng(42);
+    const int searches = 10000;
+    t0 = Stopwatch::now();
+    int found = 0;
+    for (int i = 0; i < searches; ++i) {
+        auto f = t.find(dbf::Value(1 + static_cast<int>(rng() % static_cast<unsigned>(rows))));
+        if (f && f->has_value()) ++found;
+    }
+    const double search = secondsSince(t0) / searches;
+
+    dbf::sql::SqlRunner runner(dir.path().toStdString());
+    const std::string nameSearch = "SELECT * FROM \"ped.dbf\" WHERE  x_ape1 = \"GARCIA6\"\n AND x_nom1 = \"JUAN\"";
+    double sqlBest = 1e9;
+    size_t sqlRows = 0;
+    for (int k = 0; k < 5; ++k) {
+        t0 = Stopwatch::now();
+        auto res = runner.run(nameSearch, {});
+        const double s = secondsSince(t0);
+        if (!res) {
+            std::fprintf(stderr, "sql: %s\n", res.error().c_str());
+            return 1;
+        }
+        sqlRows = res->rows.size();
+        sqlBest = std::min(sqlBest, s);
+    }
+
+    for (int i = 0; i < rows; i += 10) {
+        if (!t.setDeleted(static_cast<uint32_t>(i + 1), true)) return 1;
+    }
+    created.value().reset();
+    auto ex = dbf::Table::open(path, dbf::OpenMode::Exclusive);
+    if (!ex) return 1;
+    t0 = Stopwatch::now();
+    if (auto r = (*ex)->pack(); !r) {
+        std::fprintf(stderr, "%s\n", r.error().c_str());
+        return 1;
+    }
+    const double pack = secondsSince(t0);
+
+    // The peer, in the same run.
+    QProcess peer;
+    peer.start(QStringLiteral("/usr/bin/python3"),
+               {QStringLiteral(QEV_SOURCE_DIR "/bench/py_dbf_peer.py"), dir.filePath(QStringLiteral("peer.dbf")),
+                QString::number(peerRows)});
+    const bool peerOk = peer.waitForFinished(1800000) && peer.exitCode() == 0;
+    const QJsonObject p = QJsonDocument::fromJson(peer.readAllStandardOutput()).object();
+
+    const double appendPerRow = append / rows;
+    const double scanPerRow = scan / rows;
+    std::printf("dbf_bench: %d rows of the PED layout (%d bytes a row)\n", rows, t.recordLength());
+    std::printf("  append + flush   %8.3f s   %7.2f us/row\n", append, appendPerRow * 1e6);
+    std::printf("  full scan        %8.3f s   %7.2f us/row   (%zu rows with a surname)\n", scan, scanPerRow * 1e6, seen);
+    std::printf("  key index build  %8.3f s\n", indexBuild);
+    std::printf("  key search       %8.2f us/search   (%d of %d found)\n", search * 1e6, found, searches);
+    std::printf("  SQL name search  %8.2f ms   (best of 5, %zu rows)\n", sqlBest * 1e3, sqlRows);
+    std::printf("  pack, 10%% deleted %7.3f s\n", pack);
+    if (peerOk) {
+        const double pAppend = p.value("append").toDouble() / p.value("rows").toDouble();
+        const double pScan = p.value("scan").toDouble() / p.value("rows").toDouble();
+        std::printf("python3-dbf (dBase III, %d rows)\n", p.value("rows").toInt());
+        std::printf("  append           %7.2f us/row   ratio %.1fx\n", pAppend * 1e6, pAppend / appendPerRow);
+        std::printf("  full scan        %7.2f us/row   ratio %.1fx\n", pScan * 1e6, pScan / scanPerRow);
+    } else {
+        std::printf("python3-dbf peer did not run: %s\n", peer.readAllStandardError().constData());
+    }
+    return 0;
+}
