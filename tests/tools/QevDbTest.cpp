@@ -230,6 +230,59 @@ TEST_F(QevDbTest, PackRemovesDeletedRowsAndNeedsTheTableForItself) {
     EXPECT_EQ(qevdb({QStringLiteral("check"), file}).code, 0);
 }
 
+TEST_F(QevDbTest, SqlRunsStatementsWithTypedParameters) {
+    const QString office = path(QStringLiteral("oficina"));
+    ASSERT_EQ(qevdb({QStringLiteral("init"), office}).code, 0);
+    const QString prior = office + QStringLiteral("/prior.DBF");
+
+    const Outcome select = qevdb({QStringLiteral("sql"), office,
+                                  QStringLiteral("SELECT c_prior, x_prior FROM \"prior.dbf\" WHERE c_prior "
+                                                 ">= :desde AND x_prior <> :texto ORDER BY c_prior"),
+                                  QStringLiteral("--param"), QStringLiteral("desde:num=2"), QStringLiteral("--param"),
+                                  QStringLiteral("texto=48 Horas")});
+    ASSERT_EQ(select.code, 0) << select.err.toStdString();
+    EXPECT_EQ(select.out, QStringLiteral("C_PRIOR\tX_PRIOR\n3\t5 Dias\n4\t10 Dias\n(2 filas)\n"));
+
+    // Dates, logicals and nulls reach the statement with their types.
+    ASSERT_EQ(qevdb({QStringLiteral("sql"), office,
+                     QStringLiteral("ALTER TABLE \"prior.dbf\" ADD F_ALTA DATE, ADD M_ACTIVA BOOLEAN")})
+                  .code,
+              0);
+    const Outcome update =
+        qevdb({QStringLiteral("sql"), office,
+               QStringLiteral("UPDATE \"prior.dbf\" SET f_alta = :alta, m_activa = :activa, "
+                              "x_prior = :nada WHERE c_prior = 4"),
+               QStringLiteral("--param"), QStringLiteral("alta:date=2024-01-05"), QStringLiteral("--param"),
+               QStringLiteral(":activa:bool=s"), QStringLiteral("--param"), QStringLiteral("nada:null")});
+    ASSERT_EQ(update.code, 0) << update.err.toStdString();
+    EXPECT_EQ(update.out, QStringLiteral("1 fila modificada\n"));
+    const Outcome after = qevdb({QStringLiteral("sql"), office,
+                                 QStringLiteral("SELECT c_prior, f_alta, m_activa, x_prior FROM prior WHERE f_alta < "
+                                                ":limite"),
+                                 QStringLiteral("--csv"), QStringLiteral("--param"),
+                                 QStringLiteral("limite:datetime=2024-01-05T00:00:01")});
+    ASSERT_EQ(after.code, 0) << after.err.toStdString();
+    EXPECT_EQ(after.out, QStringLiteral("C_PRIOR,F_ALTA,M_ACTIVA,X_PRIOR\n4,2024-01-05,T,\n"));
+
+    // A statement the table refuses, or a parameter of the wrong form, changes nothing.
+    const QByteArray before = readFile(prior);
+    const Outcome tooLong =
+        qevdb({QStringLiteral("sql"), office, QStringLiteral("UPDATE prior SET x_prior = :t"),
+               QStringLiteral("--param"), QStringLiteral("t=un texto de prioridad demasiado largo para el campo")});
+    EXPECT_EQ(tooLong.code, 1);
+    EXPECT_FALSE(tooLong.err.isEmpty());
+    const Outcome badDate = qevdb({QStringLiteral("sql"), office, QStringLiteral("UPDATE prior SET f_alta = :d"),
+                                   QStringLiteral("--param"), QStringLiteral("d:date=2024-02-30")});
+    EXPECT_EQ(badDate.code, 2);
+    EXPECT_TRUE(badDate.err.contains(QStringLiteral("el parámetro d no es una fecha"))) << badDate.err.toStdString();
+    EXPECT_EQ(qevdb({QStringLiteral("sql"), office, QStringLiteral("SELECT 1"), QStringLiteral("--param"),
+                     QStringLiteral("n:num=cinco")})
+                  .code,
+              2);
+    EXPECT_EQ(qevdb({QStringLiteral("sql"), office, QStringLiteral("SELECT * FROM nada")}).code, 1);
+    EXPECT_EQ(readFile(prior), before);
+}
+
 TEST_F(QevDbTest, WrongUsageIsExplainedOnStandardError) {
     const Outcome none = qevdb({});
     EXPECT_EQ(none.code, 2);

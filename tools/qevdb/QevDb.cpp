@@ -3,6 +3,8 @@
 #include "TableCheck.h"
 #include "core/OfficeSchema.h"
 #include "dbf/Table.h"
+#include "dbf/sql/SqlRunner.h"
+#include "dbf/sql/SqlValues.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -26,10 +28,12 @@ Comandos:
                            Sin --csv: columnas separadas por tabulador (\t, \n, \r y \\ escapados).
                            Con --csv: CSV con fila de encabezado, comillas donde hacen falta; los campos
                            binarios van en Base64.
-  sql CARPETA "SENTENCIA" [--param NOMBRE[:TIPO]=VALOR ...]
+  sql CARPETA "SENTENCIA" [--csv] [--param NOMBRE[:TIPO]=VALOR ...]
                            Ejecuta una sentencia SQL sobre las tablas de la carpeta (SELECT, INSERT,
-                           UPDATE, DELETE, ALTER TABLE ... ADD). Cada parámetro :NOMBRE de la sentencia
-                           toma su valor de un --param; el tipo es opcional:
+                           UPDATE, DELETE, ALTER TABLE ... ADD). Un SELECT lista sus filas como dump
+                           (con --csv, en CSV); las demás informan cuántas filas cambiaron. Una sentencia
+                           rechazada no cambia nada. Cada parámetro :NOMBRE de la sentencia toma su
+                           valor de un --param; el tipo es opcional:
                              NOMBRE=VALOR              texto (por omisión)
                              NOMBRE:text=VALOR         texto
                              NOMBRE:num=5              número (entero, o decimal con punto: 12.5)
@@ -140,6 +144,13 @@ QString tsvCell(const QString& s) {
     return e;
 }
 
+// One value as a dump or SELECT cell: Base64 for binary values in CSV, the engine's display text otherwise.
+QString valueCell(const dbf::Value& v, bool csv) {
+    if (csv && v.isBytes()) return QString::fromLatin1(QByteArray::fromStdString(v.bytes().data).toBase64());
+    const QString text = fromStd(v.toString());
+    return csv ? csvCell(text) : tsvCell(text);
+}
+
 int dumpCommand(const QString& file, bool csv, QTextStream& out, QTextStream& err) {
     auto opened = dbf::Table::open(file.toStdString(), dbf::OpenMode::ReadOnly);
     if (!opened) return failed(err, fromStd(opened.error()));
@@ -179,16 +190,105 @@ int dumpCommand(const QString& file, bool csv, QTextStream& out, QTextStream& er
                     cells << QString();
                     continue;
                 }
-                if (csv && v->isBytes()) {
-                    cells << QString::fromLatin1(QByteArray::fromStdString(v->bytes().data).toBase64());
-                } else {
-                    cells << cell(fromStd(v->toString()));
-                }
+                cells << valueCell(*v, csv);
             }
             out << cells.join(sep) << "\n";
         }
     }
     return status;
+}
+
+// ---- sql -----------------------------------------------------------------------------------------------------
+
+// Reads one --param: NAME=VALUE (text), NAME:TYPE=VALUE or NAME:null.
+bool parseParam(const QString& spec, dbf::sql::Params& params, QString& error) {
+    const qsizetype eq = spec.indexOf(QLatin1Char('='));
+    QString name = eq < 0 ? spec : spec.left(eq);
+    const QString value = eq < 0 ? QString() : spec.mid(eq + 1);
+    QString type = QStringLiteral("text");
+    if (const qsizetype colon = name.indexOf(QLatin1Char(':'), 1); colon > 0) {
+        type = name.mid(colon + 1).toLower();
+        name = name.left(colon);
+    }
+    if (name.startsWith(QLatin1Char(':'))) name.remove(0, 1);
+    if (name.isEmpty()) {
+        error = QStringLiteral("parámetro sin nombre: %1").arg(spec);
+        return false;
+    }
+    if (eq < 0 && type != QLatin1String("null")) {
+        error = QStringLiteral("al parámetro %1 le falta \"=VALOR\"").arg(spec);
+        return false;
+    }
+    const auto invalid = [&](const QString& what) {
+        error = QStringLiteral("el parámetro %1 no es %2: %3").arg(name, what, value);
+        return false;
+    };
+    dbf::Value v;
+    if (type == QLatin1String("text")) {
+        v = dbf::Value(value.toStdString());
+    } else if (type == QLatin1String("num")) {
+        bool ok = false;
+        const qlonglong whole = value.toLongLong(&ok);
+        if (ok) {
+            v = dbf::Value(static_cast<int64_t>(whole));
+        } else {
+            const double d = value.toDouble(&ok);
+            if (!ok) return invalid(QStringLiteral("un número"));
+            v = dbf::Value(d);
+        }
+    } else if (type == QLatin1String("date")) {
+        const QDate d = QDate::fromString(value, Qt::ISODate);
+        if (!d.isValid() || value.size() != 10) return invalid(QStringLiteral("una fecha AAAA-MM-DD"));
+        v = dbf::Value(dbf::Date{d.year(), d.month(), d.day()});
+    } else if (type == QLatin1String("datetime")) {
+        const auto t = dbf::sql::parseDateTimeText(value.toStdString());
+        if (!t || !t->date.valid()) return invalid(QStringLiteral("una fecha y hora AAAA-MM-DDTHH:MM[:SS]"));
+        v = dbf::Value(*t);
+    } else if (type == QLatin1String("bool")) {
+        const QString b = value.toLower();
+        if (b == QLatin1String("true") || b == QLatin1String("t") || b == QLatin1String("s") ||
+            b == QLatin1String("si") || b == QStringLiteral("sí") || b == QLatin1String("1")) {
+            v = dbf::Value(true);
+        } else if (b == QLatin1String("false") || b == QLatin1String("f") || b == QLatin1String("n") ||
+                   b == QLatin1String("no") || b == QLatin1String("0")) {
+            v = dbf::Value(false);
+        } else {
+            return invalid(QStringLiteral("un lógico (true/false, s/n, 1/0)"));
+        }
+    } else if (type == QLatin1String("null")) {
+        v = dbf::Value();
+    } else {
+        error = QStringLiteral("tipo de parámetro desconocido: %1 (text, num, date, datetime, bool, null)").arg(type);
+        return false;
+    }
+    params[name.toStdString()] = std::move(v);
+    return true;
+}
+
+int sqlCommand(const QString& dir, const QString& statement, bool csv, const dbf::sql::Params& params, QTextStream& out,
+               QTextStream& err) {
+    if (!QFileInfo(dir).isDir()) return failed(err, QStringLiteral("la carpeta %1 no existe").arg(dir));
+    dbf::sql::SqlRunner runner(QDir(dir).absolutePath().toStdString());
+    auto result = runner.run(statement.toStdString(), params);
+    if (!result) return failed(err, fromStd(result.error()));
+    const dbf::sql::SqlResult& r = *result;
+    if (r.columns.empty()) {
+        out << r.rowsAffected << (r.rowsAffected == 1 ? " fila modificada\n" : " filas modificadas\n");
+        return kExitOk;
+    }
+    const QChar sep = csv ? QLatin1Char(',') : QLatin1Char('\t');
+    QStringList cells;
+    for (const auto& c : r.columns)
+        cells << (csv ? csvCell(fromStd(c.name)) : tsvCell(fromStd(c.name)));
+    out << cells.join(sep) << "\n";
+    for (const auto& row : r.rows) {
+        cells.clear();
+        for (const auto& v : row)
+            cells << valueCell(v, csv);
+        out << cells.join(sep) << "\n";
+    }
+    if (!csv) out << "(" << r.rows.size() << (r.rows.size() == 1 ? " fila)\n" : " filas)\n");
+    return kExitOk;
 }
 
 // ---- check ---------------------------------------------------------------------------------------------------
@@ -281,6 +381,29 @@ int runQevDb(const QStringList& args, QTextStream& out, QTextStream& err) {
         if (!oneFile({QStringLiteral("--csv")}, target, flags))
             return usageError(err, QStringLiteral("uso: qevdb dump ARCHIVO [--csv]"));
         return dumpCommand(target, flags.contains(QLatin1String("--csv")), out, err);
+    }
+    if (command == QLatin1String("sql")) {
+        const QString usage =
+            QStringLiteral("uso: qevdb sql CARPETA \"SENTENCIA\" [--csv] [--param NOMBRE[:TIPO]=VALOR ...]");
+        QStringList positional;
+        dbf::sql::Params params;
+        bool csv = false;
+        for (qsizetype i = 0; i < rest.size(); ++i) {
+            const QString& a = rest[i];
+            if (a == QLatin1String("--csv")) {
+                csv = true;
+            } else if (a == QLatin1String("--param")) {
+                if (++i >= rest.size()) return usageError(err, usage);
+                QString error;
+                if (!parseParam(rest[i], params, error)) return usageError(err, error);
+            } else if (a.startsWith(QLatin1String("--"))) {
+                return usageError(err, usage);
+            } else {
+                positional << a;
+            }
+        }
+        if (positional.size() != 2) return usageError(err, usage);
+        return sqlCommand(positional[0], positional[1], csv, params, out, err);
     }
     if (command == QLatin1String("check")) {
         if (!oneFile({}, target, flags)) return usageError(err, QStringLiteral("uso: qevdb check ARCHIVO"));
