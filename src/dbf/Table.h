@@ -38,6 +38,7 @@ using Record = std::vector<Value>;
 struct Row {
     bool deleted = false;
     Record values;
+    bool operator==(const Row&) const = default;
 };
 
 enum class OpenMode {
