@@ -514,12 +514,16 @@ Result<void> Table::readRaw(uint32_t first, uint32_t count, std::string& out) {
     const uint64_t rl = static_cast<uint64_t>(m_recordLength);
     const uint64_t offset = static_cast<uint64_t>(m_headerLength) + (static_cast<uint64_t>(first) - 1) * rl;
     const uint64_t want = static_cast<uint64_t>(count) * rl;
+    // A damaged record count must not make the buffer larger than the file.
+    const uint64_t size = fileSizeOf(m_fd);
+    if (offset + want > size) {
+        const uint64_t have = size > offset ? (size - offset) / rl : 0;
+        return fail(where(first + static_cast<uint32_t>(have), -1) + ": record lies beyond the end of the file");
+    }
     out.resize(static_cast<size_t>(want));
     if (want == 0) return {};
     if (!readFully(m_fd, offset, out.data(), out.size())) {
-        const uint64_t size = fileSizeOf(m_fd);
-        const uint64_t have = size > offset ? (size - offset) / rl : 0;
-        return fail(where(first + static_cast<uint32_t>(have), -1) + ": record lies beyond the end of the file");
+        return fail(where(first, -1) + ": cannot read the record: " + std::strerror(errno));
     }
     return {};
 }
