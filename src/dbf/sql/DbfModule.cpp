@@ -38,8 +38,8 @@ struct DbfTable : sqlite3_vtab {
     uint32_t rowCount = 0; // records a statement sees: those the file held when the table was created
     std::vector<Change> changes;
     uint32_t inserted = 0;
-    std::map<int, int> lookups;         // equality lookups started per column
-    std::map<int, ColumnHash> hashes;   // column -> key -> live record numbers, ascending
+    std::map<int, int> lookups;       // equality lookups started per column
+    std::map<int, ColumnHash> hashes; // column -> key -> live record numbers, ascending
 };
 
 struct KeyTest {
@@ -60,9 +60,15 @@ struct DbfCursor : sqlite3_vtab_cursor {
     size_t nextCandidate = 0;
 };
 
-DbfTable* tableOf(sqlite3_vtab* vt) { return static_cast<DbfTable*>(vt); }
-DbfTable* tableOf(sqlite3_vtab_cursor* c) { return static_cast<DbfTable*>(c->pVtab); }
-DbfCursor* cursorOf(sqlite3_vtab_cursor* c) { return static_cast<DbfCursor*>(c); }
+DbfTable* tableOf(sqlite3_vtab* vt) {
+    return static_cast<DbfTable*>(vt);
+}
+DbfTable* tableOf(sqlite3_vtab_cursor* c) {
+    return static_cast<DbfTable*>(c->pVtab);
+}
+DbfCursor* cursorOf(sqlite3_vtab_cursor* c) {
+    return static_cast<DbfCursor*>(c);
+}
 
 int setError(sqlite3_vtab* vt, const std::string& message) {
     sqlite3_free(vt->zErrMsg);
@@ -85,7 +91,9 @@ template <typename F> int guarded(sqlite3_vtab* vt, F&& body) {
 
 // Equality keys: two values get the same key exactly when SQLite's = finds them equal (binary collation).
 // Numbers start with 'i' (whole) or 'r' (fractional), texts (and dates, which are ISO text) with 't'.
-std::string numberKey(int64_t i) { return "i" + std::to_string(i); }
+std::string numberKey(int64_t i) {
+    return "i" + std::to_string(i);
+}
 
 std::string numberKey(double d) {
     if (d == std::floor(d) && std::fabs(d) < 9.0e18) return numberKey(static_cast<int64_t>(d));
@@ -139,7 +147,16 @@ char keyFamily(char fieldType) {
     }
 }
 
-char keyFamilyOf(const std::string& key) { return key[0] == 't' ? 't' : 'n'; }
+char keyFamilyOf(const std::string& key) {
+    return key[0] == 't' ? 't' : 'n';
+}
+
+// keyOfValue(v) == key, without building the key of a text (the common case of a name search).
+bool matchesKey(const Value& v, const std::string& key) {
+    if (v.isText()) return key[0] == 't' && key.compare(1, std::string::npos, v.text()) == 0;
+    const auto own = keyOfValue(v);
+    return own && *own == key;
+}
 
 Result<void> buildHash(DbfTable* t, int column, ColumnHash& hash) {
     std::string buf;
@@ -188,8 +205,7 @@ int advance(DbfCursor* c) {
         for (const KeyTest& test : c->tests) {
             auto v = t->table->decodeField(c->raw, test.column, c->recno);
             if (!v) return setError(t, v.error());
-            const auto key = keyOfValue(*v);
-            if (!key || *key != test.key) {
+            if (!matchesKey(*v, test.key)) {
                 pass = false;
                 break;
             }
@@ -349,7 +365,9 @@ int xNext(sqlite3_vtab_cursor* cur) {
     return guarded(cur->pVtab, [&] { return advance(cursorOf(cur)); });
 }
 
-int xEof(sqlite3_vtab_cursor* cur) { return cursorOf(cur)->eof ? 1 : 0; }
+int xEof(sqlite3_vtab_cursor* cur) {
+    return cursorOf(cur)->eof ? 1 : 0;
+}
 
 int xColumn(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int column) {
     return guarded(cur->pVtab, [&] {
@@ -384,7 +402,8 @@ int xUpdate(sqlite3_vtab* vt, int argc, sqlite3_value** argv, sqlite3_int64* row
             return SQLITE_OK;
         }
         const auto& fields = table.fields();
-        if (argc != static_cast<int>(fields.size()) + 2) return setError(vt, table.fileName() + ": wrong number of values");
+        if (argc != static_cast<int>(fields.size()) + 2)
+            return setError(vt, table.fileName() + ": wrong number of values");
         const bool insert = sqlite3_value_type(argv[0]) == SQLITE_NULL;
         if (insert) {
             if (sqlite3_value_type(argv[1]) != SQLITE_NULL) {
@@ -423,7 +442,8 @@ int xUpdate(sqlite3_vtab* vt, int argc, sqlite3_value** argv, sqlite3_int64* row
 Result<void> setFields(Table& table, uint32_t recno, const std::vector<std::pair<int, Value>>& values) {
     auto row = table.read(recno);
     if (!row) return fail(row.error());
-    for (const auto& [field, value] : values) row->values[static_cast<size_t>(field)] = value;
+    for (const auto& [field, value] : values)
+        row->values[static_cast<size_t>(field)] = value;
     return table.update(recno, row->values);
 }
 
@@ -493,8 +513,12 @@ int xBegin(sqlite3_vtab* vt) {
     return SQLITE_OK;
 }
 
-int xCommit(sqlite3_vtab* vt) { return xBegin(vt); }
-int xRollback(sqlite3_vtab* vt) { return xBegin(vt); }
+int xCommit(sqlite3_vtab* vt) {
+    return xBegin(vt);
+}
+int xRollback(sqlite3_vtab* vt) {
+    return xBegin(vt);
+}
 
 const sqlite3_module kModule = {
     .iVersion = 1,

@@ -25,8 +25,12 @@ struct Token {
     std::string value;     // quotes removed and doubled quotes undone, for quoted tokens
 };
 
-bool isWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
-bool isWordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
+bool isWordStart(unsigned char c) {
+    return std::isalpha(c) || c == '_' || c >= 0x80;
+}
+bool isWordChar(unsigned char c) {
+    return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80;
+}
 
 std::string upper(std::string_view s) {
     std::string u(s);
@@ -40,7 +44,9 @@ bool isKeyword(const Token& t, std::initializer_list<const char*> words) {
     return std::any_of(words.begin(), words.end(), [&](const char* w) { return u == w; });
 }
 
-bool isPunct(const Token* t, std::string_view p) { return t && t->kind == TokKind::Punct && t->text == p; }
+bool isPunct(const Token* t, std::string_view p) {
+    return t && t->kind == TokKind::Punct && t->text == p;
+}
 
 // Reads a quoted token starting at `i` (on the opening quote); doubled closing quotes stand for one.
 Result<size_t> readQuoted(std::string_view s, size_t i, char close, std::string& value) {
@@ -66,10 +72,12 @@ Result<std::vector<Token>> lex(std::string_view s) {
         Token t{TokKind::Punct, {}, {}};
         if (c == 0) return fail("the statement holds a NUL character");
         if (std::isspace(c)) {
-            while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+            while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i])))
+                ++i;
             t.kind = TokKind::Space;
         } else if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
-            while (i < s.size() && s[i] != '\n') ++i;
+            while (i < s.size() && s[i] != '\n')
+                ++i;
             t.kind = TokKind::Space;
         } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
             const size_t end = s.find("*/", i + 2);
@@ -77,9 +85,11 @@ Result<std::vector<Token>> lex(std::string_view s) {
             i = end + 2;
             t.kind = TokKind::Space;
         } else if (isWordStart(c)) {
-            while (i < s.size() && isWordChar(static_cast<unsigned char>(s[i]))) ++i;
+            while (i < s.size() && isWordChar(static_cast<unsigned char>(s[i])))
+                ++i;
             t.kind = TokKind::Word;
-        } else if (std::isdigit(c) || (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
+        } else if (std::isdigit(c) ||
+                   (c == '.' && i + 1 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])))) {
             while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '.')) {
                 const char e = s[i];
                 ++i;
@@ -95,11 +105,13 @@ Result<std::vector<Token>> lex(std::string_view s) {
         } else if ((c == ':' || c == '@' || c == '$') && i + 1 < s.size() &&
                    isWordChar(static_cast<unsigned char>(s[i + 1]))) {
             ++i;
-            while (i < s.size() && isWordChar(static_cast<unsigned char>(s[i]))) ++i;
+            while (i < s.size() && isWordChar(static_cast<unsigned char>(s[i])))
+                ++i;
             t.kind = TokKind::Param;
         } else if (c == '?') {
             ++i;
-            while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+            while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
+                ++i;
             t.kind = TokKind::Param;
         } else {
             static const char* const kLong[] = {"->>", "<=", ">=", "<>", "!=", "==", "||", "<<", ">>", "->"};
@@ -151,17 +163,19 @@ bool endsWithDbf(std::string_view name) {
 
 // Words that end a FROM list at their nesting level.
 bool endsFromList(const Token& t) {
-    return isKeyword(t, {"WHERE", "GROUP", "ORDER", "HAVING", "LIMIT", "UNION", "EXCEPT", "INTERSECT", "SET",
-                         "VALUES", "WINDOW", "RETURNING", "SELECT"});
+    return isKeyword(t, {"WHERE", "GROUP", "ORDER", "HAVING", "LIMIT", "UNION", "EXCEPT", "INTERSECT", "SET", "VALUES",
+                         "WINDOW", "RETURNING", "SELECT"});
 }
 
 // Words that can follow FROM or JOIN but are never a table name.
 bool cannotNameTable(const Token& t) {
-    return endsFromList(t) || isKeyword(t, {"ON", "USING", "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "CROSS",
-                                            "NATURAL", "OUTER", "AS", "DEFAULT", "LATERAL"});
+    return endsFromList(t) || isKeyword(t, {"ON", "USING", "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "CROSS", "NATURAL",
+                                            "OUTER", "AS", "DEFAULT", "LATERAL"});
 }
 
-std::string describeToken(const Token* t) { return t ? "'" + std::string(t->text) + "'" : "the end of the statement"; }
+std::string describeToken(const Token* t) {
+    return t ? "'" + std::string(t->text) + "'" : "the end of the statement";
+}
 
 Result<int> readInt(const Token* t) {
     if (!t || t->kind != TokKind::Number || t->text.size() > 6 ||
@@ -301,7 +315,8 @@ Result<FieldDef> fieldForType(const std::string& name, std::string_view type, co
         f.type = fieldType;
         if (!sizes.empty()) f.length = sizes[0];
         if (sizes.size() > 1) f.decimals = sizes[1];
-        if (maxSizes > 0 && (f.length < 1 || f.length > 254)) return fail("width " + std::to_string(f.length) + " is out of range");
+        if (maxSizes > 0 && (f.length < 1 || f.length > 254))
+            return fail("width " + std::to_string(f.length) + " is out of range");
         if (f.decimals < 0 || (f.decimals > 0 && f.decimals > f.length - 2)) {
             return fail(std::to_string(f.decimals) + " decimals do not fit width " + std::to_string(f.length));
         }

@@ -125,7 +125,8 @@ Result<std::string> SqlRunner::attachTable(const std::string& file) {
     std::string name = stem;
     for (int n = 2;; ++n) {
         bool taken = false;
-        for (const auto& [p, existing] : m_names) taken = taken || sameName(existing, quoteIdentifier(name));
+        for (const auto& [p, existing] : m_names)
+            taken = taken || sameName(existing, quoteIdentifier(name));
         if (!taken) break;
         name = stem + "_" + std::to_string(n);
     }
@@ -186,7 +187,8 @@ Result<SqlResult> SqlRunner::runStatement(std::string_view statement, const Para
         if (step != SQLITE_ROW) return fail(sqlite3_errmsg(m_db));
         Record row;
         row.reserve(static_cast<size_t>(columnCount));
-        for (int i = 0; i < columnCount; ++i) row.push_back(columnValue(stmt.get(), i, result.columns[i].fieldType));
+        for (int i = 0; i < columnCount; ++i)
+            row.push_back(columnValue(stmt.get(), i, result.columns[i].fieldType));
         result.rows.push_back(std::move(row));
     }
     if (!sqlite3_stmt_readonly(stmt.get())) result.rowsAffected = sqlite3_changes64(m_db);
@@ -207,7 +209,8 @@ Result<SqlResult> SqlRunner::runAlterTable(std::string_view statement) {
             auto normal = normaliseField(f, (*table)->level());
             if (!normal) return fail((*table)->fileName() + ": " + normal.error());
             bool repeated = (*table)->fieldIndex(normal->name) >= 0;
-            for (const FieldDef& earlier : fields) repeated = repeated || sameName(earlier.name, normal->name);
+            for (const FieldDef& earlier : fields)
+                repeated = repeated || sameName(earlier.name, normal->name);
             if (repeated) return fail((*table)->fileName() + ": field " + normal->name + " exists already");
             fields.push_back(*normal);
         }

@@ -25,8 +25,10 @@ bool readDigits(std::string_view s, size_t pos, size_t count, int& out) {
 std::string trimBlanks(std::string_view s) {
     size_t b = 0;
     size_t e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
+        --e;
     return std::string(s.substr(b, e - b));
 }
 
@@ -186,9 +188,9 @@ char fieldTypeOfDeclared(const char* declared) {
     static const struct {
         const char* prefix;
         char type;
-    } kTypes[] = {{"CHAR", 'C'},  {"TEXT", 'M'},    {"NUMERIC", 'N'},   {"FLOAT", 'F'}, {"INTEGER", 'I'},
-                  {"AUTOINC", '+'}, {"DOUBLE", 'O'}, {"BOOLEAN", 'L'}, {"DATE", 'D'},  {"TIMESTAMP", '@'},
-                  {"BLOB", 'B'},  {"OLE", 'G'}};
+    } kTypes[] = {{"CHAR", 'C'},    {"TEXT", 'M'},      {"NUMERIC", 'N'}, {"FLOAT", 'F'},
+                  {"INTEGER", 'I'}, {"AUTOINC", '+'},   {"DOUBLE", 'O'},  {"BOOLEAN", 'L'},
+                  {"DATE", 'D'},    {"TIMESTAMP", '@'}, {"BLOB", 'B'},    {"OLE", 'G'}};
     for (const auto& t : kTypes) {
         if (sqlite3_strnicmp(declared, t.prefix, static_cast<int>(std::strlen(t.prefix))) == 0) return t.type;
     }
@@ -279,7 +281,8 @@ Result<Value> fieldValue(const FieldDef& field, sqlite3_value* v, std::string_vi
         std::string text = sqlText(v);
         if (field.type == 'C') {
             // Trailing blanks are the field's padding anyway.
-            while (!text.empty() && text.back() == ' ') text.pop_back();
+            while (!text.empty() && text.back() == ' ')
+                text.pop_back();
             if (text.empty()) return Value();
         }
         std::string bytes;

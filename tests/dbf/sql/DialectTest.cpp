@@ -46,16 +46,20 @@ TEST_P(TranslationTest, RewritesTablesAndLiterals) {
 INSTANTIATE_TEST_SUITE_P(
     Statements, TranslationTest,
     ::testing::Values(
-        TranslationCase{"PurgeSelect",
-                        "SELECT c_ped, c_reg \nFROM \"ped.dbf\" \nWHERE (m_contesta = True) and (f_con IS NOT NULL) and "
-                        "(f_con < :f_con)",
-                        "SELECT c_ped, c_reg \nFROM Tped \nWHERE (m_contesta = True) and (f_con IS NOT NULL) and "
-                        "(f_con < :f_con)",
-                        {"ped.dbf"}},
-        TranslationCase{"PurgeDelete", "DELETE\nFROM \"pedp.dbf\" \nWHERE (c_est = \"C\") and (f_con < :f_con)",
+        TranslationCase{
+            "PurgeSelect",
+            "SELECT c_ped, c_reg \nFROM \"ped.dbf\" \nWHERE (m_contesta = True) and (f_con IS NOT NULL) and "
+            "(f_con < :f_con)",
+            "SELECT c_ped, c_reg \nFROM Tped \nWHERE (m_contesta = True) and (f_con IS NOT NULL) and "
+            "(f_con < :f_con)",
+            {"ped.dbf"}},
+        TranslationCase{"PurgeDelete",
+                        "DELETE\nFROM \"pedp.dbf\" \nWHERE (c_est = \"C\") and (f_con < :f_con)",
                         "DELETE\nFROM Tpedp \nWHERE (c_est = 'C') and (f_con < :f_con)",
                         {"pedp.dbf"}},
-        TranslationCase{"BareFileWithExtension", "SELECT * FROM Ped.dbf WHERE c_ped=5", "SELECT * FROM Tped WHERE c_ped=5",
+        TranslationCase{"BareFileWithExtension",
+                        "SELECT * FROM Ped.dbf WHERE c_ped=5",
+                        "SELECT * FROM Tped WHERE c_ped=5",
                         {"Ped.dbf"}},
         TranslationCase{"BareStem", "SELECT * FROM ped WHERE c_ped=5", "SELECT * FROM Tped WHERE c_ped=5", {"ped"}},
         TranslationCase{"NameSearchLines",
@@ -68,30 +72,36 @@ INSTANTIATE_TEST_SUITE_P(
                         "select ped.c_ped, org.x_org from Tped ped, Torg org where ( ped.c_org = org.c_org ) order by "
                         "c_ped",
                         {"ped.DBF", "org.DBF"}},
-        TranslationCase{"JoinBareWithAliases", "select * from ped.DBF ped, org.DBF org where ped.c_org = org.c_org",
+        TranslationCase{"JoinBareWithAliases",
+                        "select * from ped.DBF ped, org.DBF org where ped.c_org = org.c_org",
                         "select * from Tped ped, Torg org where ped.c_org = org.c_org",
                         {"ped.DBF", "org.DBF"}},
-        TranslationCase{"JoinKeyword", "SELECT * FROM \"ped.dbf\" p JOIN \"org.dbf\" o ON p.c_org = o.c_org",
+        TranslationCase{"JoinKeyword",
+                        "SELECT * FROM \"ped.dbf\" p JOIN \"org.dbf\" o ON p.c_org = o.c_org",
                         "SELECT * FROM Tped p JOIN Torg o ON p.c_org = o.c_org",
                         {"ped.dbf", "org.dbf"}},
-        TranslationCase{"UpdateSetsLogical", "UPDATE \"ped.dbf\" SET M_MENOR = FALSE", "UPDATE Tped SET M_MENOR = FALSE",
+        TranslationCase{"UpdateSetsLogical",
+                        "UPDATE \"ped.dbf\" SET M_MENOR = FALSE",
+                        "UPDATE Tped SET M_MENOR = FALSE",
                         {"ped.dbf"}},
-        TranslationCase{"InsertInto", "INSERT INTO \"org.dbf\" (C_ORG, X_ORG) VALUES (1, \"A, B\")",
+        TranslationCase{"InsertInto",
+                        "INSERT INTO \"org.dbf\" (C_ORG, X_ORG) VALUES (1, \"A, B\")",
                         "INSERT INTO Torg (C_ORG, X_ORG) VALUES (1, 'A, B')",
                         {"org.dbf"}},
         TranslationCase{"SubqueryInWhere",
                         "SELECT * FROM \"ped.dbf\" WHERE c_ped IN (SELECT c_ped FROM \"sup.dbf\" WHERE x_ape1 = \"A\")",
                         "SELECT * FROM Tped WHERE c_ped IN (SELECT c_ped FROM Tsup WHERE x_ape1 = 'A')",
                         {"ped.dbf", "sup.dbf"}},
-        TranslationCase{"QuotedFileAsQualifier", "SELECT \"ped.dbf\".c_ped, \"x\" FROM \"ped.dbf\"",
+        TranslationCase{"QuotedFileAsQualifier",
+                        "SELECT \"ped.dbf\".c_ped, \"x\" FROM \"ped.dbf\"",
                         "SELECT Tped.c_ped, 'x' FROM Tped",
                         {"ped.dbf", "ped.dbf"}},
         TranslationCase{"SingleQuotesAndCommentsStay",
                         "SELECT 'it''s \"x\"' -- \"ped.dbf\"\nFROM ped /* \"a\" */ WHERE a = 'b'",
                         "SELECT 'it''s \"x\"' -- \"ped.dbf\"\nFROM Tped /* \"a\" */ WHERE a = 'b'",
                         {"ped"}},
-        TranslationCase{"TrailingSemicolon", "DELETE FROM ped WHERE c_ped = 1;", "DELETE FROM Tped WHERE c_ped = 1",
-                        {"ped"}}),
+        TranslationCase{
+            "TrailingSemicolon", "DELETE FROM ped WHERE c_ped = 1;", "DELETE FROM Tped WHERE c_ped = 1;", {"ped"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(DialectTest, DoubleQuotedValuesBecomeSafeSingleQuotedText) {
@@ -147,14 +157,15 @@ TEST_P(AlterTableTest, MapsTheColumnTypeToAField) {
 
 INSTANTIATE_TEST_SUITE_P(
     SchemaUpgrade, AlterTableTest,
-    ::testing::Values(AlterCase{"ALTER TABLE \"pedp.dbf\" ADD C_SEGUR CHAR(10)", "pedp.dbf", {"C_SEGUR", 'C', 10, 0}},
-                      AlterCase{"ALTER TABLE \"pedp.dbf\" ADD C_TRAM char(1)", "pedp.dbf", {"C_TRAM", 'C', 1, 0}},
-                      AlterCase{"ALTER TABLE \"pedp.dbf\" ADD VERIF_ID NUMERIC(8)", "pedp.dbf", {"VERIF_ID", 'N', 8, 0}},
-                      AlterCase{"ALTER TABLE \"ped.dbf\" ADD C_TDEL numeric(4)", "ped.dbf", {"C_TDEL", 'N', 4, 0}},
-                      AlterCase{"ALTER TABLE \"ped.dbf\" ADD M_MENOR BOOLEAN", "ped.dbf", {"M_MENOR", 'L', 0, 0}},
-                      AlterCase{"ALTER TABLE \"pedp.dbf\" ADD F_PAGO Date", "pedp.dbf", {"F_PAGO", 'D', 0, 0}},
-                      AlterCase{"alter table ped.DBF add column N_IMP DECIMAL(10, 2);", "ped.DBF", {"N_IMP", 'N', 10, 2}},
-                      AlterCase{"ALTER TABLE org ADD \"X_EMAIL\" VARCHAR(100)", "org", {"X_EMAIL", 'C', 100, 0}}));
+    ::testing::Values(
+        AlterCase{"ALTER TABLE \"pedp.dbf\" ADD C_SEGUR CHAR(10)", "pedp.dbf", {"C_SEGUR", 'C', 10, 0}},
+        AlterCase{"ALTER TABLE \"pedp.dbf\" ADD C_TRAM char(1)", "pedp.dbf", {"C_TRAM", 'C', 1, 0}},
+        AlterCase{"ALTER TABLE \"pedp.dbf\" ADD VERIF_ID NUMERIC(8)", "pedp.dbf", {"VERIF_ID", 'N', 8, 0}},
+        AlterCase{"ALTER TABLE \"ped.dbf\" ADD C_TDEL numeric(4)", "ped.dbf", {"C_TDEL", 'N', 4, 0}},
+        AlterCase{"ALTER TABLE \"ped.dbf\" ADD M_MENOR BOOLEAN", "ped.dbf", {"M_MENOR", 'L', 0, 0}},
+        AlterCase{"ALTER TABLE \"pedp.dbf\" ADD F_PAGO Date", "pedp.dbf", {"F_PAGO", 'D', 0, 0}},
+        AlterCase{"alter table ped.DBF add column N_IMP DECIMAL(10, 2);", "ped.DBF", {"N_IMP", 'N', 10, 2}},
+        AlterCase{"ALTER TABLE org ADD \"X_EMAIL\" VARCHAR(100)", "org", {"X_EMAIL", 'C', 100, 0}}));
 
 TEST(DialectTest, AlterTableAddsSeveralFieldsAndRefusesOtherChanges) {
     auto two = parseAlterTable("ALTER TABLE \"ped.dbf\" ADD C_PREFIJO CHAR(20), ADD C_SUFIJO CHAR(20)");

@@ -43,9 +43,9 @@ struct Ped {
 };
 
 std::vector<FieldDef> pedFields() {
-    return {{"C_PED", 'N', 10, 0},    {"C_ORG", 'N', 5, 0},    {"F_PED", 'D', 8, 0},    {"N_EXPE", 'N', 10, 0},
-            {"X_APE1", 'C', 15, 0},   {"X_NOM1", 'C', 15, 0},  {"N_DOC", 'N', 10, 0},   {"M_ENVIADO", 'L', 1, 0},
-            {"M_CONTESTA", 'L', 1, 0}, {"F_CON", 'D', 8, 0},   {"C_REG", 'N', 4, 0},    {"X_OBS", 'C', 250, 0},
+    return {{"C_PED", 'N', 10, 0},     {"C_ORG", 'N', 5, 0},   {"F_PED", 'D', 8, 0},  {"N_EXPE", 'N', 10, 0},
+            {"X_APE1", 'C', 15, 0},    {"X_NOM1", 'C', 15, 0}, {"N_DOC", 'N', 10, 0}, {"M_ENVIADO", 'L', 1, 0},
+            {"M_CONTESTA", 'L', 1, 0}, {"F_CON", 'D', 8, 0},   {"C_REG", 'N', 4, 0},  {"X_OBS", 'C', 250, 0},
             {"B_RESP", 'B', 10, 0}};
 }
 
@@ -70,7 +70,8 @@ std::vector<double> numbers(const SqlResult& r, const std::string& column) {
     EXPECT_GE(c, 0) << column;
     std::vector<double> out;
     if (c < 0) return out;
-    for (const Record& row : r.rows) out.push_back(row[static_cast<size_t>(c)].isNull() ? -1 : row[static_cast<size_t>(c)].number());
+    for (const Record& row : r.rows)
+        out.push_back(row[static_cast<size_t>(c)].isNull() ? -1 : row[static_cast<size_t>(c)].number());
     return out;
 }
 
@@ -79,7 +80,9 @@ std::vector<double> sorted(std::vector<double> v) {
     return v;
 }
 
-DateTime at(Date d, int hours = 0, int minutes = 0) { return DateTime{d, (hours * 60 + minutes) * 60000LL}; }
+DateTime at(Date d, int hours = 0, int minutes = 0) {
+    return DateTime{d, (hours * 60 + minutes) * 60000LL};
+}
 
 class SqlRunnerTest : public ::testing::Test {
 protected:
@@ -89,13 +92,15 @@ protected:
     void createPed(const std::vector<Ped>& rows, const std::string& name = "PED.DBF") {
         auto t = Table::create(path(name), pedFields());
         ASSERT_TRUE(t.ok()) << t.error();
-        for (const Ped& p : rows) ASSERT_TRUE((*t)->append(pedRecord(p)).ok());
+        for (const Ped& p : rows)
+            ASSERT_TRUE((*t)->append(pedRecord(p)).ok());
     }
 
     void createOrg(const std::vector<std::pair<double, std::string>>& rows) {
         auto t = Table::create(path("org.DBF"), {{"C_ORG", 'N', 5, 0}, {"X_ORG", 'C', 80, 0}});
         ASSERT_TRUE(t.ok()) << t.error();
-        for (const auto& [code, name] : rows) ASSERT_TRUE((*t)->append({Value(code), Value(name)}).ok());
+        for (const auto& [code, name] : rows)
+            ASSERT_TRUE((*t)->append({Value(code), Value(name)}).ok());
     }
 
     // Rows of personal requests: number, state, answer date.
@@ -119,14 +124,16 @@ protected:
         auto t = Table::open(path(name), OpenMode::ReadOnly);
         EXPECT_TRUE(t.ok()) << (t.ok() ? "" : t.error());
         if (!t.ok()) return out;
-        for (uint32_t r = 1; r <= (*t)->recordCount(); ++r) out.push_back(*(*t)->read(r));
+        for (uint32_t r = 1; r <= (*t)->recordCount(); ++r)
+            out.push_back(*(*t)->read(r));
         return out;
     }
 
     // Every row with its delete flag, to compare a table before and after a statement.
     std::vector<std::pair<bool, Record>> snapshot(const std::string& name) {
         std::vector<std::pair<bool, Record>> out;
-        for (const Row& r : rowsOf(name)) out.emplace_back(r.deleted, r.values);
+        for (const Row& r : rowsOf(name))
+            out.emplace_back(r.deleted, r.values);
         return out;
     }
 
@@ -161,8 +168,8 @@ TEST_P(PurgeCutoffTest, AnswerDatesCompareAsDatesAgainstTheCutoff) {
                {.cPed = 6, .fCon = Date{2023, 12, 31}, .contesta = true}});
     const SqlResult r = runOk(kPurge, {{"f_con", GetParam().cutoff}});
     ASSERT_EQ(r.columns.size(), 2u);
-    EXPECT_EQ(r.columns[0].name, "c_ped");
-    EXPECT_EQ(r.columns[1].name, "c_reg");
+    EXPECT_EQ(r.columns[0].name, "C_PED"); // field names as declared
+    EXPECT_EQ(r.columns[1].name, "C_REG");
     EXPECT_EQ(sorted(numbers(r, "c_ped")), GetParam().purged);
 }
 
@@ -300,7 +307,7 @@ TEST_F(SqlRunnerTest, RequestListJoinsOrganisationsFilteredByBooleanParameters) 
         const SqlResult all = runOk(select + from + "where ( ped.c_org = org.c_org )\norder by c_ped");
         EXPECT_EQ(numbers(all, "c_ped"), (std::vector<double>{10, 20, 30, 50}));
         ASSERT_EQ(all.columns.size(), 7u);
-        EXPECT_EQ(all.columns[6].name, "x_org");
+        EXPECT_EQ(all.columns[6].name, "X_ORG");
         EXPECT_EQ(all.rows[2][6], Value("FISCALIA"));
         EXPECT_EQ(all.rows[0][1], Value(Date{2023, 12, 1}));
 
@@ -380,10 +387,10 @@ TEST_F(SqlRunnerTest, NewLogicalFieldIsSetForEveryRowKeepingTheOtherFields) {
 
 TEST_F(SqlRunnerTest, RefusedAlterTableLeavesTheTableAsItWas) {
     createPed({{.cPed = 1}});
-    for (const char* bad : {"ALTER TABLE \"ped.dbf\" ADD X_APE1 CHAR(15)",
-                            "ALTER TABLE \"ped.dbf\" ADD C_A CHAR(5), ADD C_B NUMERIC(30)",
-                            "ALTER TABLE \"ped.dbf\" ADD C_A CHAR(5), ADD c_a CHAR(3)",
-                            "ALTER TABLE \"ped.dbf\" ADD \"BAD NAME\" CHAR(5)", "ALTER TABLE \"nope.dbf\" ADD A DATE"}) {
+    for (const char* bad :
+         {"ALTER TABLE \"ped.dbf\" ADD X_APE1 CHAR(15)", "ALTER TABLE \"ped.dbf\" ADD C_A CHAR(5), ADD C_B NUMERIC(30)",
+          "ALTER TABLE \"ped.dbf\" ADD C_A CHAR(5), ADD c_a CHAR(3)",
+          "ALTER TABLE \"ped.dbf\" ADD \"BAD NAME\" CHAR(5)", "ALTER TABLE \"nope.dbf\" ADD A DATE"}) {
         EXPECT_FALSE(m_sql.run(bad).ok()) << bad;
     }
     auto t = Table::open(path("PED.DBF"), OpenMode::ReadOnly);
@@ -494,27 +501,64 @@ TEST_F(SqlRunnerTest, RowsDeletedByOthersAreInvisible) {
 // ---------------------------------------------------------------------------------------------------------------
 // Speed: a name search over 100,000 rows of the request layout
 
+// Every stored field of an official request, in declared order.
+std::vector<FieldDef> fullPedLayout() {
+    std::vector<FieldDef> f = {
+        {"C_PED", 'N', 8, 0},    {"C_SEXO", 'C', 1, 0},   {"C_TDOC", 'C', 2, 0},  {"C_NAC", 'N', 6, 0},
+        {"C_PROV", 'N', 6, 0},   {"C_ORG", 'N', 6, 0},    {"F_PED", 'D', 8, 0},   {"X_SEC", 'C', 40, 0},
+        {"X_DOM", 'C', 80, 0},   {"C_CODPOS", 'N', 6, 0}, {"X_LOC", 'C', 40, 0},  {"X_DELITO", 'C', 80, 0},
+        {"N_PRONT", 'N', 10, 0}, {"X_APE1", 'C', 15, 0},  {"X_APE2", 'C', 15, 0}, {"X_NOM1", 'C', 15, 0},
+        {"X_NOM2", 'C', 15, 0},  {"X_NOM3", 'C', 15, 0},  {"F_NAC", 'D', 8, 0},   {"N_EDAD", 'N', 6, 0},
+        {"N_DOC", 'N', 10, 0},   {"C_PROVCI", 'N', 6, 0}};
+    for (const char* name : {"X_NOMPADR1", "X_NOMPADR2", "X_NOMPADR3", "X_APEMADR1", "X_APEMADR2", "X_NOMMADR1",
+                             "X_NOMMADR2", "X_NOMMADR3"}) {
+        f.push_back({name, 'C', 15, 0});
+    }
+    const std::vector<FieldDef> rest = {
+        {"M_ENVIADO", 'L', 1, 0},  {"M_CONTESTA", 'L', 1, 0}, {"X_OBS", 'C', 250, 0},    {"B_HUELLA", 'B', 10, 0},
+        {"C_REG", 'N', 6, 0},      {"B_RESP", 'B', 10, 0},    {"N_EXPE", 'N', 10, 0},    {"F_CON", 'D', 8, 0},
+        {"C_PRIOR", 'N', 6, 0},    {"N_CAUSA", 'C', 15, 0},   {"C_EST", 'C', 1, 0},      {"C_TDEL", 'N', 4, 0},
+        {"C_CARPED", 'C', 1, 0},   {"C_CLASDER", 'C', 5, 0},  {"C_CLASIZQ", 'C', 5, 0},  {"M_EXCART51", 'L', 1, 0},
+        {"M_TOMA_KRB", 'L', 1, 0}, {"M_ESPECIAL", 'L', 1, 0}, {"M_MENOR", 'L', 1, 0},    {"X_RECHAZO", 'C', 225, 0},
+        {"C_VERSION", 'C', 10, 0}, {"N_REF", 'N', 10, 0},     {"C_PREFIJO", 'C', 20, 0}, {"C_SUFIJO", 'C', 20, 0},
+        {"X_EMAIL", 'C', 100, 0},  {"X_OAPE", 'C', 15, 0}};
+    f.insert(f.end(), rest.begin(), rest.end());
+    return f;
+}
+
+long long msSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The time limit holds for optimised builds; debug builds only report the time.
 TEST_F(SqlRunnerTest, NameSearchOverManyRowsStaysFast) {
     constexpr int kRows = 100000;
+    const std::vector<FieldDef> layout = fullPedLayout();
     {
-        auto t = Table::create(path("PED.DBF"), pedFields());
+        auto t = Table::create(path("PED.DBF"), layout);
         ASSERT_TRUE(t.ok()) << t.error();
+        const int ape1 = (*t)->fieldIndex("X_APE1");
+        const int nom1 = (*t)->fieldIndex("X_NOM1");
+        Record row(layout.size());
+        row[static_cast<size_t>((*t)->fieldIndex("X_OBS"))] = Value(std::string(200, 'o'));
+        row[static_cast<size_t>((*t)->fieldIndex("X_DOM"))] = Value("CALLE FALSA 123");
         for (int i = 1; i <= kRows; ++i) {
-            Ped p{.cPed = static_cast<double>(i), .cOrg = static_cast<double>(i % 50)};
-            p.ape1 = i % 1000 == 0 ? "PEREZ" : "APELLIDO" + std::to_string(i % 997);
-            p.nom1 = i % 2000 == 0 ? "JUAN" : "NOMBRE";
-            ASSERT_TRUE((*t)->append(pedRecord(p)).ok());
+            row[0] = Value(static_cast<double>(i));
+            row[5] = Value(static_cast<double>(i % 50));
+            row[static_cast<size_t>(ape1)] =
+                Value(i % 1000 == 0 ? std::string("PEREZ") : "APELLIDO" + std::to_string(i % 997));
+            row[static_cast<size_t>(nom1)] = Value(i % 2000 == 0 ? "JUAN" : "NOMBRE");
+            ASSERT_TRUE((*t)->append(row).ok());
         }
     }
     const std::string search = "SELECT * FROM \"ped.dbf\" WHERE  x_ape1 = \"PEREZ\"\n AND x_nom1 = \"JUAN\"";
     runOk(search); // warm the page cache
     const auto start = std::chrono::steady_clock::now();
     const SqlResult r = runOk(search);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    const long long ms = msSince(start);
     EXPECT_EQ(r.rows.size(), static_cast<size_t>(kRows / 2000));
     RecordProperty("name_search_ms", static_cast<int>(ms));
-    std::printf("name search over %d rows: %lld ms\n", kRows, static_cast<long long>(ms));
+    std::printf("name search over %d rows: %lld ms\n", kRows, ms);
 #ifdef NDEBUG
     EXPECT_LE(ms, 50);
 #endif
@@ -523,10 +567,13 @@ TEST_F(SqlRunnerTest, NameSearchOverManyRowsStaysFast) {
     const auto joinStart = std::chrono::steady_clock::now();
     const SqlResult joined = runOk("select ped.c_ped, org.x_org from ped.DBF ped, org.DBF org "
                                    "where ( ped.c_org = org.c_org ) order by c_ped");
-    const auto joinMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - joinStart).count();
-    EXPECT_EQ(joined.rows.size(), static_cast<size_t>(2 * kRows / 50));
-    std::printf("join over %d rows: %lld ms\n", kRows, static_cast<long long>(joinMs));
+    const long long joinMs = msSince(joinStart);
+    ASSERT_EQ(joined.rows.size(), static_cast<size_t>(2 * kRows / 50));
+    EXPECT_EQ(joined.rows.front()[0], Value(1.0));
+    std::printf("join over %d rows: %lld ms\n", kRows, joinMs);
+#ifdef NDEBUG
+    EXPECT_LE(joinMs, 500);
+#endif
 }
 
 } // namespace
