@@ -20,19 +20,28 @@ void unlock(int fd, off_t offset, off_t length);
 class Guard {
 public:
     Guard(int fd, off_t offset, off_t length, bool exclusive = true)
-        : m_fd(fd), m_offset(offset), m_length(length), m_held(lock(fd, offset, length, exclusive, true)) {}
+        : m_fd(fd), m_offset(offset), m_length(length), m_held(lock(fd, offset, length, exclusive, true)),
+          m_taken(m_held) {}
+    // A guard that takes nothing: the caller already holds the whole file (an exclusive open).
+    static Guard alreadyHeld(int fd) { return Guard(fd); }
     ~Guard() {
-        if (m_held) unlock(m_fd, m_offset, m_length);
+        if (m_taken) unlock(m_fd, m_offset, m_length);
+    }
+    Guard(Guard&& o) noexcept
+        : m_fd(o.m_fd), m_offset(o.m_offset), m_length(o.m_length), m_held(o.m_held), m_taken(o.m_taken) {
+        o.m_taken = false;
     }
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
     bool held() const { return m_held; }
 
 private:
+    explicit Guard(int fd) : m_fd(fd), m_offset(0), m_length(0), m_held(true), m_taken(false) {}
     int m_fd;
     off_t m_offset;
     off_t m_length;
     bool m_held;
+    bool m_taken;
 };
 
 } // namespace qev::dbf::locks

@@ -101,15 +101,14 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
     const std::string name = fileName();
     std::vector<FieldDef> newFields;
     for (const auto& f : fieldsIn) {
-        auto n = normaliseField(f, m_level);
-        if (!n) {
-            // Fields this engine does not know are carried over as they are.
-            if (fieldIndex(f.name) >= 0 && m_fields[static_cast<size_t>(fieldIndex(f.name))] == f) {
-                newFields.push_back(f);
-                continue;
-            }
-            return fail(name + ": " + n.error());
+        // A field kept exactly as it is stays as it is, even one this engine cannot interpret.
+        const int old = fieldIndex(f.name);
+        if (old >= 0 && m_fields[static_cast<size_t>(old)] == f) {
+            newFields.push_back(f);
+            continue;
         }
+        auto n = normaliseField(f, m_level);
+        if (!n) return fail(name + ": " + n.error());
         newFields.push_back(*n);
     }
     const bool l7 = m_level == Level::DBase7;

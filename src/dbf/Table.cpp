@@ -204,6 +204,25 @@ TypeInfo typeInfo(char t, Level level) {
 
 bool isMemoType(char t) { return t == 'M' || t == 'B' || t == 'G'; }
 
+// A damaged descriptor may give a fixed-size type the wrong width; such a field is never decoded or written.
+bool widthFitsType(const FieldDef& f) {
+    switch (f.type) {
+    case 'D':
+    case 'O':
+    case '@':
+        return f.length == 8;
+    case 'I':
+    case '+':
+        return f.length == 4;
+    case 'M':
+    case 'B':
+    case 'G':
+        return f.length == 10 || f.length == 4;
+    default:
+        return true;
+    }
+}
+
 } // namespace
 
 bool Table::KeyLess::operator()(const Value& a, const Value& b) const { return compareValues(a, b) < 0; }
@@ -288,9 +307,18 @@ std::string Table::fileName() const { return baseName(m_path); }
 std::string Table::codepageName() const { return m_codepage ? m_codepage->name() : "cp1252"; }
 
 int Table::fieldIndex(std::string_view name) const {
-    const std::string want = upper(name);
+    auto same = [](std::string_view a, std::string_view b) {
+        if (a.size() != b.size()) return false;
+        for (size_t i = 0; i < a.size(); ++i) {
+            const auto x = static_cast<unsigned char>(a[i]);
+            const auto y = static_cast<unsigned char>(b[i]);
+            if (x != y && (x | 0x20) != (y | 0x20)) return false;
+            if (x != y && !((x | 0x20) >= 'a' && (x | 0x20) <= 'z')) return false;
+        }
+        return true;
+    };
     for (size_t i = 0; i < m_fields.size(); ++i) {
-        if (upper(m_fields[i].name) == want) return static_cast<int>(i);
+        if (same(m_fields[i].name, name)) return static_cast<int>(i);
     }
     return -1;
 }
@@ -560,6 +588,10 @@ Result<bool> Table::isDeleted(uint32_t recno) {
 
 Result<Value> Table::decodeField(const char* raw, int field, uint32_t recno) {
     const FieldDef& f = m_fields[static_cast<size_t>(field)];
+    if (!widthFitsType(f)) {
+        return fail(where(recno, field) + ": width " + std::to_string(f.length) + " does not fit type '" +
+                    std::string(1, f.type) + "'");
+    }
     const std::string_view s(raw + m_offsets[static_cast<size_t>(field)], static_cast<size_t>(f.length));
     const auto* u = reinterpret_cast<const unsigned char*>(s.data());
     switch (f.type) {
@@ -669,6 +701,16 @@ Result<void> Table::encodeField(int field, const Value& v, char* dest, const cha
     const auto len = static_cast<size_t>(f.length);
     auto* u = reinterpret_cast<unsigned char*>(dest);
     auto bad = [&](const std::string& why) { return fail(where(recno, field) + ": " + why); };
+    if (!widthFitsType(f)) {
+        // Keep the bytes of a field this engine cannot interpret.
+        if (oldDest) {
+            std::memcpy(dest, oldDest, len);
+        } else {
+            std::memset(dest, ' ', len);
+        }
+        if (!v.isNull()) return bad("width " + std::to_string(f.length) + " does not fit its type");
+        return {};
+    }
     switch (f.type) {
     case 'C': {
         std::memset(dest, ' ', len);
@@ -898,21 +940,25 @@ Result<std::string> Table::encodeRecord(const Record& values, const std::string*
         const Value& v = i < values.size() ? values[i] : kNull;
         const size_t off = static_cast<size_t>(m_offsets[i]);
         const char* old = oldRaw ? oldRaw->data() + off : nullptr;
-        std::string field(static_cast<size_t>(m_fields[i].length), ' ');
-        if (auto r = encodeField(static_cast<int>(i), v, field.data(), old, recno, newBlocks); !r) {
+        // `raw` is a copy, so a refused field leaves nothing half-written on disk.
+        if (auto r = encodeField(static_cast<int>(i), v, raw.data() + off, old, recno, newBlocks); !r) {
             for (uint32_t b : newBlocks) m_memo->release(b);
             newBlocks.clear();
             return fail(r.error());
         }
-        std::memcpy(raw.data() + off, field.data(), field.size());
     }
     return raw;
 }
 
 Result<void> Table::writeHeaderCount(uint32_t count) {
+    // The last-update date; the local calendar is worked out again only when the second changes.
+    static thread_local std::time_t lastSecond = 0;
+    static thread_local std::tm tmv {};
     const std::time_t now = std::time(nullptr);
-    std::tm tmv {};
-    localtime_r(&now, &tmv);
+    if (now != lastSecond) {
+        localtime_r(&now, &tmv);
+        lastSecond = now;
+    }
     unsigned char b[7];
     b[0] = static_cast<unsigned char>(tmv.tm_year);
     b[1] = static_cast<unsigned char>(tmv.tm_mon + 1);
@@ -926,12 +972,17 @@ Result<void> Table::writeHeaderCount(uint32_t count) {
 Result<uint32_t> Table::append(const Record& values) {
     if (readOnly()) return fail(fileName() + " is open read-only");
     std::vector<uint32_t> newBlocks;
-    locks::Guard header(m_fd, locks::kBase, 2); // header and append bytes
+    // Header and append bytes; an exclusive open has the file to itself and its cached count is current.
+    const bool alone = exclusive();
+    locks::Guard header = alone ? locks::Guard::alreadyHeld(m_fd) : locks::Guard(m_fd, locks::kBase, 2);
     if (!header.held()) return fail(fileName() + ": cannot lock the table for appending");
-    const uint32_t count = recordCount();
+    const uint32_t previous = m_recordCount;
+    const uint32_t count = alone && m_appendChecked ? m_recordCount : recordCount();
     const uint64_t rl = static_cast<uint64_t>(m_recordLength);
     const uint64_t end = static_cast<uint64_t>(m_headerLength) + static_cast<uint64_t>(count) * rl;
-    if (fileSizeOf(m_fd) < end) {
+    // The file's length is checked against the count whenever someone else moved the count since our own last
+    // append (only this open's appends are known to have left it consistent).
+    if ((count != previous || !m_appendChecked) && fileSizeOf(m_fd) < end) {
         return fail(fileName() + ": the header counts " + std::to_string(count) +
                     " records but the file is shorter; check and repair the table before appending");
     }
@@ -959,6 +1010,7 @@ Result<uint32_t> Table::append(const Record& values) {
         return fail(fileName() + ": cannot write record " + std::to_string(recno) + ": " + std::strerror(errno));
     }
     if (auto r = writeHeaderCount(recno); !r) return fail(r.error());
+    m_appendChecked = true;
     if (m_indexField >= 0 && m_indexedUpTo == count) {
         auto key = decodeField(raw->data(), m_indexField, recno);
         indexInsert(key ? *key : Value(), recno);

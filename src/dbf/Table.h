@@ -149,6 +149,7 @@ private:
     int m_headerLength = 0;
     int m_recordLength = 0;
     uint32_t m_recordCount = 0;
+    bool m_appendChecked = false; // this open appended last and left count and length in step
     std::vector<FieldDef> m_fields;
     std::vector<int> m_offsets; // byte offset of each field within a record (after the flag)
     std::unique_ptr<MemoFile> m_memo;

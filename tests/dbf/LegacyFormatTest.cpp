@@ -136,4 +136,22 @@ TEST(LegacyFormatTest, DBaseFourTablesWithMemosReadIdenticallyInDbfread) {
     const QJsonObject peer = runPython("read_dbfread.py", {QString::fromStdString(path)}).object();
     expectRows(**t, peer.value("records").toArray(), false);
     EXPECT_EQ(peer.value("records").toArray().size(), 3);
+
+    // Delete, add a field and pack: still a dBase IV table that the peer reads the same way.
+    ASSERT_TRUE((*t)->setDeleted(2, true).ok());
+    t.value().reset();
+    ASSERT_TRUE(addField(path, {"M_MENOR", 'L', 1, 0}).ok());
+    {
+        auto ex = Table::open(path, OpenMode::Exclusive);
+        ASSERT_TRUE(ex.ok());
+        ASSERT_TRUE((*ex)->pack().ok());
+    }
+    auto after = Table::open(path, OpenMode::ReadOnly);
+    ASSERT_TRUE(after.ok());
+    EXPECT_EQ((*after)->versionByte(), 0x8B);
+    const QJsonObject packed = runPython("read_dbfread.py", {QString::fromStdString(path)}).object();
+    EXPECT_EQ(packed.value("fields").toArray().size(), 5);
+    EXPECT_EQ(packed.value("records").toArray().size(), 2);
+    EXPECT_EQ(packed.value("deleted").toArray().size(), 0);
+    expectRows(**after, packed.value("records").toArray(), false);
 }
