@@ -159,10 +159,14 @@ Result<SqlResult> SqlRunner::runStatement(std::string_view statement, const Para
     auto sql = translate(statement, [this](const std::string& file) { return attachTable(file); });
     if (!sql) return fail(sql.error());
 
+    // From here on only the caller's statement runs (SQLite may compile it again while stepping).
+    struct Restriction {
+        bool& flag;
+        explicit Restriction(bool& f) : flag(f) { flag = true; }
+        ~Restriction() { flag = false; }
+    } restriction(m_restricted);
     sqlite3_stmt* raw = nullptr;
-    m_restricted = true;
     const int rc = sqlite3_prepare_v2(m_db, sql->c_str(), static_cast<int>(sql->size()), &raw, nullptr);
-    m_restricted = false;
     StatementPtr stmt(raw);
     if (rc != SQLITE_OK) return fail(sqlite3_errmsg(m_db));
     if (!stmt) return fail("the statement is empty");

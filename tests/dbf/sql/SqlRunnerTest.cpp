@@ -113,7 +113,7 @@ protected:
                                                   {"C_REG", 'N', 4, 0}});
         ASSERT_TRUE(t.ok()) << t.error();
         for (const auto& [cPed, est, fCon] : rows) {
-            ASSERT_TRUE((*t)->append({Value(cPed), Value("LOPEZ"), Value(cPed * 100), Value(est),
+            ASSERT_TRUE((*t)->append({Value(cPed), Value("LOPEZ"), Value(cPed * 100 + 23), Value(est),
                                       fCon ? Value(*fCon) : Value(), Value(3.0)})
                             .ok());
         }
@@ -248,10 +248,16 @@ TEST_F(SqlRunnerTest, SearchByNumberReturnsTypedValuesWhateverTheCaseOfTheFileNa
         EXPECT_TRUE(row[r.columnIndex("x_obs")].isNull());
     }
     EXPECT_TRUE(runOk("SELECT * FROM Ped.dbf WHERE c_ped=0").rows.empty());
+    // Several lookups of one column in a statement are answered from a hash of the column.
+    EXPECT_EQ(sorted(numbers(runOk("SELECT c_ped FROM ped WHERE c_ped IN (6, 5, 7, 5.0)"), "c_ped")),
+              (std::vector<double>{5, 6}));
+    EXPECT_EQ(numbers(runOk("SELECT c_ped FROM ped WHERE x_ape1 IN ('DIAZ', 'NADIE') AND c_ped = 6"), "c_ped"),
+              (std::vector<double>{6}));
 
     createPedp({{1, "I", std::nullopt}, {2, "I", std::nullopt}});
-    EXPECT_EQ(numbers(runOk("SELECT * FROM \"pedp.dbf\" WHERE n_doc=200"), "C_PED"), (std::vector<double>{2}));
-    EXPECT_EQ(numbers(runOk("SELECT * FROM Pedp.dbf WHERE n_doc=123"), "C_PED"), (std::vector<double>{}));
+    EXPECT_EQ(numbers(runOk("SELECT * FROM \"pedp.dbf\" WHERE n_doc=123"), "C_PED"), (std::vector<double>{1}));
+    EXPECT_EQ(numbers(runOk("SELECT * FROM Pedp.dbf WHERE n_doc=223"), "C_PED"), (std::vector<double>{2}));
+    EXPECT_EQ(numbers(runOk("SELECT * FROM Pedp.dbf WHERE n_doc=124"), "C_PED"), (std::vector<double>{}));
 }
 
 TEST_F(SqlRunnerTest, NameSearchComparesWholeValuesOfEveryLine) {
@@ -386,17 +392,43 @@ TEST_F(SqlRunnerTest, NewLogicalFieldIsSetForEveryRowKeepingTheOtherFields) {
 }
 
 TEST_F(SqlRunnerTest, RefusedAlterTableLeavesTheTableAsItWas) {
-    createPed({{.cPed = 1}});
+    createPed({{.cPed = 1, .ape1 = "PEREZ"}});
+    std::vector<FieldDef> fieldsBefore;
+    {
+        auto t = Table::open(path("PED.DBF"), OpenMode::ReadOnly);
+        ASSERT_TRUE(t.ok());
+        fieldsBefore = (*t)->fields();
+    }
+    const auto rowsBefore = snapshot("PED.DBF");
+    // The second field of each statement is the bad one: the first must not be added either.
     for (const char* bad :
          {"ALTER TABLE \"ped.dbf\" ADD X_APE1 CHAR(15)", "ALTER TABLE \"ped.dbf\" ADD C_A CHAR(5), ADD C_B NUMERIC(30)",
           "ALTER TABLE \"ped.dbf\" ADD C_A CHAR(5), ADD c_a CHAR(3)",
+          "ALTER TABLE \"ped.dbf\" ADD C_A CHAR(5), ADD x_nom1 DATE",
           "ALTER TABLE \"ped.dbf\" ADD \"BAD NAME\" CHAR(5)", "ALTER TABLE \"nope.dbf\" ADD A DATE"}) {
         EXPECT_FALSE(m_sql.run(bad).ok()) << bad;
     }
     auto t = Table::open(path("PED.DBF"), OpenMode::ReadOnly);
     ASSERT_TRUE(t.ok());
-    EXPECT_EQ((*t)->fields(), Table::open(path("PED.DBF"), OpenMode::ReadOnly).value()->fields());
-    EXPECT_EQ((*t)->fields().size(), pedFields().size());
+    EXPECT_EQ((*t)->fields(), fieldsBefore);
+    t.value().reset();
+    EXPECT_EQ(snapshot("PED.DBF"), rowsBefore);
+}
+
+TEST_F(SqlRunnerTest, PersonalTableTakesNewFieldsWhateverTheCaseOfItsName) {
+    createPedp({{1, "I", std::nullopt}, {2, "C", Date{2024, 1, 2}}});
+    runOk("ALTER TABLE \"pedp.dbf\" ADD C_SEGUR CHAR(10)");
+    runOk("ALTER TABLE \"pedp.dbf\" ADD F_PAGO Date");
+    EXPECT_EQ(
+        runOk("UPDATE Pedp.dbf SET c_segur = \"AB12\", f_pago = :f WHERE c_ped = 2", {{"f", Value(Date{2024, 2, 29})}})
+            .rowsAffected,
+        1);
+    const SqlResult r = runOk("SELECT c_ped, c_segur, f_pago FROM \"PEDP.DBF\" ORDER BY c_ped");
+    ASSERT_EQ(r.rows.size(), 2u);
+    EXPECT_TRUE(r.rows[0][1].isNull());
+    EXPECT_EQ(r.rows[1][1], Value("AB12"));
+    EXPECT_EQ(r.rows[1][2], Value(Date{2024, 2, 29}));
+    EXPECT_EQ(r.columns[2].fieldType, 'D');
 }
 
 // ---------------------------------------------------------------------------------------------------------------
