@@ -585,10 +585,15 @@ TEST_F(SqlRunnerTest, NameSearchOverManyRowsStaysFast) {
     }
     const std::string search = "SELECT * FROM \"ped.dbf\" WHERE  x_ape1 = \"PEREZ\"\n AND x_nom1 = \"JUAN\"";
     runOk(search); // warm the page cache
-    const auto start = std::chrono::steady_clock::now();
-    const SqlResult r = runOk(search);
-    const long long ms = msSince(start);
-    EXPECT_EQ(r.rows.size(), static_cast<size_t>(kRows / 2000));
+    // The best of a few runs, so that another process taking the processor does not count.
+    long long ms = 1LL << 40;
+    for (int run = 0; run < 3; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        const SqlResult r = runOk(search);
+        ms = std::min(ms, msSince(start));
+        ASSERT_EQ(r.rows.size(), static_cast<size_t>(kRows / 2000));
+        EXPECT_EQ(r.rows.front()[0], Value(2000.0));
+    }
     RecordProperty("name_search_ms", static_cast<int>(ms));
     std::printf("name search over %d rows: %lld ms\n", kRows, ms);
 #ifdef NDEBUG
