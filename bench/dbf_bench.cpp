@@ -25,10 +25,12 @@ using Stopwatch = std::chrono::steady_clock;
 
 namespace {
 
-double secondsSince(Stopwatch::time_point t0) { return std::chrono::duration<double>(Stopwatch::now() - t0).count(); }
+double secondsSince(Stopwatch::time_point t0) {
+    return std::chrono::duration<double>(Stopwatch::now() - t0).count();
+}
 
-const char* kSurnames[] = {"PEREZ", "GOMEZ", "RODRIGUEZ", "FERNANDEZ", "LOPEZ",
-                           "MARTINEZ", "GARCIA", "SANCHEZ", "ROMERO", "SOSA"};
+const char* kSurnames[] = {"PEREZ",    "GOMEZ",  "RODRIGUEZ", "FERNANDEZ", "LOPEZ",
+                           "MARTINEZ", "GARCIA", "SANCHEZ",   "ROMERO",    "SOSA"};
 
 dbf::Record pedRow(const dbf::Table& t, int i) {
     // Field positions are looked up once; the row is built the way a window's dataset would fill it.
@@ -103,8 +105,8 @@ int main(int argc, char** argv) {
         const uint32_t n = std::min<uint32_t>(256, count - first + 1);
         if (!t.readRaw(first, n, block)) return 1;
         for (uint32_t k = 0; k < n; ++k) {
-            auto v = t.decodeField(block.data() + static_cast<size_t>(k) * static_cast<size_t>(t.recordLength()), surname,
-                                   first + k);
+            auto v = t.decodeField(block.data() + static_cast<size_t>(k) * static_cast<size_t>(t.recordLength()),
+                                   surname, first + k);
             if (v && !v->isNull()) ++seen;
         }
     }
@@ -179,7 +181,8 @@ int main(int argc, char** argv) {
     const double scanPerRow = scan / rows;
     std::printf("dbf_bench: %d rows of the PED layout (%d bytes a row)\n", rows, recordLength);
     std::printf("  append + flush   %8.3f s   %7.2f us/row\n", append, appendPerRow * 1e6);
-    std::printf("  scan, one field  %8.3f s   %7.2f us/row   (%zu rows with a surname)\n", scan, scanPerRow * 1e6, seen);
+    std::printf("  scan, one field  %8.3f s   %7.2f us/row   (%zu rows with a surname)\n", scan, scanPerRow * 1e6,
+                seen);
     std::printf("  scan, all fields %8.3f s   %7.2f us/row   (%zu values)\n", fullScan, fullScan / rows * 1e6, decoded);
     std::printf("  key index build  %8.3f s\n", indexBuild);
     std::printf("  key search       %8.2f us/search   (%d of %d found)\n", search * 1e6, found, searches);

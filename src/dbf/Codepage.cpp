@@ -85,7 +85,8 @@ Codepage::Codepage(std::string name) : m_name(std::move(name)) {
         m_toUnicode[b] = cp;
     }
     if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
-    for (int b = 255; b >= 0; --b) m_fromUnicode[m_toUnicode[b]] = static_cast<uint8_t>(b);
+    for (int b = 255; b >= 0; --b)
+        m_fromUnicode[m_toUnicode[b]] = static_cast<uint8_t>(b);
 }
 
 const Codepage& Codepage::byName(std::string_view name) {

@@ -7,11 +7,13 @@
 
 namespace qev::dbf::locks {
 
-constexpr off_t kBase = 0xEFFFFFFE;      // header lock; record n is locked at kBase - n
-constexpr off_t kAppend = kBase + 1;     // append lock
+constexpr off_t kBase = 0xEFFFFFFE;            // header lock; record n is locked at kBase - n
+constexpr off_t kAppend = kBase + 1;           // append lock
 constexpr off_t kOpenSentinel = kBase + 0x100; // shared by every open, exclusive for an exclusive open
 
-inline off_t recordOffset(uint32_t recno) { return kBase - static_cast<off_t>(recno); }
+inline off_t recordOffset(uint32_t recno) {
+    return kBase - static_cast<off_t>(recno);
+}
 
 // Takes a lock; with `wait` blocks until it is granted. False when refused (or on error).
 bool lock(int fd, off_t offset, off_t length, bool exclusive, bool wait);

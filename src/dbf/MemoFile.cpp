@@ -1,5 +1,6 @@
 #include "dbf/MemoFile.h"
 
+#include "dbf/FileIo.h"
 #include "dbf/Locks.h"
 
 #include <cstring>
@@ -14,24 +15,11 @@ namespace qev::dbf {
 
 namespace {
 
+using io::baseName;
+using io::getU32;
+using io::putU32;
+
 constexpr uint32_t kMaxMemoBytes = 256u * 1024u * 1024u; // refuse anything larger as damage
-
-void putU32(unsigned char* p, uint32_t v) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
-
-uint32_t getU32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
-std::string baseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 } // namespace
 
@@ -81,33 +69,11 @@ MemoFile::~MemoFile() {
 }
 
 bool MemoFile::readAt(uint64_t offset, void* buf, size_t len) const {
-    auto* p = static_cast<char*>(buf);
-    while (len > 0) {
-        const ssize_t n = ::pread(m_fd, p, len, static_cast<off_t>(offset));
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        len -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
-    }
-    return true;
+    return io::readFully(m_fd, offset, buf, len);
 }
 
 bool MemoFile::writeAt(uint64_t offset, const void* buf, size_t len) {
-    const auto* p = static_cast<const char*>(buf);
-    while (len > 0) {
-        const ssize_t n = ::pwrite(m_fd, p, len, static_cast<off_t>(offset));
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        len -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
-    }
-    return true;
+    return io::writeFully(m_fd, offset, buf, len);
 }
 
 uint32_t MemoFile::u32At(uint64_t offset) const {
@@ -122,9 +88,7 @@ Result<void> MemoFile::sync() {
 }
 
 uint64_t MemoFile::fileSize() const {
-    struct stat st {};
-    if (fstat(m_fd, &st) != 0) return 0;
-    return static_cast<uint64_t>(st.st_size);
+    return io::fileSize(m_fd);
 }
 
 uint32_t MemoFile::blocksFor(size_t size) const {
@@ -146,7 +110,8 @@ Result<std::string> MemoFile::read(uint32_t block) {
         uint64_t pos = offset;
         while (pos < size) {
             const size_t n = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - pos));
-            if (!readAt(pos, buf.data(), n)) return fail("cannot read memo block " + std::to_string(block) + " of " + name);
+            if (!readAt(pos, buf.data(), n))
+                return fail("cannot read memo block " + std::to_string(block) + " of " + name);
             for (size_t i = 0; i < n; ++i) {
                 if (buf[i] == 0x1A) {
                     out.append(buf.data(), i);
@@ -154,7 +119,8 @@ Result<std::string> MemoFile::read(uint32_t block) {
                 }
             }
             out.append(buf.data(), n);
-            if (out.size() > kMaxMemoBytes) return fail("memo at block " + std::to_string(block) + " of " + name + " has no end mark");
+            if (out.size() > kMaxMemoBytes)
+                return fail("memo at block " + std::to_string(block) + " of " + name + " has no end mark");
             pos += n;
         }
         return out;
@@ -213,7 +179,8 @@ Result<uint32_t> MemoFile::allocate(uint32_t blocks) {
                 if (count > blocks) {
                     const uint32_t rest = current + blocks;
                     putU32(run + 4, count - blocks);
-                    if (!writeAt(static_cast<uint64_t>(rest) * bs, run, 8)) return fail("cannot write " + baseName(m_path));
+                    if (!writeAt(static_cast<uint64_t>(rest) * bs, run, 8))
+                        return fail("cannot write " + baseName(m_path));
                     putU32(link, rest);
                 } else {
                     putU32(link, next);

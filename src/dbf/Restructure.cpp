@@ -1,6 +1,7 @@
 // Packing and restructuring: the table is written anew beside the original and swapped in with rename(2), so a
 // failure at any step leaves the original files untouched.
 #include "dbf/Codepage.h"
+#include "dbf/FileIo.h"
 #include "dbf/Locks.h"
 #include "dbf/MemoFile.h"
 #include "dbf/Table.h"
@@ -16,61 +17,11 @@ namespace qev::dbf {
 
 namespace {
 
-std::string baseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
+using io::baseName;
+using io::upper;
 
 bool writeAll(int fd, const std::string& data, uint64_t offset) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-uint32_t memoPointer(const char* p, int len) {
-    if (len == 4) {
-        const auto* u = reinterpret_cast<const unsigned char*>(p);
-        return static_cast<uint32_t>(u[0]) | static_cast<uint32_t>(u[1]) << 8 | static_cast<uint32_t>(u[2]) << 16 |
-               static_cast<uint32_t>(u[3]) << 24;
-    }
-    uint32_t v = 0;
-    bool any = false;
-    for (int i = 0; i < len; ++i) {
-        const char c = p[i];
-        if (c == ' ' || c == '\0') {
-            if (any) break;
-            continue;
-        }
-        if (c < '0' || c > '9') return 0;
-        any = true;
-        v = v * 10 + static_cast<uint32_t>(c - '0');
-    }
-    return v;
-}
-
-void putMemoPointer(char* p, int len, uint32_t block) {
-    if (len == 4) {
-        auto* u = reinterpret_cast<unsigned char*>(p);
-        for (int i = 0; i < 4; ++i) u[i] = static_cast<unsigned char>(block >> (8 * i));
-        return;
-    }
-    std::memset(p, ' ', static_cast<size_t>(len));
-    if (block == 0) return;
-    const std::string n = std::to_string(block);
-    std::memcpy(p + (static_cast<size_t>(len) - n.size()), n.data(), n.size());
+    return io::writeFully(fd, offset, data.data(), data.size());
 }
 
 // A temporary file in the table's folder that disappears unless it is kept.
@@ -198,7 +149,7 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
                     return fail(name + ": field " + nf.name + " cannot change its type");
                 }
                 if (nf.isMemo()) {
-                    uint32_t block = memoPointer(s, of.length);
+                    uint32_t block = io::memoBlock(s, of.length).value_or(0);
                     if (block != 0 && newMemo) {
                         auto data = m_memo->read(block);
                         if (!data) {
@@ -209,7 +160,7 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
                         if (!w) return fail(w.error());
                         block = *w;
                     }
-                    putMemoPointer(dst, nf.length, block);
+                    io::putMemoBlock(dst, nf.length, block);
                 } else if (nf.type == 'N' || nf.type == 'F') {
                     if (nlen < olen || nf.decimals != of.decimals) {
                         return fail(name + ": field " + nf.name + " can only be widened, keeping its decimals");
@@ -239,7 +190,8 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
     tableTmp.fd = ::open(tableTmp.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
     if (tableTmp.fd < 0) return fail(name + ": cannot create a work file: " + std::strerror(errno));
     // The new file is held exclusively before it takes the table's name, so no other process slips in.
-    if (!locks::lock(tableTmp.fd, locks::kOpenSentinel, 1, true, false)) return fail(name + ": cannot lock the work file");
+    if (!locks::lock(tableTmp.fd, locks::kOpenSentinel, 1, true, false))
+        return fail(name + ": cannot lock the work file");
     if (!writeAll(tableTmp.fd, header, 0) || !writeAll(tableTmp.fd, out, header.size()) || ::fsync(tableTmp.fd) != 0) {
         return fail(name + ": cannot write the work file: " + std::strerror(errno));
     }

@@ -45,6 +45,8 @@ private:
     std::optional<std::string> m_err;
 };
 
-inline Error fail(std::string message) { return Error{std::move(message)}; }
+inline Error fail(std::string message) {
+    return Error{std::move(message)};
+}
 
 } // namespace qev::dbf

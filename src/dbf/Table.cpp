@@ -1,6 +1,7 @@
 #include "dbf/Table.h"
 
 #include "dbf/Codepage.h"
+#include "dbf/FileIo.h"
 #include "dbf/Locks.h"
 #include "dbf/MemoFile.h"
 
@@ -19,42 +20,24 @@ namespace qev::dbf {
 
 namespace {
 
+using io::baseName;
+using io::dirName;
+using io::getU16;
+using io::getU32;
+using io::putU16;
+using io::putU32;
+using io::readFully;
+using io::upper;
+using io::writeFully;
+
+uint64_t fileSizeOf(int fd) {
+    return io::fileSize(fd);
+}
+
 constexpr int kHeader7 = 68;
 constexpr int kDesc7 = 48;
 constexpr int kHeader3 = 32;
 constexpr int kDesc3 = 32;
-
-uint16_t getU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t getU32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-void putU16(unsigned char* p, uint32_t v) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-}
-void putU32(unsigned char* p, uint32_t v) {
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string baseName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string dirName(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : path.substr(0, slash));
-}
 
 std::string stemOf(const std::string& path) {
     const std::string b = baseName(path);
@@ -62,51 +45,18 @@ std::string stemOf(const std::string& path) {
     return dot == std::string::npos ? b : b.substr(0, dot);
 }
 
-bool readFully(int fd, uint64_t offset, void* buf, size_t len) {
-    auto* p = static_cast<char*>(buf);
-    while (len > 0) {
-        const ssize_t n = ::pread(fd, p, len, static_cast<off_t>(offset));
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        len -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
-    }
-    return true;
-}
-
-bool writeFully(int fd, uint64_t offset, const void* buf, size_t len) {
-    const auto* p = static_cast<const char*>(buf);
-    while (len > 0) {
-        const ssize_t n = ::pwrite(fd, p, len, static_cast<off_t>(offset));
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        len -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
-    }
-    return true;
-}
-
-uint64_t fileSizeOf(int fd) {
-    struct stat st {};
-    return fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
-}
-
 std::string_view trimRight(std::string_view s) {
     size_t n = s.size();
-    while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == '\0')) --n;
+    while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == '\0'))
+        --n;
     return s.substr(0, n);
 }
 
 std::string_view trim(std::string_view s) {
     s = trimRight(s);
     size_t i = 0;
-    while (i < s.size() && s[i] == ' ') ++i;
+    while (i < s.size() && s[i] == ' ')
+        ++i;
     return s.substr(i);
 }
 
@@ -145,7 +95,8 @@ bool parseNumber(std::string_view s, double& out) {
 
 uint64_t getBE64(const unsigned char* p) {
     uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
+    for (int i = 0; i < 8; ++i)
+        v = v << 8 | p[i];
     return v;
 }
 
@@ -202,7 +153,9 @@ TypeInfo typeInfo(char t, Level level) {
     }
 }
 
-bool isMemoType(char t) { return t == 'M' || t == 'B' || t == 'G'; }
+bool isMemoType(char t) {
+    return t == 'M' || t == 'B' || t == 'G';
+}
 
 // A damaged descriptor may give a fixed-size type the wrong width; such a field is never decoded or written.
 bool widthFitsType(const FieldDef& f) {
@@ -225,7 +178,9 @@ bool widthFitsType(const FieldDef& f) {
 
 } // namespace
 
-bool Table::KeyLess::operator()(const Value& a, const Value& b) const { return compareValues(a, b) < 0; }
+bool Table::KeyLess::operator()(const Value& a, const Value& b) const {
+    return compareValues(a, b) < 0;
+}
 
 Result<FieldDef> normaliseField(FieldDef f, Level level) {
     f.name = upper(f.name);
@@ -293,7 +248,8 @@ std::string companionFile(const std::string& tablePath, const std::string& suffi
     const bool upperExt = base.size() > 4 && base.substr(base.size() - 3) == upper(base.substr(base.size() - 3));
     std::string sfx = suffix;
     if (!upperExt) {
-        for (char& c : sfx) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : sfx)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return folder + "/" + stem + sfx;
 }
@@ -302,9 +258,13 @@ Table::~Table() {
     if (m_fd >= 0) ::close(m_fd);
 }
 
-std::string Table::fileName() const { return baseName(m_path); }
+std::string Table::fileName() const {
+    return baseName(m_path);
+}
 
-std::string Table::codepageName() const { return m_codepage ? m_codepage->name() : "cp1252"; }
+std::string Table::codepageName() const {
+    return m_codepage ? m_codepage->name() : "cp1252";
+}
 
 int Table::fieldIndex(std::string_view name) const {
     auto same = [](std::string_view a, std::string_view b) {
@@ -339,8 +299,9 @@ Result<std::unique_ptr<Table>> Table::open(const std::string& path, OpenMode mod
     t->m_mode = mode;
     // Every open holds the sentinel shared; an exclusive open holds it exclusively, so each kind refuses the other.
     if (!locks::lock(fd, locks::kOpenSentinel, 1, mode == OpenMode::Exclusive, false)) {
-        return fail(baseName(actual) + (mode == OpenMode::Exclusive ? ": table is in use by another process"
-                                                                    : ": table is opened exclusively by another process"));
+        return fail(baseName(actual) + (mode == OpenMode::Exclusive
+                                            ? ": table is in use by another process"
+                                            : ": table is opened exclusively by another process"));
     }
     if (auto r = t->readHeader(); !r) return fail(r.error());
     if (auto r = t->openMemo(); !r) return fail(r.error());
@@ -391,8 +352,10 @@ Result<void> Table::readHeader() {
         const auto* d = reinterpret_cast<const unsigned char*>(hdr.data() + pos);
         FieldDef f;
         const int nameLen = m_level == Level::DBase7 ? 32 : 11;
-        f.name.assign(reinterpret_cast<const char*>(d), strnlen(reinterpret_cast<const char*>(d), static_cast<size_t>(nameLen)));
-        while (!f.name.empty() && f.name.back() == ' ') f.name.pop_back();
+        f.name.assign(reinterpret_cast<const char*>(d),
+                      strnlen(reinterpret_cast<const char*>(d), static_cast<size_t>(nameLen)));
+        while (!f.name.empty() && f.name.back() == ' ')
+            f.name.pop_back();
         if (m_level == Level::DBase7) {
             f.type = static_cast<char>(d[32]);
             f.length = d[33];
@@ -464,7 +427,7 @@ Result<std::unique_ptr<Table>> Table::create(const std::string& path, const std:
         p[0] = hasMemo ? 0x83 : 0x03;
     }
     const std::time_t now = std::time(nullptr);
-    std::tm tmv {};
+    std::tm tmv{};
     localtime_r(&now, &tmv);
     p[1] = static_cast<unsigned char>(tmv.tm_year);
     p[2] = static_cast<unsigned char>(tmv.tm_mon + 1);
@@ -513,7 +476,8 @@ Result<std::unique_ptr<Table>> Table::create(const std::string& path, const std:
         return fail(baseName(path) + ": cannot write the header");
     }
     if (hasMemo) {
-        if (auto r = MemoFile::create(memoPath, stemOf(path), options.level == Level::DBase3, options.memoBlockSize); !r) {
+        if (auto r = MemoFile::create(memoPath, stemOf(path), options.level == Level::DBase3, options.memoBlockSize);
+            !r) {
             ::unlink(path.c_str());
             return fail(r.error());
         }
@@ -642,21 +606,10 @@ Result<Value> Table::decodeField(const char* raw, int field, uint32_t recno) {
     case 'M':
     case 'B':
     case 'G': {
-        uint32_t block = 0;
-        if (f.length == 4) {
-            block = getU32(u); // binary pointer of some writers
-        } else {
-            const std::string_view t = trim(s);
-            if (t.empty()) return Value();
-            for (char c : t) {
-                if (c < '0' || c > '9') {
-                    if (c == '\0') break;
-                    return fail(where(recno, field) + ": memo pointer '" + std::string(t) + "' is not a number");
-                }
-                block = block * 10 + static_cast<uint32_t>(c - '0');
-                if (block > 0x7FFFFFFF) return fail(where(recno, field) + ": memo pointer is out of range");
-            }
-        }
+        const auto pointer = io::memoBlock(s.data(), f.length);
+        if (!pointer)
+            return fail(where(recno, field) + ": memo pointer '" + std::string(trim(s)) + "' is not a number");
+        const uint32_t block = *pointer;
         if (block == 0) return Value();
         if (!m_memo) return fail(where(recno, field) + ": the memo file is missing");
         auto data = m_memo->read(block);
@@ -752,7 +705,8 @@ Result<void> Table::encodeField(int field, const Value& v, char* dest, const cha
         char buf[64];
         std::snprintf(buf, sizeof buf, "%.*f", f.decimals, d);
         std::string_view t(buf);
-        if (t == "-0" || (t.substr(0, 3) == "-0." && std::all_of(t.begin() + 3, t.end(), [](char c) { return c == '0'; }))) {
+        if (t == "-0" ||
+            (t.substr(0, 3) == "-0." && std::all_of(t.begin() + 3, t.end(), [](char c) { return c == '0'; }))) {
             t.remove_prefix(1);
         }
         if (t.size() > len) return bad(std::string(buf) + " does not fit in " + std::to_string(len) + " characters");
@@ -771,9 +725,11 @@ Result<void> Table::encodeField(int field, const Value& v, char* dest, const cha
             const std::string t(trim(v.text()));
             if (t.empty()) return {};
             if (t.size() == 10 && t[4] == '-' && t[7] == '-') {
-                d = Date{std::atoi(t.substr(0, 4).c_str()), std::atoi(t.substr(5, 2).c_str()), std::atoi(t.substr(8, 2).c_str())};
+                d = Date{std::atoi(t.substr(0, 4).c_str()), std::atoi(t.substr(5, 2).c_str()),
+                         std::atoi(t.substr(8, 2).c_str())};
             } else if (t.size() == 8 && std::all_of(t.begin(), t.end(), ::isdigit)) {
-                d = Date{std::atoi(t.substr(0, 4).c_str()), std::atoi(t.substr(4, 2).c_str()), std::atoi(t.substr(6, 2).c_str())};
+                d = Date{std::atoi(t.substr(0, 4).c_str()), std::atoi(t.substr(4, 2).c_str()),
+                         std::atoi(t.substr(6, 2).c_str())};
             }
         } else {
             return bad("a date is expected");
@@ -820,21 +776,7 @@ Result<void> Table::encodeField(int field, const Value& v, char* dest, const cha
             }
             empty = data.empty();
         }
-        uint32_t oldBlock = 0;
-        if (oldDest) {
-            const std::string_view o(oldDest, len);
-            if (f.length == 4) {
-                oldBlock = getU32(reinterpret_cast<const unsigned char*>(oldDest));
-            } else {
-                for (char c : trim(o)) {
-                    if (c < '0' || c > '9') {
-                        oldBlock = 0;
-                        break;
-                    }
-                    oldBlock = oldBlock * 10 + static_cast<uint32_t>(c - '0');
-                }
-            }
-        }
+        const uint32_t oldBlock = oldDest ? io::memoBlock(oldDest, f.length).value_or(0) : 0;
         uint32_t block = 0;
         if (!empty) {
             if (!m_memo) return bad("the memo file is missing");
@@ -858,15 +800,7 @@ Result<void> Table::encodeField(int field, const Value& v, char* dest, const cha
             block = *w;
             newBlocks.push_back(block);
         }
-        if (f.length == 4) {
-            putU32(u, block);
-        } else {
-            std::memset(dest, ' ', len);
-            if (block != 0) {
-                const std::string n = std::to_string(block);
-                std::memcpy(dest + (len - n.size()), n.data(), n.size());
-            }
-        }
+        io::putMemoBlock(dest, f.length, block);
         return {};
     }
     case 'I':
@@ -877,7 +811,8 @@ Result<void> Table::encodeField(int field, const Value& v, char* dest, const cha
         }
         if (!v.isNumber()) return bad("a whole number is expected");
         const double d = v.number();
-        if (d != std::floor(d) || d < -2147483647.0 || d > 2147483647.0) return bad(v.toString() + " is not a 32-bit whole number");
+        if (d != std::floor(d) || d < -2147483647.0 || d > 2147483647.0)
+            return bad(v.toString() + " is not a 32-bit whole number");
         const uint32_t be = static_cast<uint32_t>(static_cast<int32_t>(d)) ^ 0x80000000u;
         u[0] = static_cast<unsigned char>(be >> 24);
         u[1] = static_cast<unsigned char>(be >> 16);
@@ -942,7 +877,8 @@ Result<std::string> Table::encodeRecord(const Record& values, const std::string*
         const char* old = oldRaw ? oldRaw->data() + off : nullptr;
         // `raw` is a copy, so a refused field leaves nothing half-written on disk.
         if (auto r = encodeField(static_cast<int>(i), v, raw.data() + off, old, recno, newBlocks); !r) {
-            for (uint32_t b : newBlocks) m_memo->release(b);
+            for (uint32_t b : newBlocks)
+                m_memo->release(b);
             newBlocks.clear();
             return fail(r.error());
         }
@@ -953,7 +889,7 @@ Result<std::string> Table::encodeRecord(const Record& values, const std::string*
 Result<void> Table::writeHeaderCount(uint32_t count) {
     // The last-update date; the local calendar is worked out again only when the second changes.
     static thread_local std::time_t lastSecond = 0;
-    static thread_local std::tm tmv {};
+    static thread_local std::tm tmv{};
     const std::time_t now = std::time(nullptr);
     if (now != lastSecond) {
         localtime_r(&now, &tmv);
@@ -1005,8 +941,10 @@ Result<uint32_t> Table::append(const Record& values) {
     if (!raw) return fail(raw.error());
     raw->push_back('\x1A');
     if (!writeFully(m_fd, end, raw->data(), raw->size())) {
-        for (uint32_t b : newBlocks) m_memo->release(b);
-        if (::ftruncate(m_fd, static_cast<off_t>(end)) != 0) { /* the count below still excludes the row */ }
+        for (uint32_t b : newBlocks)
+            m_memo->release(b);
+        if (::ftruncate(m_fd, static_cast<off_t>(end)) != 0) { /* the count below still excludes the row */
+        }
         return fail(fileName() + ": cannot write record " + std::to_string(recno) + ": " + std::strerror(errno));
     }
     if (auto r = writeHeaderCount(recno); !r) return fail(r.error());
@@ -1032,7 +970,8 @@ Result<void> Table::update(uint32_t recno, const Record& values) {
     const uint64_t offset = static_cast<uint64_t>(m_headerLength) +
                             (static_cast<uint64_t>(recno) - 1) * static_cast<uint64_t>(m_recordLength);
     if (!writeFully(m_fd, offset, raw->data(), raw->size())) {
-        for (uint32_t b : newBlocks) m_memo->release(b);
+        for (uint32_t b : newBlocks)
+            m_memo->release(b);
         return fail(where(recno, -1) + ": cannot write: " + std::strerror(errno));
     }
     // Memo blocks the row no longer points at go back to the free chain.
@@ -1041,18 +980,7 @@ Result<void> Table::update(uint32_t recno, const Record& values) {
         const size_t off = static_cast<size_t>(m_offsets[i]);
         const auto len = static_cast<size_t>(m_fields[i].length);
         if (std::memcmp(old.data() + off, raw->data() + off, len) == 0) continue;
-        uint32_t oldBlock = 0;
-        if (len == 4) {
-            oldBlock = getU32(reinterpret_cast<const unsigned char*>(old.data() + off));
-        } else {
-            for (char c : trim(std::string_view(old.data() + off, len))) {
-                if (c < '0' || c > '9') {
-                    oldBlock = 0;
-                    break;
-                }
-                oldBlock = oldBlock * 10 + static_cast<uint32_t>(c - '0');
-            }
-        }
+        const uint32_t oldBlock = io::memoBlock(old.data() + off, m_fields[i].length).value_or(0);
         if (oldBlock != 0) m_memo->release(oldBlock);
     }
     if (m_indexField >= 0 && recno <= m_indexedUpTo) {
@@ -1163,7 +1091,8 @@ Result<std::vector<uint32_t>> Table::orderedRecords() {
     }
     if (auto r = indexNewRows(); !r) return fail(r.error());
     out.reserve(m_index.size());
-    for (const auto& [key, recno] : m_index) out.push_back(recno);
+    for (const auto& [key, recno] : m_index)
+        out.push_back(recno);
     return out;
 }
 

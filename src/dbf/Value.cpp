@@ -7,7 +7,9 @@ namespace qev::dbf {
 
 namespace {
 
-bool leapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool leapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int y, int m) {
     static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -34,7 +36,9 @@ bool Date::valid() const {
     return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= daysInMonth(year, month);
 }
 
-int64_t Date::ordinal() const { return daysFromMarchEpoch(year, month, day) - kOrdinalBase + 1; }
+int64_t Date::ordinal() const {
+    return daysFromMarchEpoch(year, month, day) - kOrdinalBase + 1;
+}
 
 Date Date::fromOrdinal(int64_t ordinal) {
     const int64_t z = ordinal - 1 + kOrdinalBase;
@@ -99,7 +103,9 @@ int family(const Value& v) {
     return 5;
 }
 
-template <typename T> int cmp(const T& a, const T& b) { return a < b ? -1 : (b < a ? 1 : 0); }
+template <typename T> int cmp(const T& a, const T& b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
 
 } // namespace
 

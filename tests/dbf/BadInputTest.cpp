@@ -19,11 +19,15 @@ struct Fixture {
     size_t recordLength = 0;
 
     Fixture() {
-        auto t = Table::create(path, {{"C_PED", 'N', 6, 0}, {"N_DOC", 'N', 8, 0}, {"F_NAC", 'D', 8, 0},
-                                      {"M_ENV", 'L', 1, 0}, {"X_OBS", 'M', 10, 0}});
+        auto t = Table::create(path, {{"C_PED", 'N', 6, 0},
+                                      {"N_DOC", 'N', 8, 0},
+                                      {"F_NAC", 'D', 8, 0},
+                                      {"M_ENV", 'L', 1, 0},
+                                      {"X_OBS", 'M', 10, 0}});
         EXPECT_TRUE(t.ok());
         for (int i = 1; i <= 3; ++i) {
-            EXPECT_TRUE((*t)->append({Value(i), Value(1000 + i), Value(Date{2000, 1, i}), Value(true), Value("memo")}).ok());
+            EXPECT_TRUE(
+                (*t)->append({Value(i), Value(1000 + i), Value(Date{2000, 1, i}), Value(true), Value("memo")}).ok());
         }
         const std::string b = fileBytes(path);
         headerLength = le16(b, 8);
@@ -53,12 +57,9 @@ TEST(BadInputTest, DamagedFieldsNameFileRecordAndFieldAndSpareTheOtherRows) {
         const char* field;
     };
     const Case cases[] = {
-        {"non-numeric N", 6, "12AB5678", "N_DOC"},
-        {"impossible date", 14, "20241345", "F_NAC"},
-        {"date with letters", 14, "2024-1-5", "F_NAC"},
-        {"bad logical", 22, "X", "M_ENV"},
-        {"memo past the file", 23, "     99999", "X_OBS"},
-        {"memo pointer not a number", 23, "      12ab", "X_OBS"},
+        {"non-numeric N", 6, "12AB5678", "N_DOC"},         {"impossible date", 14, "20241345", "F_NAC"},
+        {"date with letters", 14, "2024-1-5", "F_NAC"},    {"bad logical", 22, "X", "M_ENV"},
+        {"memo past the file", 23, "     99999", "X_OBS"}, {"memo pointer not a number", 23, "      12ab", "X_OBS"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

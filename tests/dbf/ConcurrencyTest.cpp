@@ -25,7 +25,8 @@ std::unique_ptr<Table> makeShared(const std::string& path) {
 // Starts a worker that opens the table and keeps it open; returns once it said whether it got it.
 std::unique_ptr<QProcess> holder(const std::string& path, const char* mode) {
     auto p = std::make_unique<QProcess>();
-    p->start(kWorker, {QStringLiteral("hold"), QString::fromStdString(path), QString::fromLatin1(mode), QStringLiteral("30")});
+    p->start(kWorker,
+             {QStringLiteral("hold"), QString::fromStdString(path), QString::fromLatin1(mode), QStringLiteral("30")});
     EXPECT_TRUE(p->waitForReadyRead(10000));
     return p;
 }
@@ -66,7 +67,8 @@ TEST(ConcurrencyTest, FourAppendersAndOneUpdaterLoseNothing) {
             EXPECT_EQ(memo.substr(8, tag.size()), tag) << "record " << r;
         } else {
             std::string expect;
-            for (int k = 0; k < 1 + n % 7; ++k) expect += "memo " + tag + " " + std::to_string(n) + ";";
+            for (int k = 0; k < 1 + n % 7; ++k)
+                expect += "memo " + tag + " " + std::to_string(n) + ";";
             EXPECT_EQ(memo, expect) << "record " << r;
         }
     }
@@ -85,7 +87,8 @@ TEST(ConcurrencyTest, ReaderSeesRowsAppendedByAnotherProcessWithoutReopening) {
     ASSERT_TRUE(reader);
     EXPECT_EQ(reader->recordCount(), 0u);
     QProcess p;
-    p.start(kWorker, {QStringLiteral("append"), QString::fromStdString(path), QStringLiteral("25"), QStringLiteral("OTRO")});
+    p.start(kWorker,
+            {QStringLiteral("append"), QString::fromStdString(path), QStringLiteral("25"), QStringLiteral("OTRO")});
     ASSERT_TRUE(p.waitForFinished(30000));
     ASSERT_EQ(p.exitCode(), 0);
     EXPECT_EQ(reader->recordCount(), 25u);
@@ -123,7 +126,8 @@ TEST(ConcurrencyTest, ExclusiveOpenIsRefusedWhileAnotherProcessHoldsTheTable) {
     auto mine = Table::open(path, OpenMode::Exclusive);
     ASSERT_TRUE(mine.ok());
     QProcess p;
-    p.start(kWorker, {QStringLiteral("hold"), QString::fromStdString(path), QStringLiteral("exclusive"), QStringLiteral("1")});
+    p.start(kWorker,
+            {QStringLiteral("hold"), QString::fromStdString(path), QStringLiteral("exclusive"), QStringLiteral("1")});
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_TRUE(p.readAllStandardOutput().startsWith("refused"));

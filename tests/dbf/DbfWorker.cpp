@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
         const std::string tag = argv[4];
         for (int i = 0; i < count; ++i) {
             std::string memo;
-            for (int k = 0; k < 1 + i % 7; ++k) memo += "memo " + tag + " " + std::to_string(i) + ";";
+            for (int k = 0; k < 1 + i % 7; ++k)
+                memo += "memo " + tag + " " + std::to_string(i) + ";";
             auto r = (*t)->append({Value(tag), Value(static_cast<double>(i)), Value(memo)});
             if (!r) {
                 std::fprintf(stderr, "append: %s\n", r.error().c_str());

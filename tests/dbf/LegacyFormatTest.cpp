@@ -58,7 +58,8 @@ void expectRows(Table& t, const QJsonArray& rows, bool deleted) {
         for (int i = 0; i < exp.size(); ++i) {
             EXPECT_TRUE(sameValue(exp[i], asJson(row->values[static_cast<size_t>(i)])))
                 << "record " << r << " field " << t.fields()[static_cast<size_t>(i)].name << ": expected "
-                << QJsonDocument(QJsonArray{exp[i]}).toJson().toStdString() << " got " << row->values[static_cast<size_t>(i)].toString();
+                << QJsonDocument(QJsonArray{exp[i]}).toJson().toStdString() << " got "
+                << row->values[static_cast<size_t>(i)].toString();
         }
     }
     EXPECT_EQ(seen, static_cast<uint32_t>(rows.size()));
@@ -126,11 +127,13 @@ TEST(LegacyFormatTest, DBaseFourTablesWithMemosReadIdenticallyInDbfread) {
     const std::string path = dir.filePath("iv.dbf");
     CreateOptions o;
     o.level = Level::DBase4;
-    auto t = Table::create(path, {{"X_APE1", 'C', 15, 0}, {"N_DOC", 'N', 9, 0}, {"F_PED", 'D', 8, 0}, {"X_OBS", 'M', 10, 0}}, o);
+    auto t = Table::create(
+        path, {{"X_APE1", 'C', 15, 0}, {"N_DOC", 'N', 9, 0}, {"F_PED", 'D', 8, 0}, {"X_OBS", 'M', 10, 0}}, o);
     ASSERT_TRUE(t.ok()) << t.error();
     ASSERT_TRUE((*t)->append({Value("ÑOÑO"), Value(7), Value(Date{2020, 1, 31}), Value("uno")}).ok());
     ASSERT_TRUE((*t)->append({Value("B"), Value(), Value(), Value(std::string(900, 'q'))}).ok());
-    ASSERT_TRUE((*t)->update(1, {Value("ÑOÑO"), Value(7), Value(Date{2020, 1, 31}), Value(std::string(1500, 'w'))}).ok());
+    ASSERT_TRUE(
+        (*t)->update(1, {Value("ÑOÑO"), Value(7), Value(Date{2020, 1, 31}), Value(std::string(1500, 'w'))}).ok());
     ASSERT_TRUE((*t)->append({Value("C"), Value(3), Value(), Value("reusa")}).ok());
     EXPECT_EQ((*t)->versionByte(), 0x8B);
     const QJsonObject peer = runPython("read_dbfread.py", {QString::fromStdString(path)}).object();

@@ -14,9 +14,9 @@ using namespace qev::dbf::test;
 namespace {
 
 std::vector<FieldDef> allTypes() {
-    return {{"C_PED", 'N', 8, 0},    {"X_APE1", 'C', 15, 0}, {"F_NAC", 'D', 8, 0},  {"M_MENOR", 'L', 1, 0},
-            {"X_NOTA", 'M', 10, 0},  {"B_HUELLA", 'B', 10, 0}, {"N_ENT", 'I', 4, 0}, {"N_DBL", 'O', 8, 0},
-            {"F_TS", '@', 8, 0},     {"C_PAGO_DOMIC", 'C', 32, 0}, {"N_IMP", 'N', 10, 2}, {"N_AUTO", '+', 4, 0}};
+    return {{"C_PED", 'N', 8, 0},   {"X_APE1", 'C', 15, 0},       {"F_NAC", 'D', 8, 0},  {"M_MENOR", 'L', 1, 0},
+            {"X_NOTA", 'M', 10, 0}, {"B_HUELLA", 'B', 10, 0},     {"N_ENT", 'I', 4, 0},  {"N_DBL", 'O', 8, 0},
+            {"F_TS", '@', 8, 0},    {"C_PAGO_DOMIC", 'C', 32, 0}, {"N_IMP", 'N', 10, 2}, {"N_AUTO", '+', 4, 0}};
 }
 
 std::unique_ptr<Table> make(const std::string& path, const std::vector<FieldDef>& f, CreateOptions o = {}) {
@@ -32,10 +32,11 @@ TEST(TableTest, LevelSevenFileFollowsTheOnDiskLayoutByteForByte) {
     const std::string path = dir.filePath("PED.DBF");
     auto t = make(path, allTypes());
     ASSERT_TRUE(t);
-    const Record row = {Value(1234.0), Value("PEREZ"), Value(Date{1980, 5, 17}), Value(true), Value("nota"),
-                        Value(Bytes{std::string("\x00\x01\xFF", 3)}), Value(1), Value(1.0),
-                        Value(DateTime{Date{2024, 2, 29}, (13 * 3600 + 45 * 60 + 30) * 1000LL}), Value("ABC"),
-                        Value(-3.5), Value()};
+    const Record row = {
+        Value(1234.0), Value("PEREZ"), Value(Date{1980, 5, 17}),
+        Value(true),   Value("nota"),  Value(Bytes{std::string("\x00\x01\xFF", 3)}),
+        Value(1),      Value(1.0),     Value(DateTime{Date{2024, 2, 29}, (13 * 3600 + 45 * 60 + 30) * 1000LL}),
+        Value("ABC"),  Value(-3.5),    Value()};
     ASSERT_TRUE(t->append(row).ok());
     ASSERT_TRUE(t->append({Value(7.0), Value(), Value(), Value(), Value(), Value(), Value(-1), Value(-2.0)}).ok());
     t.reset();
@@ -96,10 +97,18 @@ TEST(TableTest, ValuesAndNullsSurviveARoundTrip) {
     qev::test::TempAppDir dir;
     auto t = make(dir.filePath("t.dbf"), allTypes());
     ASSERT_TRUE(t);
-    const Record full = {Value(99999999.0), Value("ÑANDÚ O'HARA"), Value(Date{2024, 2, 29}), Value(false),
-                         Value(std::string(3000, 'm')), Value(Bytes{std::string(700, '\0') + "end"}), Value(-2147483647),
-                         Value(-1234.5678), Value(DateTime{Date{1999, 12, 31}, 86399999}), Value(std::string(32, 'Z')),
-                         Value(1234567.89), Value(41)};
+    const Record full = {Value(99999999.0),
+                         Value("ÑANDÚ O'HARA"),
+                         Value(Date{2024, 2, 29}),
+                         Value(false),
+                         Value(std::string(3000, 'm')),
+                         Value(Bytes{std::string(700, '\0') + "end"}),
+                         Value(-2147483647),
+                         Value(-1234.5678),
+                         Value(DateTime{Date{1999, 12, 31}, 86399999}),
+                         Value(std::string(32, 'Z')),
+                         Value(1234567.89),
+                         Value(41)};
     ASSERT_TRUE(t->append(full).ok());
     ASSERT_TRUE(t->append({Value(1.0), Value(""), Value(), Value()}).ok());
     auto a = t->read(1);
@@ -107,7 +116,8 @@ TEST(TableTest, ValuesAndNullsSurviveARoundTrip) {
     EXPECT_EQ(a->values, full);
     auto b = t->read(2);
     ASSERT_TRUE(b.ok());
-    for (size_t i = 1; i < b->values.size() - 1; ++i) EXPECT_TRUE(b->values[i].isNull()) << i;
+    for (size_t i = 1; i < b->values.size() - 1; ++i)
+        EXPECT_TRUE(b->values[i].isNull()) << i;
     EXPECT_EQ(b->values.back(), Value(static_cast<int64_t>(1))); // autoincrement filled in
 }
 
@@ -177,7 +187,8 @@ TEST(TableTest, PackDropsDeletedRowsAndCompactsMemos) {
     const std::string path = dir.filePath("PEDP.DBF");
     auto t = make(path, {{"C_PED", 'N', 8, 0}, {"X_OBS", 'M', 10, 0}});
     ASSERT_TRUE(t);
-    for (int i = 1; i <= 6; ++i) ASSERT_TRUE(t->append({Value(i), Value(std::string(300 * i, 'a' + i))}).ok());
+    for (int i = 1; i <= 6; ++i)
+        ASSERT_TRUE(t->append({Value(i), Value(std::string(300 * i, 'a' + i))}).ok());
     ASSERT_TRUE(t->setDeleted(2, true).ok());
     ASSERT_TRUE(t->setDeleted(5, true).ok());
     EXPECT_FALSE(t->pack().ok()); // shared open
@@ -194,7 +205,8 @@ TEST(TableTest, PackDropsDeletedRowsAndCompactsMemos) {
         ASSERT_TRUE(row.ok()) << row.error();
         EXPECT_FALSE(row->deleted);
         EXPECT_EQ(row->values[0].number(), kept[r - 1]);
-        EXPECT_EQ(row->values[1].text(), std::string(static_cast<size_t>(300 * kept[r - 1]), static_cast<char>('a' + kept[r - 1])));
+        EXPECT_EQ(row->values[1].text(),
+                  std::string(static_cast<size_t>(300 * kept[r - 1]), static_cast<char>('a' + kept[r - 1])));
     }
     EXPECT_LT(std::filesystem::file_size(dir.filePath("PEDP.DBT")), memoBefore);
     auto found = (*ex)->find(Value(6));
@@ -248,7 +260,8 @@ TEST(TableTest, AddingAndWideningFieldsKeepsEveryRowFlagAndMemo) {
     std::string raw;
     ASSERT_TRUE(tb.readRaw(1, 1, raw).ok());
     EXPECT_EQ(raw.substr(1, 8), "       1"); // numbers stay right-justified after widening
-    ASSERT_TRUE(tb.update(1, {Value(1), Value("123456789012345"), Value("primera nota"), Value(12.5), Value(false)}).ok());
+    ASSERT_TRUE(
+        tb.update(1, {Value(1), Value("123456789012345"), Value("primera nota"), Value(12.5), Value(false)}).ok());
 }
 
 TEST(TableTest, KeyIndexOrdersRowsAndSeesRowsOfOtherOpens) {
@@ -256,7 +269,8 @@ TEST(TableTest, KeyIndexOrdersRowsAndSeesRowsOfOtherOpens) {
     const std::string path = dir.filePath("org.DBF");
     auto t = make(path, {{"C_ORG", 'N', 8, 0}, {"X_ORG", 'C', 20, 0}});
     ASSERT_TRUE(t);
-    for (int k : {30, 10, 20}) ASSERT_TRUE(t->append({Value(k), Value("ORG " + std::to_string(k))}).ok());
+    for (int k : {30, 10, 20})
+        ASSERT_TRUE(t->append({Value(k), Value("ORG " + std::to_string(k))}).ok());
     ASSERT_TRUE(t->setIndex("c_org").ok());
     auto order = t->orderedRecords();
     ASSERT_TRUE(order.ok());

@@ -20,7 +20,8 @@ bool ScriptedPrompter::input(const QString& text, const QString& caption, QStrin
 
 QStringList ScriptedPrompter::texts() const {
     QStringList out;
-    for (const auto& m : m_messages) out << m.text;
+    for (const auto& m : m_messages)
+        out << m.text;
     return out;
 }
 

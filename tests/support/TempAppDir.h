@@ -15,7 +15,9 @@ public:
     const AppDir& appDir() const { return m_appDir; }
     QString path() const { return m_dir.path(); }
     QString file(const QString& name) const { return m_appDir.file(name); }
-    std::string filePath(const std::string& name) const { return (m_dir.path() + QLatin1Char('/')).toStdString() + name; }
+    std::string filePath(const std::string& name) const {
+        return (m_dir.path() + QLatin1Char('/')).toStdString() + name;
+    }
     std::string pathStd() const { return m_dir.path().toStdString(); }
 
 private:

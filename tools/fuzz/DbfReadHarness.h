@@ -36,7 +36,8 @@ inline void exerciseTableBytes(const std::string& folder, const uint8_t* data, s
         const uint32_t count = std::min<uint32_t>(tb.recordCount(), 256);
         for (uint32_t r = 1; r <= count; ++r) {
             auto row = tb.read(r);
-            for (int f = 0; f < static_cast<int>(tb.fields().size()); ++f) (void)tb.readField(r, f);
+            for (int f = 0; f < static_cast<int>(tb.fields().size()); ++f)
+                (void)tb.readField(r, f);
             if (pass == 1 && r == 1 && row) (void)tb.update(1, row->values);
         }
         if (!tb.fields().empty()) {
