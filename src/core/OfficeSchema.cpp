@@ -733,4 +733,17 @@ bool createOfficeFolder(const QString& dir, bool demo, const Clock& clock, QStri
     return true;
 }
 
+dbf::Result<std::unique_ptr<dbf::Table>> openOfficeTable(const QString& dir, const TableSpec& spec,
+                                                         dbf::OpenMode mode) {
+    const std::string folder = dir.toStdString();
+    std::string path = dbf::findFileNoCase(folder, spec.fileName.toStdString());
+    if (path.empty()) path = folder + "/" + spec.fileName.toStdString();
+    auto t = dbf::Table::open(path, mode);
+    if (!t) return t;
+    if (!spec.keyField.isEmpty()) {
+        if (auto r = (*t)->setIndex(spec.keyField.toStdString()); !r) return dbf::fail(r.error());
+    }
+    return t;
+}
+
 } // namespace qev

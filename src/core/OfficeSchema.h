@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 namespace qev {
@@ -51,6 +52,11 @@ const TableSpec* findOfficeTable(const QString& name);
 
 // The files of the office tables (and their .DBT and .MDX companions) already in `dir`, whatever their case.
 QStringList existingOfficeFiles(const QString& dir);
+
+// Opens an office table of `dir` (its file found whatever the case of its name) with its key index built, so that
+// rows browse in key order and keys are found at once.
+dbf::Result<std::unique_ptr<dbf::Table>> openOfficeTable(const QString& dir, const TableSpec& spec,
+                                                         dbf::OpenMode mode = dbf::OpenMode::Shared);
 
 // Creates every office table in `dir` (level 7, language driver DBWINUS0) and fills the lookup tables, the
 // sequences, the default settings, the base address of the central office and the user "admin". With `demo` it

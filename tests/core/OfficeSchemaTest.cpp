@@ -423,5 +423,42 @@ TEST(OfficeTablesTest, FindsTablesByComponentOrFileNameInAnyCase) {
     EXPECT_EQ(findOfficeTable(QString()), nullptr);
 }
 
+TEST_F(OfficeFolderTest, OfficeTablesOpenInKeyOrderWhateverTheCaseOfTheirFiles) {
+    create(true);
+    // An older folder may name its files in other cases.
+    QDir(m_dir.path()).rename(QStringLiteral("org.DBF"), QStringLiteral("ORG.dbf"));
+    const TableSpec* org = findOfficeTable(QStringLiteral("org"));
+    ASSERT_NE(org, nullptr);
+    {
+        // Append an organisation whose key sorts before the others, at the end of the file.
+        auto t = openOfficeTable(m_dir.path(), *org);
+        ASSERT_TRUE(t.ok()) << t.error();
+        dbf::Record row((*t)->fields().size());
+        row[static_cast<size_t>((*t)->fieldIndex("C_ORG"))] = dbf::Value(0);
+        row[static_cast<size_t>((*t)->fieldIndex("X_ORG"))] = dbf::Value("PRIMERO EN ORDEN");
+        ASSERT_TRUE((*t)->append(row).ok());
+    }
+    auto t = openOfficeTable(m_dir.path(), *org);
+    ASSERT_TRUE(t.ok()) << t.error();
+    EXPECT_EQ((*t)->indexField(), "C_ORG");
+    auto order = (*t)->orderedRecords();
+    ASSERT_TRUE(order.ok());
+    ASSERT_GE(order->size(), 2u);
+    EXPECT_EQ(order->front(), (*t)->recordCount());
+    double previous = -1;
+    for (uint32_t recno : *order) {
+        const double key = (*t)->readField(recno, (*t)->fieldIndex("C_ORG"))->number();
+        EXPECT_GT(key, previous);
+        previous = key;
+    }
+    auto found = (*t)->find(dbf::Value(0));
+    ASSERT_TRUE(found.ok());
+    EXPECT_EQ(found->value_or(0), (*t)->recordCount());
+    const TableSpec* sexo = findOfficeTable(QStringLiteral("sexo"));
+    auto unkeyed = openOfficeTable(m_dir.path(), *sexo);
+    ASSERT_TRUE(unkeyed.ok());
+    EXPECT_TRUE((*unkeyed)->indexField().empty());
+}
+
 } // namespace
 } // namespace qev
