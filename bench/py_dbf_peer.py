@@ -9,10 +9,10 @@ import time
 import dbf
 
 path, rows = sys.argv[1], int(sys.argv[2])
-spec = ('C_PED N(8,0); C_SEXO C(1); C_TDOC C(2); C_NAC N(6,0); C_ORG N(8,0); F_PED D; X_SEC C(40); X_DOM C(80); '
+layout = ('C_PED N(8,0); C_SEXO C(1); C_TDOC C(2); C_NAC N(6,0); C_ORG N(8,0); F_PED D; X_SEC C(40); X_DOM C(80); '
         'X_LOC C(40); X_DELITO C(80); X_APE1 C(15); X_APE2 C(15); X_NOM1 C(15); X_NOM2 C(15); F_NAC D; N_DOC N(10,0); '
         'M_ENVIADO L; M_CONTESTA L; X_OBS C(250); C_REG N(4,0); C_EST C(1); X_MEMO M')
-table = dbf.Table(path, spec, dbf_type='db3', codepage='cp1252')
+table = dbf.Table(path, layout, dbf_type='db3', codepage='cp1252')
 table.open(mode=dbf.READ_WRITE)
 surnames = ['PEREZ', 'GOMEZ', 'RODRIGUEZ', 'FERNANDEZ', 'LOPEZ', 'MARTINEZ', 'GARCIA', 'SANCHEZ', 'ROMERO', 'SOSA']
 start = time.perf_counter()

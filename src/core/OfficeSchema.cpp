@@ -202,15 +202,15 @@ using Cell = std::pair<const char*, Value>;
 // Rows of one table, built by field name so that a row never depends on the position of a field.
 class Rows {
 public:
-    explicit Rows(const TableSpec& spec) : m_spec(spec) {}
+    explicit Rows(const TableSpec& table) : m_table(table) {}
 
     void add(std::initializer_list<Cell> cells) {
-        dbf::Record record(m_spec.fields.size());
+        dbf::Record record(m_table.fields.size());
         for (const auto& [name, value] : cells) {
-            const int i = m_spec.fieldIndex(QString::fromUtf8(name));
+            const int i = m_table.fieldIndex(QString::fromUtf8(name));
             if (i < 0) {
                 m_error =
-                    QStringLiteral("La tabla %1 no tiene el campo %2").arg(m_spec.fileName, QString::fromUtf8(name));
+                    QStringLiteral("La tabla %1 no tiene el campo %2").arg(m_table.fileName, QString::fromUtf8(name));
                 continue;
             }
             record[static_cast<size_t>(i)] = value;
@@ -222,7 +222,7 @@ public:
     const QString& error() const { return m_error; }
 
 private:
-    const TableSpec& m_spec;
+    const TableSpec& m_table;
     std::vector<dbf::Record> m_records;
     QString m_error;
 };
@@ -733,15 +733,15 @@ bool createOfficeFolder(const QString& dir, bool demo, const Clock& clock, QStri
     return true;
 }
 
-dbf::Result<std::unique_ptr<dbf::Table>> openOfficeTable(const QString& dir, const TableSpec& spec,
+dbf::Result<std::unique_ptr<dbf::Table>> openOfficeTable(const QString& dir, const TableSpec& table,
                                                          dbf::OpenMode mode) {
     const std::string folder = dir.toStdString();
-    std::string path = dbf::findFileNoCase(folder, spec.fileName.toStdString());
-    if (path.empty()) path = folder + "/" + spec.fileName.toStdString();
+    std::string path = dbf::findFileNoCase(folder, table.fileName.toStdString());
+    if (path.empty()) path = folder + "/" + table.fileName.toStdString();
     auto t = dbf::Table::open(path, mode);
     if (!t) return t;
-    if (!spec.keyField.isEmpty()) {
-        if (auto r = (*t)->setIndex(spec.keyField.toStdString()); !r) return dbf::fail(r.error());
+    if (!table.keyField.isEmpty()) {
+        if (auto r = (*t)->setIndex(table.keyField.toStdString()); !r) return dbf::fail(r.error());
     }
     return t;
 }

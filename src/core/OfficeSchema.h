@@ -55,7 +55,7 @@ QStringList existingOfficeFiles(const QString& dir);
 
 // Opens an office table of `dir` (its file found whatever the case of its name) with its key index built, so that
 // rows browse in key order and keys are found at once.
-dbf::Result<std::unique_ptr<dbf::Table>> openOfficeTable(const QString& dir, const TableSpec& spec,
+dbf::Result<std::unique_ptr<dbf::Table>> openOfficeTable(const QString& dir, const TableSpec& table,
                                                          dbf::OpenMode mode = dbf::OpenMode::Shared);
 
 // Creates every office table in `dir` (level 7, language driver DBWINUS0) and fills the lookup tables, the

@@ -100,9 +100,9 @@ protected:
         ASSERT_TRUE(createOfficeFolder(m_dir.path(), demo, m_clock, &error)) << error.toStdString();
     }
     TableRows table(const char* component) const {
-        const TableSpec* spec = findOfficeTable(QString::fromLatin1(component));
-        EXPECT_NE(spec, nullptr) << component;
-        return spec ? readAll(m_dir.file(spec->fileName)) : TableRows{};
+        const TableSpec* def = findOfficeTable(QString::fromLatin1(component));
+        EXPECT_NE(def, nullptr) << component;
+        return def ? readAll(m_dir.file(def->fileName)) : TableRows{};
     }
 
     test::TempAppDir m_dir;
@@ -112,18 +112,18 @@ protected:
 TEST_F(OfficeFolderTest, EveryTableIsWrittenAtLevel7WithItsFieldsInDeclaredOrder) {
     create(false);
     ASSERT_EQ(officeTables().size(), 20u);
-    for (const TableSpec& spec : officeTables()) {
+    for (const TableSpec& def : officeTables()) {
         // The exact file name the program uses, not merely one that differs in case.
-        const QString path = m_dir.file(spec.fileName);
-        ASSERT_TRUE(QFileInfo::exists(path)) << spec.fileName.toStdString();
+        const QString path = m_dir.file(def.fileName);
+        ASSERT_TRUE(QFileInfo::exists(path)) << def.fileName.toStdString();
         auto t = dbf::Table::open(path.toStdString(), dbf::OpenMode::ReadOnly);
         ASSERT_TRUE(t) << t.error();
-        EXPECT_EQ((*t)->level(), dbf::Level::DBase7) << spec.fileName.toStdString();
+        EXPECT_EQ((*t)->level(), dbf::Level::DBase7) << def.fileName.toStdString();
         EXPECT_EQ((*t)->languageDriver(), "DBWINUS0");
-        EXPECT_EQ((*t)->fields(), spec.fields) << spec.fileName.toStdString();
-        if (!spec.keyField.isEmpty()) {
-            EXPECT_GE(spec.fieldIndex(spec.keyField), 0) << spec.fileName.toStdString();
-            EXPECT_TRUE((*t)->setIndex(spec.keyField.toStdString())) << spec.fileName.toStdString();
+        EXPECT_EQ((*t)->fields(), def.fields) << def.fileName.toStdString();
+        if (!def.keyField.isEmpty()) {
+            EXPECT_GE(def.fieldIndex(def.keyField), 0) << def.fileName.toStdString();
+            EXPECT_TRUE((*t)->setIndex(def.keyField.toStdString())) << def.fileName.toStdString();
         }
     }
 }

@@ -201,10 +201,10 @@ int dumpCommand(const QString& file, bool csv, QTextStream& out, QTextStream& er
 // ---- sql -----------------------------------------------------------------------------------------------------
 
 // Reads one --param: NAME=VALUE (text), NAME:TYPE=VALUE or NAME:null.
-bool parseParam(const QString& spec, dbf::sql::Params& params, QString& error) {
-    const qsizetype eq = spec.indexOf(QLatin1Char('='));
-    QString name = eq < 0 ? spec : spec.left(eq);
-    const QString value = eq < 0 ? QString() : spec.mid(eq + 1);
+bool parseParam(const QString& arg, dbf::sql::Params& params, QString& error) {
+    const qsizetype eq = arg.indexOf(QLatin1Char('='));
+    QString name = eq < 0 ? arg : arg.left(eq);
+    const QString value = eq < 0 ? QString() : arg.mid(eq + 1);
     QString type = QStringLiteral("text");
     if (const qsizetype colon = name.indexOf(QLatin1Char(':'), 1); colon > 0) {
         type = name.mid(colon + 1).toLower();
@@ -212,11 +212,11 @@ bool parseParam(const QString& spec, dbf::sql::Params& params, QString& error) {
     }
     if (name.startsWith(QLatin1Char(':'))) name.remove(0, 1);
     if (name.isEmpty()) {
-        error = QStringLiteral("parámetro sin nombre: %1").arg(spec);
+        error = QStringLiteral("parámetro sin nombre: %1").arg(arg);
         return false;
     }
     if (eq < 0 && type != QLatin1String("null")) {
-        error = QStringLiteral("al parámetro %1 le falta \"=VALOR\"").arg(spec);
+        error = QStringLiteral("al parámetro %1 le falta \"=VALOR\"").arg(arg);
         return false;
     }
     const auto invalid = [&](const QString& what) {

@@ -7,8 +7,8 @@ import sys
 import dbf
 
 path = sys.argv[1]
-spec = 'X_APE1 C(15); N_DOC N(10,0); N_IMP N(8,2); F_NAC D; M_ENVIADO L; X_OBS M'
-table = dbf.Table(path, spec, dbf_type='db3', codepage='cp1252')
+layout = 'X_APE1 C(15); N_DOC N(10,0); N_IMP N(8,2); F_NAC D; M_ENVIADO L; X_OBS M'
+table = dbf.Table(path, layout, dbf_type='db3', codepage='cp1252')
 table.open(mode=dbf.READ_WRITE)
 rows = [
     ('PEREZ', 12345678, 12.5, datetime.date(1980, 5, 17), True, 'Primera nota\r\ncon dos líneas'),
