@@ -13,8 +13,10 @@ bool ScriptedPrompter::confirm(const QString& text, const QString& caption) {
 bool ScriptedPrompter::input(const QString& text, const QString& caption, QString& value) {
     record("input", text, caption);
     if (m_inputs.empty()) return false;
-    value = m_inputs.front();
+    const std::optional<QString> answer = m_inputs.front();
     m_inputs.pop_front();
+    if (!answer) return false;
+    value = *answer;
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <optional>
 
 namespace qev::test {
 
@@ -27,7 +28,7 @@ public:
     // Answers for the next confirm() calls, in order; unscripted questions answer No.
     void answerConfirm(bool yes) { m_confirms.push_back(yes); }
     // Answers for the next input() calls; an empty optional means Cancel.
-    void answerInput(const QString& value) { m_inputs.push_back(value); }
+    void answerInput(std::optional<QString> value) { m_inputs.push_back(std::move(value)); }
 
     const std::vector<Message>& messages() const { return m_messages; }
     QStringList texts() const;
@@ -41,7 +42,7 @@ private:
     }
     std::vector<Message> m_messages;
     std::deque<bool> m_confirms;
-    std::deque<QString> m_inputs;
+    std::deque<std::optional<QString>> m_inputs;
     int m_busyDepth = 0;
 };
 
