@@ -458,9 +458,9 @@ Result<std::unique_ptr<Table>> Table::create(const std::string& path, const std:
     }
     p[pos] = 0x0D;
     p[pos + 1] = 0x1A;
-    bool exists = false;
-    findFileNoCase(dirName(path), baseName(path)).empty() ? void() : void(exists = true);
-    if (exists) return fail(baseName(path) + ": a table of that name exists already");
+    if (!findFileNoCase(dirName(path), baseName(path)).empty()) {
+        return fail(baseName(path) + ": a table of that name exists already");
+    }
     std::string memoPath;
     if (hasMemo) {
         bool memoExists = false;

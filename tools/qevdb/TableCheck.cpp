@@ -1,5 +1,6 @@
 #include "TableCheck.h"
 
+#include "dbf/FileIo.h"
 #include "dbf/Table.h"
 
 #include <QFile>
@@ -297,20 +298,14 @@ private:
 
     // Checks one memo pointer against the .DBT; answers whether the engine may read it (the pointer is sound).
     bool checkMemoPointer(uint32_t recno, const QString& field, const char* raw, int length) {
-        uint32_t block = 0;
-        if (length == 4) {
-            block = u32At(QByteArray(raw, 4), 0);
-        } else {
+        const std::optional<uint32_t> pointer = dbf::io::memoBlock(raw, length);
+        if (!pointer) {
             const QByteArray text = QByteArray(raw, length).replace('\0', ' ').trimmed();
-            if (text.isEmpty()) return false;
-            bool ok = false;
-            block = text.toUInt(&ok);
-            if (!ok) {
-                problem(QStringLiteral("%1: el puntero de memo '%2' no es un número")
-                            .arg(at(recno, field), QString::fromLatin1(text)));
-                return false;
-            }
+            problem(QStringLiteral("%1: el puntero de memo '%2' no es un número")
+                        .arg(at(recno, field), QString::fromLatin1(text)));
+            return false;
         }
+        const uint32_t block = *pointer;
         if (block == 0) return false;
         if (!m_memo.present) {
             problem(QStringLiteral("%1: apunta al bloque %2 pero falta el archivo de memos %3")

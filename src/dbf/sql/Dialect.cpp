@@ -1,5 +1,7 @@
 #include "dbf/sql/Dialect.h"
 
+#include "dbf/FileIo.h"
+
 #include <algorithm>
 #include <cctype>
 #include <initializer_list>
@@ -32,11 +34,7 @@ bool isWordChar(unsigned char c) {
     return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80;
 }
 
-std::string upper(std::string_view s) {
-    std::string u(s);
-    std::transform(u.begin(), u.end(), u.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return u;
-}
+using io::upper;
 
 bool isKeyword(const Token& t, std::initializer_list<const char*> words) {
     if (t.kind != TokKind::Word) return false;
@@ -145,16 +143,6 @@ Result<std::vector<const Token*>> significant(const std::vector<Token>& tokens) 
     }
     if (sig.empty()) return fail("the statement is empty");
     return sig;
-}
-
-std::string singleQuoted(std::string_view text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    out += '\'';
-    return out;
 }
 
 bool endsWithDbf(std::string_view name) {
@@ -293,7 +281,7 @@ Result<std::string> translate(std::string_view statement, const TableResolver& r
             } else if (isPunct(prevSignificant(i), ".")) {
                 out += t.text; // a quoted column after its qualifier
             } else {
-                out += singleQuoted(t.value);
+                out += quoted(t.value, '\'');
             }
             break;
         default:
@@ -425,13 +413,13 @@ Result<AlterTable> parseAlterTable(std::string_view statement) {
     return alter;
 }
 
-std::string quoteLiteral(std::string_view text) {
-    std::string out = "\"";
+std::string quoted(std::string_view text, char mark) {
+    std::string out(1, mark);
     for (char c : text) {
         out += c;
-        if (c == '"') out += '"';
+        if (c == mark) out += mark;
     }
-    out += '"';
+    out += mark;
     return out;
 }
 

@@ -38,8 +38,14 @@ Result<AlterTable> parseAlterTable(std::string_view statement);
 // SMALLINT -> N 6, INTEGER -> I, BOOLEAN -> L, DATE -> D, TIMESTAMP -> @, MEMO -> M.
 Result<FieldDef> fieldForType(const std::string& name, std::string_view type, const std::vector<int>& sizes);
 
+// Encloses a text in `mark` (' for SQL text, " for identifiers and the dialect's literals), doubling every `mark`
+// inside it.
+std::string quoted(std::string_view text, char mark);
+
 // Writes a text as a double-quoted literal of the dialect, doubling embedded quotation marks, for statements built
 // from what an operator typed.
-std::string quoteLiteral(std::string_view text);
+inline std::string quoteLiteral(std::string_view text) {
+    return quoted(text, '"');
+}
 
 } // namespace qev::dbf::sql

@@ -18,13 +18,7 @@ struct StatementCloser {
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 
 std::string quoteIdentifier(std::string_view name) {
-    std::string out = "\"";
-    for (char c : name) {
-        out += c;
-        if (c == '"') out += '"';
-    }
-    out += '"';
-    return out;
+    return quoted(name, '"');
 }
 
 bool sameName(std::string_view a, std::string_view b) {
