@@ -1,0 +1,524 @@
+#include "core/dm/Tdm.h"
+
+#include "core/Clock.h"
+#include "core/OfficeSchema.h"
+#include "core/Prompter.h"
+#include "core/Records.h"
+#include "dbf/sql/SqlRunner.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+namespace qev {
+
+using dbf::Value;
+
+QString supportContact() {
+    return QStringLiteral("Soporte Técnico de QEV Central (soporte@qev-central.local)");
+}
+
+bool mdxHeaderValid(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray h = f.read(1024);
+    if (h.size() < 1024) return false;
+    const auto u8 = [&h](int i) { return static_cast<unsigned char>(h[i]); };
+    const int version = u8(0);
+    const int pagesPerBlock = u8(20) | u8(21) << 8;
+    const int blockSize = u8(22) | u8(23) << 8;
+    const int entryLength = u8(26);
+    // Version 2 (dBase IV) or 3 (level 7); blocks are whole 512-byte pages; the tag table has a known stride.
+    return (version == 2 || version == 3) && pagesPerBlock >= 1 && pagesPerBlock <= 32 &&
+           blockSize == pagesPerBlock * 512 && (entryLength == 32 || entryLength == 48) && f.size() >= 2048;
+}
+
+Tdm::Tdm(const AppDir& appDir, Prompter& prompter, const Clock& clock, QObject* parent)
+    : QObject(parent), m_appDir(appDir), m_prompter(prompter), m_clock(clock) {
+    setupTables();
+    m_settings = std::make_unique<Settings>(amb());
+    m_timer.setInterval(60000);
+    connect(&m_timer, &QTimer::timeout, this, &Tdm::timerTick);
+}
+
+Tdm::~Tdm() = default;
+
+void Tdm::setupTables() {
+    for (const TableSpec& spec : officeTables()) {
+        auto ds = std::make_unique<Dataset>(m_appDir.folder(), spec, this);
+        ds->setPrompter(&m_prompter);
+        m_order.push_back(ds.get());
+        m_tables.emplace(spec.component.toLower(), std::move(ds));
+    }
+    auto* prov = table(QStringLiteral("prov"));
+    ped().addLookupField(QStringLiteral("X_EXPP"), QStringLiteral("C_PROVCI"), prov, QStringLiteral("C_PROV"),
+                         QStringLiteral("X_PROV"));
+    org().addLookupField(QStringLiteral("x_prov"), QStringLiteral("C_PROV"), prov, QStringLiteral("C_PROV"),
+                         QStringLiteral("X_PROV"));
+    struct L {
+        const char* name;
+        const char* key;
+        const char* table;
+        const char* lookupKey;
+        const char* result;
+    };
+    const L pedpLookups[] = {
+        {"x_nac", "C_NAC", "nac", "C_NAC", "X_NAC"},      {"x_tdoc", "C_TDOC", "tdoc", "C_TDOC", "X_TDOC"},
+        {"x_expp", "C_EXPP", "expp", "C_EXPP", "X_EXPP"}, {"X_PRIOR", "C_PRIOR", "prior", "C_PRIOR", "X_PRIOR"},
+        {"X_SEXO", "C_SEXO", "sexo", "C_SEXO", "X_SEXO"}, {"X_TRAM", "C_TRAM", "tram", "C_TRAM", "X_TRAM"},
+        {"x_est", "C_EST", "Est", "C_EST", "X_EST"},
+    };
+    for (const L& l : pedpLookups)
+        pedp().addLookupField(QString::fromLatin1(l.name), QString::fromLatin1(l.key),
+                              table(QString::fromLatin1(l.table)), QString::fromLatin1(l.lookupKey),
+                              QString::fromLatin1(l.result));
+    pedp().addCalcField(QStringLiteral("c_pedido"));
+    sup().setMaster(&ped(), QStringLiteral("C_PED"), QStringLiteral("C_PED"));
+}
+
+Dataset* Tdm::table(const QString& component) const {
+    auto it = m_tables.find(component.toLower());
+    return it == m_tables.end() ? nullptr : it->second.get();
+}
+
+void Tdm::terminate() {
+    m_terminated = true;
+    if (terminateRequested) terminateRequested();
+}
+
+bool Tdm::create() {
+    m_receptionIdle = true;
+    m_ready = false;
+    deleteWorkFiles({QStringLiteral("out.tif"), QStringLiteral("out.bmp")});
+    checkIndexes();
+    if (!upgradeSchema()) {
+        terminate();
+        return false;
+    }
+    QString error;
+    for (const char* name : {"ped", "pedp"}) {
+        const TableSpec* spec = findOfficeTable(QString::fromLatin1(name));
+        if (!packTable(spec->fileName, &error))
+            m_prompter.error(QStringLiteral("No se pudo empaquetar la tabla \"%1\"").arg(QString::fromLatin1(name)),
+                             QStringLiteral("Error"));
+    }
+    if (!rebuildIndexes()) return false;
+    if (!openTables()) {
+        terminate();
+        return false;
+    }
+    migratePop3Password();
+    if (!checkExportField()) return false;
+    if (!applySettings()) return true; // the program runs, with reception off
+    return true;
+}
+
+void Tdm::deleteWorkFiles(const QStringList& names) {
+    for (const QString& n : names)
+        QFile::remove(m_appDir.existingFile(n));
+}
+
+// ---- Index check -----------------------------------------------------------------------------------------------
+
+void Tdm::checkIndexes() {
+    for (const TableSpec& spec : officeTables()) {
+        if (spec.fileName.trimmed().isEmpty()) continue;
+        const QString path = m_appDir.existingFile(spec.fileName);
+        auto tryOpen = [&]() -> bool {
+            auto t = dbf::Table::open(path.toStdString(), dbf::OpenMode::ReadOnly);
+            if (!t) return false;
+            if (!t.value()->hasMdxFlag()) return true;
+            bool exists = false;
+            const QString mdx = QString::fromStdString(dbf::companionFile(path.toStdString(), ".MDX", &exists));
+            return exists && mdxHeaderValid(mdx);
+        };
+        if (tryOpen()) continue;
+        QString failure;
+        bool backupExists = false;
+        const QString backup =
+            QString::fromStdString(dbf::companionFile(path.toStdString(), "_bak.mdx", &backupExists));
+        const QString index = QString::fromStdString(dbf::companionFile(path.toStdString(), ".MDX"));
+        if (!backupExists) {
+            failure = QStringLiteral("ERROR: Al reparar Mdx - Msg: No existe Archivo ") + QFileInfo(backup).fileName();
+        } else {
+            QFile::remove(index);
+            if (!QFile::copy(backup, index))
+                failure = QStringLiteral("ERROR: Al reparar Mdx - Msg: No generar MDX desde el archivo de backup de "
+                                         "la tabla ") +
+                          spec.fileName;
+            else if (!tryOpen())
+                failure = QStringLiteral("ERROR: En la apertura de la tabla ") + spec.fileName;
+        }
+        if (!failure.isEmpty()) {
+            m_prompter.error(QStringLiteral("ERROR: Al Chequear tabla - Msg: ") + failure, QStringLiteral("Error"));
+            return;
+        }
+    }
+}
+
+// ---- Schema upgrade --------------------------------------------------------------------------------------------
+
+namespace {
+struct SchemaStep {
+    const char* file;
+    const char* field;
+    const char* type;
+    bool setFalse;       // followed by "UPDATE <file> SET <field> = FALSE"
+    const char* message; // null: a failure stops the upgrade with the database's error
+};
+
+const SchemaStep kSchemaSteps[] = {
+    {"ped.dbf", "X_OAPE", "CHAR(15)", false, nullptr},
+    {"ped.dbf", "X_EMAIL", "CHAR(100)", false, nullptr},
+    {"org.dbf", "X_EMAIL", "CHAR(100)", false, nullptr},
+    {"ped.dbf", "C_PREFIJO", "CHAR(20)", false, nullptr},
+    {"ped.dbf", "C_SUFIJO", "CHAR(20)", false, nullptr},
+    {"ped.dbf", "C_VERSION", "CHAR(10)", false, nullptr},
+    {"pedp.dbf", "C_VERSION", "CHAR(10)", false, nullptr},
+    {"pedp.dbf", "F_CAPTURA", "CHAR(20)", false, nullptr},
+    {"pedp.dbf", "VERIF_ID", "NUMERIC(8)", false, nullptr},
+    {"pedp.dbf", "C_SEGUR", "CHAR(10)", false, "Error al actualizar esquema: tabla pedp campo C_SEGUR"},
+    {"pedp.dbf", "C_PAGO_DOMIC", "CHAR(32)", false, "Error al actualizar esquema: tabla pedp campo C_PAGO_DOMIC"},
+    {"pedp.dbf", "C_PAGO", "CHAR(32)", false, "Error al actualizar esquema: tabla pedp campo C_PAGO"},
+    {"pedp.dbf", "F_PAGO", "Date", false, "Error al actualizar esquema: tabla pedp campo F_PAGO"},
+    {"pedp.dbf", "X_RECHAZO", "CHAR(225)", false, "Error al actualizar esquema: tabla pedp campo X_RECHAZO"},
+    {"ped.dbf", "X_RECHAZO", "CHAR(225)", false, "Error al actualizar esquema: tabla ped campo X_RECHAZO"},
+    {"ped.dbf", "M_MENOR", "BOOLEAN", true, "Error al actualizar esquema: tabla ped campo M_MENOR"},
+    {"ped.dbf", "M_TOMA_KRB", "BOOLEAN", true, "Error al actualizar esquema: tabla ped campo M_TOMA_KRB"},
+    {"ped.dbf", "M_ESPECIAL", "BOOLEAN", true, "Error al actualizar esquema: tabla ped campo M_ESPECIAL"},
+    {"pedp.dbf", "C_CLASDER", "CHAR(5)", false, "Error al actualizar esquema: tabla pedp campo c_clasder"},
+    {"pedp.dbf", "C_CLASIZQ", "CHAR(5)", false, "Error al actualizar esquema: tabla pedp campo c_clasizq"},
+    {"ped.dbf", "C_CLASDER", "CHAR(5)", false, "Error al actualizar esquema: tabla ped campo c_clasder"},
+    {"ped.dbf", "C_CLASIZQ", "CHAR(5)", false, "Error al actualizar esquema: tabla ped campo c_clasizq"},
+    {"ped.dbf", "M_EXCART51", "BOOLEAN", true, "Error al actualizar esquema: tabla ped campo m_excart51"},
+    {"pedp.dbf", "M_EXCART51", "BOOLEAN", true, "Error al actualizar esquema: tabla pedp campo M_EXCART51"},
+    {"pedp.dbf", "C_PREFIJO", "CHAR(20)", false, nullptr},
+    {"pedp.dbf", "C_SUFIJO", "CHAR(20)", false, nullptr},
+    {"ped.dbf", "C_EST", "CHAR(1)", false, nullptr},
+    {"ped.dbf", "C_TDEL", "numeric(4)", false, nullptr},
+    {"pedp.dbf", "C_TRAM", "char(1)", false, nullptr},
+    {"pedp.dbf", "C_LOGIN", "char(10)", false, nullptr},
+    {"ped.dbf", "C_CARPED", "CHAR(1)", false, nullptr},
+    {"pedp.dbf", "X_OAPE", "CHAR(15)", false, nullptr},
+};
+
+struct Widening {
+    const char* file;
+    const char* field;
+    int from;
+    int to;
+};
+const Widening kWidenings[] = {{"PED.DBF", "N_CAUSA", 8, 15}, {"SUP.DBF", "C_PED", 5, 8}, {"SUP.DBF", "C_REG", 3, 4}};
+} // namespace
+
+bool Tdm::upgradeSchema() {
+    dbf::sql::SqlRunner sql(m_appDir.folder().toStdString());
+    for (const SchemaStep& step : kSchemaSteps) {
+        const QString file = QString::fromLatin1(step.file);
+        auto schema = dbf::Table::open(m_appDir.existingFile(file).toStdString(), dbf::OpenMode::ReadOnly);
+        if (!schema) {
+            m_prompter.error(QString::fromStdString(schema.error()), QStringLiteral("Error"));
+            return false;
+        }
+        const bool present = schema.value()->fieldIndex(step.field) >= 0;
+        schema.value().reset();
+        if (present) continue;
+        auto added = sql.run(QStringLiteral("ALTER TABLE \"%1\" ADD %2 %3")
+                                 .arg(file, QString::fromLatin1(step.field), QString::fromLatin1(step.type))
+                                 .toStdString());
+        if (added && step.setFalse)
+            added = sql.run(
+                QStringLiteral("UPDATE %1 SET %2 = FALSE").arg(file, QString::fromLatin1(step.field)).toStdString());
+        if (!added) {
+            if (!step.message) {
+                m_prompter.error(QString::fromStdString(added.error()), QStringLiteral("Error"));
+                return false;
+            }
+            m_prompter.error(QString::fromLatin1(step.message), QStringLiteral("Error"));
+        }
+    }
+    for (const Widening& w : kWidenings) {
+        const std::string path = m_appDir.existingFile(QString::fromLatin1(w.file)).toStdString();
+        int length = -1;
+        {
+            auto t = dbf::Table::open(path, dbf::OpenMode::ReadOnly);
+            if (!t) {
+                m_prompter.error(QString::fromStdString(t.error()), QStringLiteral("Error"));
+                return false;
+            }
+            const int i = t.value()->fieldIndex(w.field);
+            if (i >= 0) length = t.value()->fields()[static_cast<size_t>(i)].length;
+        }
+        if (length != w.from) continue;
+        auto r = dbf::widenField(path, w.field, w.to);
+        if (!r) {
+            m_prompter.error(QString::fromStdString(r.error()), QStringLiteral("Error"));
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---- Packing, index rebuild, opening -----------------------------------------------------------------------------
+
+bool Tdm::packTable(const QString& fileName, QString* error) {
+    Dataset* ds = nullptr;
+    for (Dataset* d : m_order)
+        if (d->tableSpec().fileName.compare(fileName, Qt::CaseInsensitive) == 0) ds = d;
+    if (ds) ds->close();
+    auto t = dbf::Table::open(m_appDir.existingFile(fileName).toStdString(), dbf::OpenMode::Exclusive);
+    if (!t) {
+        if (error)
+            *error = QStringLiteral("Table must be opened exclusive to pack: ") + QString::fromStdString(t.error());
+        return false;
+    }
+    auto packed = t.value()->pack();
+    if (!packed) {
+        if (error) *error = QString::fromStdString(packed.error());
+        return false;
+    }
+    return true;
+}
+
+bool Tdm::rebuildIndexes() {
+    std::unique_ptr<ProgressSink> progress = reindexWindow ? reindexWindow() : nullptr;
+    std::vector<bool> wasOpen;
+    for (Dataset* d : m_order) {
+        wasOpen.push_back(d->active());
+        d->close();
+    }
+    const int count = static_cast<int>(m_order.size());
+    for (int i = 0; i < count; ++i) {
+        Dataset* d = m_order[static_cast<size_t>(i)];
+        if (d->tableSpec().fileName.trimmed().isEmpty()) continue;
+        {
+            auto exclusive = openOfficeTable(m_appDir.folder(), d->tableSpec(), dbf::OpenMode::Exclusive);
+            if (!exclusive) {
+                m_prompter.error(QStringLiteral("No existe la tabla: %1 .Comuniquese con el soporte  técnico de QEV "
+                                                "Central.")
+                                         .arg(d->name()) +
+                                     QLatin1Char('\r') + supportContact(),
+                                 QStringLiteral("Error"));
+                terminate();
+                return false;
+            }
+            auto rebuilt = exclusive.value()->rebuildIndex();
+            if (!rebuilt) {
+                m_prompter.error(QStringLiteral("No existe la tabla: %1 .Comuniquese con el soporte  técnico de QEV "
+                                                "Central.")
+                                         .arg(d->name()) +
+                                     QLatin1Char('\r') + supportContact(),
+                                 QStringLiteral("Error"));
+                terminate();
+                return false;
+            }
+        }
+        if (wasOpen[static_cast<size_t>(i)] && !d->open()) return false;
+        if (progress) progress->setProgress((i + 1) * 100 / count);
+        QCoreApplication::processEvents();
+    }
+    return true;
+}
+
+bool Tdm::openTables() {
+    static const char* const kOpenOrder[] = {"tram", "org",     "prov", "ped",    "amb", "nac",  "tdoc",
+                                             "sexo", "prior",   "pedp", "sup",    "Est", "expp", "res",
+                                             "usu",  "estcent", "tdel", "carped", "url"};
+    for (const char* name : kOpenOrder)
+        if (!table(QString::fromLatin1(name))->open()) return false;
+    return true;
+}
+
+void Tdm::migratePop3Password() {
+    if (!m_settings->exists(QStringLiteral("pop3Pass"))) return;
+    const QString plain = m_settings->read(QStringLiteral("pop3Pass"));
+    // Store the new form before the old row goes, so that a failure loses nothing.
+    if (!m_settings->write(QStringLiteral("pop3PwdE"), complementText(plain))) return;
+    m_settings->remove(QStringLiteral("pop3Pass"));
+}
+
+bool Tdm::checkExportField() {
+    if (table(QStringLiteral("tdoc"))->hasField(QStringLiteral("C_EXPORT"))) return true;
+    m_prompter.error(QStringLiteral("Debe actualizar las tablas. Por favor, \rpongase en contacto con: ") +
+                         supportContact(),
+                     QStringLiteral("Error"));
+    terminate();
+    return false;
+}
+
+// ---- Settings --------------------------------------------------------------------------------------------------
+
+void Tdm::setLiveScanFromSettings() {
+    const QString ls = m_settings->read(QStringLiteral("LiveScan"));
+    m_liveScan = !ls.isEmpty() && ls != QStringLiteral("Ninguno");
+}
+
+void Tdm::deriveFlags() {
+    Settings& s = *m_settings;
+    m_maxAnswers = s.number(QStringLiteral("max_contes"), 1);
+    m_accessControl = s.onlyIfS(QStringLiteral("m_segur"));
+    m_printPersonalAnswer = s.onlyIfS(QStringLiteral("m_impconfp"));
+    m_nominative = s.onlyIfS(QStringLiteral("m_nomi"));
+    m_documentsMandatory = s.unlessN(QStringLiteral("m_obli_doc"));
+    setLiveScanFromSettings();
+    m_homeService = s.onlyIfS(QStringLiteral("m_domic"));
+    m_checkSlip = s.unlessN(QStringLiteral("m_chkdatbol"));
+    m_autoPrint = s.unlessN(QStringLiteral("m_impauto"));
+}
+
+bool Tdm::applySettings() {
+    Settings& s = *m_settings;
+    const QString frec = s.read(QStringLiteral("frec_recep"));
+    int minutes = 0;
+    if (!parseWholeNumber(frec, minutes)) {
+        m_timer.stop();
+        m_prompter.error(QStringLiteral("'%1' no es un valor entero válido").arg(frec), QStringLiteral("Error"));
+        return false;
+    }
+    if (minutes > 0)
+        m_timer.setInterval(minutes * 60000);
+    else
+        m_timer.stop(); // an interval of 0 never fires
+    deriveFlags();
+    const QString fecpago = s.read(QStringLiteral("m_fecpago"));
+    if (fecpago != QStringLiteral("S") && fecpago != QStringLiteral("N"))
+        s.write(QStringLiteral("m_fecpago"), QStringLiteral("S"));
+    int days = 0;
+    if (!parseWholeNumber(s.read(QStringLiteral("dias_fpago")), days) || days <= 0)
+        s.write(QStringLiteral("dias_fpago"), QStringLiteral("365"));
+    const QString domic = s.read(QStringLiteral("m_domic"));
+    if (domic != QStringLiteral("S") && domic != QStringLiteral("N"))
+        s.write(QStringLiteral("m_domic"), QStringLiteral("N"));
+    m_homeService = s.onlyIfS(QStringLiteral("m_domic"));
+    m_ready = true;
+    return true;
+}
+
+// ---- Record helpers ----------------------------------------------------------------------------------------------
+
+double Tdm::nextNumber(const QString& objectName) {
+    return nextSequenceNumber(m_appDir.folder(), objectName, m_prompter);
+}
+
+bool Tdm::assignKey(Dataset& ds, const QString& keyField) {
+    const double n = nextNumber(ds.name());
+    if (n <= 0) return false;
+    return ds.setValue(keyField, Value(n));
+}
+
+bool Tdm::requiredField(const Value& v, const QString& label) {
+    return requiredFieldMissing(m_prompter, v, label);
+}
+
+bool Tdm::nameCharacters(const Value& v) {
+    return validNameCharacters(m_prompter, v);
+}
+
+bool Tdm::checkSavePermission() {
+    const bool allowed = m_savePermission;
+    m_savePermission = false;
+    if (!allowed)
+        m_prompter.warn(QStringLiteral("Se han modificado los datos de este registro.\rPresione en el navegador el "
+                                       "tilde para grabar\ro la equis para cancelar."),
+                        QStringLiteral("Advertencia"));
+    return allowed;
+}
+
+QString Tdm::requestFile(const Dataset& ds, QChar kind) const {
+    const bool personal = ds.name().compare(QStringLiteral("pedp"), Qt::CaseInsensitive) == 0;
+    const QString prefix = personal ? QString(kind) + QLatin1Char('p') : QString(kind);
+    return requestFileName(prefix, ds.value(QStringLiteral("C_PED")), ds.value(QStringLiteral("C_REG")));
+}
+
+// ---- Purge -------------------------------------------------------------------------------------------------------
+
+void Tdm::purgeAnswered() {
+    std::unique_ptr<ProgressSink> progress = purgeWindow ? purgeWindow() : nullptr;
+    auto step = [&progress](int p) {
+        if (progress) progress->setProgress(p);
+    };
+    int days = 15;
+    if (!parseWholeNumber(m_settings->read(QStringLiteral("dur_guarda")), days)) days = 15;
+    const QDate cutoff = m_clock.today().addDays(-days);
+    const dbf::sql::Params params{
+        {"f_con", Value(dbf::DateTime{dbf::Date{cutoff.year(), cutoff.month(), cutoff.day()}, 0})}};
+    dbf::sql::SqlRunner sql(m_appDir.folder().toStdString());
+
+    struct Pass {
+        const char* file;
+        const char* condition;
+        QStringList prefixes;
+        const char* component;
+        int selected, deleted, packed;
+    };
+    const Pass passes[] = {
+        {"ped.dbf",
+         "WHERE (m_contesta = True) and (f_con IS NOT NULL) and (f_con < :f_con)",
+         {QStringLiteral("h"), QStringLiteral("z"), QStringLiteral("c")},
+         "ped",
+         16,
+         32,
+         48},
+        {"pedp.dbf",
+         "WHERE (c_est = \"C\") and (f_con IS NOT NULL) and (f_con < :f_con)",
+         {QStringLiteral("hp"), QStringLiteral("zp"), QStringLiteral("cp"), QStringLiteral("dp")},
+         "pedp",
+         48,
+         64,
+         100},
+    };
+    for (const Pass& pass : passes) {
+        const QString rest =
+            QStringLiteral("FROM \"%1\" \n%2").arg(QString::fromLatin1(pass.file), QString::fromLatin1(pass.condition));
+        auto rows = sql.run((QStringLiteral("SELECT c_ped, c_reg \n") + rest).toStdString(), params);
+        step(pass.selected);
+        if (!rows) {
+            m_prompter.error(QString::fromStdString(rows.error()), QStringLiteral("Error"));
+            continue;
+        }
+        if (rows->rows.empty()) continue;
+        for (const auto& row : rows->rows)
+            for (const QString& prefix : pass.prefixes) {
+                const QString name = requestFileName(prefix, row[0], row[1]);
+                if (!name.isEmpty()) QFile::remove(m_appDir.existingFile(name));
+            }
+        auto deleted = sql.run((QStringLiteral("DELETE \n") + rest).toStdString(), params);
+        if (!deleted) {
+            m_prompter.error(QString::fromStdString(deleted.error()), QStringLiteral("Error"));
+            continue;
+        }
+        step(pass.deleted);
+        table(QString::fromLatin1(pass.component))->close();
+        QString error;
+        if (!packTable(findOfficeTable(QString::fromLatin1(pass.component))->fileName, &error)) step(pass.packed);
+    }
+    step(100);
+}
+
+// ---- Reception -----------------------------------------------------------------------------------------------------
+
+void Tdm::runReceptionCycle() {
+    if (!m_receptionIdle) return;
+    if (ped().editing() || pedp().editing()) return; // the next tick tries again
+    m_receptionIdle = false;
+    struct Restore {
+        bool& flag;
+        ~Restore() { flag = true; }
+    } restore{m_receptionIdle};
+    if (!m_ready || !m_reception) return;
+    ++m_receptionsRun;
+    if (m_settings->onlyIfS(QStringLiteral("usaOutlook")))
+        m_reception->receiveOutlook();
+    else
+        m_reception->receivePop3();
+}
+
+void Tdm::timerTick() {
+    if (automaticReceptionOff && automaticReceptionOff()) {
+        m_timer.stop();
+        return;
+    }
+    runReceptionCycle();
+}
+
+} // namespace qev

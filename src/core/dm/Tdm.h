@@ -1,0 +1,170 @@
+#pragma once
+// The data module: owns every table cursor of the office folder, the settings and the flags derived from them,
+// the record helpers, the reception timer and its guards, and the start-up preparation of the tables (index check,
+// schema upgrade, packing, index rebuild, opening, settings normalisation).
+#include "core/AppDir.h"
+#include "core/Dataset.h"
+#include "core/Settings.h"
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace qev {
+
+class Clock;
+class Prompter;
+
+// Progress of a long maintenance operation, shown by a window in the program and ignored in tests.
+class ProgressSink {
+public:
+    virtual ~ProgressSink() = default;
+    virtual void setProgress(int percent) = 0;
+};
+
+// The mail reception that the reception cycle runs (POP3 or the Outlook inbox).
+class Reception {
+public:
+    virtual ~Reception() = default;
+    virtual void receiveOutlook() = 0;
+    virtual void receivePop3() = 0;
+};
+
+class Tdm : public QObject {
+    Q_OBJECT
+public:
+    Tdm(const AppDir& appDir, Prompter& prompter, const Clock& clock, QObject* parent = nullptr);
+    ~Tdm() override;
+
+    // Windows that show progress for the index rebuild and the purge; null runs without one.
+    std::function<std::unique_ptr<ProgressSink>()> reindexWindow;
+    std::function<std::unique_ptr<ProgressSink>()> purgeWindow;
+    // Called when the program must end (a damaged table, tables older than the program).
+    std::function<void()> terminateRequested;
+
+    // The start-up preparation, in order. False when the program must end.
+    [[nodiscard]] bool create();
+    bool terminated() const { return m_terminated; }
+
+    const AppDir& appDir() const { return m_appDir; }
+    Prompter& prompter() { return m_prompter; }
+    const Clock& clock() const { return m_clock; }
+    Settings& settings() { return *m_settings; }
+
+    // Table cursors by component name ("ped", "pedp", "sup", "org", "amb", "usu", "url", lookups...).
+    Dataset* table(const QString& component) const;
+    Dataset& ped() const { return *table(QStringLiteral("ped")); }
+    Dataset& pedp() const { return *table(QStringLiteral("pedp")); }
+    Dataset& sup() const { return *table(QStringLiteral("sup")); }
+    Dataset& org() const { return *table(QStringLiteral("org")); }
+    Dataset& amb() const { return *table(QStringLiteral("amb")); }
+    Dataset& usu() const { return *table(QStringLiteral("usu")); }
+    Dataset& url() const { return *table(QStringLiteral("url")); }
+    // Every table component in the module's order.
+    const std::vector<Dataset*>& tables() const { return m_order; }
+
+    // Flags.
+    bool receptionIdle() const { return m_receptionIdle; }
+    void setReceptionIdle(bool idle) { m_receptionIdle = idle; }
+    bool ready() const { return m_ready; }
+    const QString& versionText() const { return m_version; }
+    void setVersionText(const QString& v) { m_version = v; }
+    bool accessControl() const { return m_accessControl; }
+    bool printPersonalAnswer() const { return m_printPersonalAnswer; }
+    bool nominative() const { return m_nominative; }
+    bool documentsMandatory() const { return m_documentsMandatory; }
+    bool liveScan() const { return m_liveScan; }
+    bool homeService() const { return m_homeService; }
+    bool checkSlip() const { return m_checkSlip; }
+    bool autoPrint() const { return m_autoPrint; }
+    int maxAnswers() const { return m_maxAnswers; }
+    void setLiveScanFromSettings();
+    // Re-reads the flags a window may change (configuration window).
+    void deriveFlags();
+    QString officeName() const { return m_settings->read(QStringLiteral("x_reg")); }
+    QString loggedUser() const { return m_user; }
+    QString loggedPassword() const { return m_password; }
+    void setLogin(const QString& user, const QString& password) {
+        m_user = user;
+        m_password = password;
+    }
+
+    // Record helpers.
+    double nextNumber(const QString& objectName);
+    bool assignKey(Dataset& ds, const QString& keyField);
+    bool requiredField(const dbf::Value& v, const QString& label);
+    bool nameCharacters(const dbf::Value& v);
+    void setSavePermission(bool allowed) { m_savePermission = allowed; }
+    bool checkSavePermission();
+    // File of the current row of `ds` ("ped" or "pedp") for a kind: "h" card, "z" livescan, "d" documents,
+    // "c" answer image (the personal request prefixes add "p").
+    QString requestFile(const Dataset& ds, QChar kind) const;
+
+    // Maintenance.
+    [[nodiscard]] bool rebuildIndexes();
+    void purgeAnswered();
+    [[nodiscard]] bool packTable(const QString& fileName, QString* error);
+    // Deletes the given work files of the folder; a missing file is not an error.
+    void deleteWorkFiles(const QStringList& names);
+
+    // Reception cycle and its timer.
+    QTimer& timer() { return m_timer; }
+    void setReception(Reception* r) { m_reception = r; }
+    // Consulted on every tick: true when the operator switched automatic reception off.
+    std::function<bool()> automaticReceptionOff;
+    void runReceptionCycle();
+    void timerTick();
+    // Number of cycles that reached the mail reception (for status and tests).
+    int receptionsRun() const { return m_receptionsRun; }
+
+    // Start-up steps, public so that the tests can run them one at a time.
+    void checkIndexes();
+    [[nodiscard]] bool upgradeSchema();
+    [[nodiscard]] bool openTables();
+    void migratePop3Password();
+    [[nodiscard]] bool checkExportField();
+    [[nodiscard]] bool applySettings();
+
+Q_SIGNALS:
+    void statusText(const QString& text);
+
+private:
+    void setupTables();
+    void terminate();
+
+    AppDir m_appDir;
+    Prompter& m_prompter;
+    const Clock& m_clock;
+    std::map<QString, std::unique_ptr<Dataset>> m_tables; // by lower-case component
+    std::vector<Dataset*> m_order;
+    std::unique_ptr<Settings> m_settings;
+    QTimer m_timer;
+    Reception* m_reception = nullptr;
+
+    bool m_receptionIdle = true;
+    bool m_ready = false;
+    bool m_terminated = false;
+    bool m_savePermission = false;
+    QString m_version = QStringLiteral("2.37");
+    bool m_accessControl = false;
+    bool m_printPersonalAnswer = false;
+    bool m_nominative = false;
+    bool m_documentsMandatory = true;
+    bool m_liveScan = false;
+    bool m_homeService = false;
+    bool m_checkSlip = true;
+    bool m_autoPrint = true;
+    int m_maxAnswers = 1;
+    int m_receptionsRun = 0;
+    QString m_user;
+    QString m_password;
+};
+
+// A production index is damaged when the table's header flags one and the .MDX is missing or its header is not
+// a dBase IV/7 multiple-index header.
+bool mdxHeaderValid(const QString& path);
+// The support contact appended to messages about damaged or outdated tables.
+QString supportContact();
+
+} // namespace qev
