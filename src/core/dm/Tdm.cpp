@@ -376,7 +376,7 @@ bool Tdm::applySettings() {
         return false;
     }
     if (minutes > 0)
-        m_timer.setInterval(minutes * 60000);
+        m_timer.start(minutes * 60000);
     else
         m_timer.stop(); // an interval of 0 never fires
     deriveFlags();

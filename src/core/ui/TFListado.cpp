@@ -1,0 +1,73 @@
+#include "core/ui/TFListado.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace qev {
+
+namespace {
+void centre(QWidget* w) {
+    if (const QScreen* s = QApplication::primaryScreen()) w->move(s->availableGeometry().center() - w->rect().center());
+}
+} // namespace
+
+TFListado::TFListado(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("TFListado"));
+    resize(560, 420);
+    m_mem = new QPlainTextEdit(this);
+    m_mem->setObjectName(QStringLiteral("mem"));
+    m_mem->setReadOnly(true);
+    m_bar = new QProgressBar(this);
+    m_bar->setObjectName(QStringLiteral("ProgressBar1"));
+    m_bar->setRange(0, 100);
+    auto* v = new QVBoxLayout(this);
+    v->addWidget(m_mem, 1);
+    v->addWidget(m_bar);
+    centre(this);
+}
+
+void TFListado::begin(const QString& title, int minimum, int maximum) {
+    setWindowTitle(title);
+    m_mem->clear();
+    m_bar->setRange(minimum, std::max(minimum, maximum));
+    m_bar->setValue(minimum);
+    show();
+}
+
+void TFListado::addLine(const QString& line) {
+    m_mem->appendPlainText(line);
+}
+
+void TFListado::step() {
+    m_bar->setValue(std::min(m_bar->maximum(), m_bar->value() + 1));
+    QApplication::processEvents();
+}
+
+TFRecEst::TFRecEst(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint) {
+    setObjectName(QStringLiteral("TFRecEst"));
+    setWindowTitle(QStringLiteral("Recibiendo Correo..."));
+    m_prog = new QProgressBar(this);
+    m_prog->setObjectName(QStringLiteral("Prog"));
+    m_prog->setRange(0, 100);
+    auto* v = new QVBoxLayout(this);
+    v->setContentsMargins(6, 6, 6, 6);
+    v->addWidget(m_prog);
+    setFixedSize(170, 35);
+    centre(this);
+}
+
+void TFRecEst::start(const QString& title) {
+    setWindowTitle(title);
+    m_prog->setValue(0);
+    show();
+    QApplication::processEvents();
+}
+
+void TFRecEst::setPercent(int percent) {
+    m_prog->setValue(std::clamp(percent, 0, 100));
+    QApplication::processEvents();
+}
+
+} // namespace qev

@@ -1,0 +1,38 @@
+#pragma once
+// A text list with a progress bar, shown without being modal ("Pedidos personales sin enviar").
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QWidget>
+
+namespace qev {
+
+class TFListado : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFListado(QWidget* parent = nullptr);
+    void begin(const QString& title, int minimum, int maximum);
+    void addLine(const QString& line);
+    void step();
+    QString text() const { return m_mem->toPlainText(); }
+    QProgressBar* bar() const { return m_bar; }
+
+private:
+    QPlainTextEdit* m_mem;
+    QProgressBar* m_bar;
+};
+
+// "Recibiendo Correo...": the progress box of mail transfers.
+class TFRecEst : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFRecEst(QWidget* parent = nullptr);
+    void start(const QString& title);
+    void setPercent(int percent);
+    void finish() { hide(); }
+    QProgressBar* bar() const { return m_prog; }
+
+private:
+    QProgressBar* m_prog;
+};
+
+} // namespace qev
