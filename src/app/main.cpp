@@ -53,6 +53,9 @@ QString chooseFolder(const QString& given, QString* error) {
 }
 
 QString instanceName() {
+    // Tests run their own instances side by side with a running program.
+    const QString forTests = qEnvironmentVariable("QEV_INSTANCE_NAME");
+    if (!forTests.isEmpty()) return forTests;
     QString user = qEnvironmentVariable("USER");
     if (user.isEmpty()) user = QStringLiteral("usuario");
     return QStringLiteral("qev-regional-") + user;
