@@ -81,6 +81,10 @@ int main(int argc, char** argv) {
     QCommandLineOption shotOpt(QStringLiteral("screenshot"),
                                QStringLiteral("Guarda una imagen de la ventana principal y termina."),
                                QStringLiteral("archivo"));
+    QCommandLineOption windowOpt(QStringLiteral("ventana"),
+                                 QStringLiteral("Con --screenshot: la ventana a capturar (TFConfig, TFAdminUsu...)."),
+                                 QStringLiteral("nombre"));
+    parser.addOption(windowOpt);
     parser.addOption(folderOpt);
     parser.addOption(shotOpt);
     parser.process(app);
@@ -164,8 +168,14 @@ int main(int argc, char** argv) {
     if (refused) return 1;
     if (parser.isSet(shotOpt)) {
         const QString file = parser.value(shotOpt);
-        QTimer::singleShot(1500, &menu, [&menu, file] {
-            const bool ok = menu.grab().save(file);
+        QWidget* target = &menu;
+        if (parser.isSet(windowOpt)) {
+            for (QWidget* w : QApplication::allWidgets())
+                if (w->objectName() == parser.value(windowOpt) && w->isWindow()) target = w;
+            if (target != &menu) target->show();
+        }
+        QTimer::singleShot(1500, &menu, [target, file] {
+            const bool ok = target->grab().save(file);
             std::fprintf(stderr, ok ? "captura: %s\n" : "no se pudo guardar %s\n", qPrintable(file));
             QApplication::exit(ok ? 0 : 1);
         });

@@ -58,6 +58,8 @@ TFConfig::TFConfig(Tdm& dm, Prompter& prompter, QWidget* parent) : QDialog(paren
     m_durGuarda = edit("dur_guarda");
     m_maxContes = edit("max_contes");
     m_urlCert = edit("url_cert");
+    m_xToregp->setMinimumWidth(240);
+    m_urlCert->setMinimumWidth(240);
     m_impAuto = new QCheckBox(QStringLiteral("Impresión automática"), this);
     m_impAuto->setObjectName(QStringLiteral("m_impauto"));
     auto* mail = new QGroupBox(QStringLiteral(" Correo electrónico y contestaciones "), this);
