@@ -314,6 +314,26 @@ TEST_F(TdmTest, StartPacksDeletedRequests) {
     EXPECT_EQ(openFile(dir.file(QStringLiteral("PED.DBF")))->recordCount(), before - 1);
 }
 
+TEST_F(TdmTest, RebuildRefusedByAnotherWorkstationEndsTheProgram) {
+    Tdm dm(dir.appDir(), prompter, clock);
+    ASSERT_TRUE(dm.openTables());
+    // Another workstation keeps the personal requests open.
+    auto held = openFile(dir.file(QStringLiteral("Pedp.DBF")), dbf::OpenMode::Shared);
+    bool ended = false;
+    dm.terminateRequested = [&ended] { ended = true; };
+    EXPECT_FALSE(dm.rebuildIndexes());
+    EXPECT_TRUE(ended);
+    EXPECT_TRUE(prompter.lastText().startsWith(
+        QStringLiteral("No existe la tabla: pedp .Comuniquese con el soporte  técnico de QEV Central.\r")));
+    EXPECT_TRUE(dm.ped().active()) << "tables before the failing one are reopened";
+
+    held.reset();
+    prompter.clear();
+    EXPECT_TRUE(dm.rebuildIndexes());
+    EXPECT_TRUE(dm.ped().active());
+    EXPECT_FALSE(dm.table(QStringLiteral("sec"))->active()) << "a table closed before stays closed";
+}
+
 struct CountingReception final : Reception {
     int outlook = 0;
     int pop3 = 0;

@@ -291,27 +291,19 @@ bool Tdm::rebuildIndexes() {
     for (int i = 0; i < count; ++i) {
         Dataset* d = m_order[static_cast<size_t>(i)];
         if (d->tableSpec().fileName.trimmed().isEmpty()) continue;
+        bool rebuilt = false;
         {
             auto exclusive = openOfficeTable(m_appDir.folder(), d->tableSpec(), dbf::OpenMode::Exclusive);
-            if (!exclusive) {
-                m_prompter.error(QStringLiteral("No existe la tabla: %1 .Comuniquese con el soporte  técnico de QEV "
-                                                "Central.")
-                                         .arg(d->name()) +
-                                     QLatin1Char('\r') + supportContact(),
-                                 QStringLiteral("Error"));
-                terminate();
-                return false;
-            }
-            auto rebuilt = exclusive.value()->rebuildIndex();
-            if (!rebuilt) {
-                m_prompter.error(QStringLiteral("No existe la tabla: %1 .Comuniquese con el soporte  técnico de QEV "
-                                                "Central.")
-                                         .arg(d->name()) +
-                                     QLatin1Char('\r') + supportContact(),
-                                 QStringLiteral("Error"));
-                terminate();
-                return false;
-            }
+            rebuilt = exclusive && exclusive.value()->rebuildIndex().ok();
+        }
+        if (!rebuilt) {
+            m_prompter.error(
+                QStringLiteral("No existe la tabla: %1 .Comuniquese con el soporte  técnico de QEV Central.")
+                        .arg(d->name()) +
+                    QLatin1Char('\r') + supportContact(),
+                QStringLiteral("Error"));
+            terminate();
+            return false;
         }
         if (wasOpen[static_cast<size_t>(i)] && !d->open()) return false;
         if (progress) progress->setProgress((i + 1) * 100 / count);
