@@ -2,6 +2,7 @@
 #include "FixedClock.h"
 #include "ScriptedPrompter.h"
 #include "TempAppDir.h"
+#include "capture/ImageLib.h"
 #include "core/OfficeSchema.h"
 #include "core/Records.h"
 
@@ -448,6 +449,21 @@ TEST_F(TdmTest, PurgeRemovesAnswersOlderThanTheCutOffAndTheirFiles) {
     // Packed: no deleted rows remain.
     for (uint32_t rn = 1; rn <= pedTable.value()->recordCount(); ++rn)
         EXPECT_FALSE(pedTable.value()->isDeleted(rn).value());
+}
+
+TEST_F(TdmTest, ImageChecksFindWorkFilesInTheOfficeFolder) {
+    Tdm dm(dir.appDir(), prompter, clock);
+    capture::Raster card = capture::Raster::grey(2480, 1299, 180);
+    card.resolutionX = card.resolutionY = 300;
+    std::string error;
+    ASSERT_TRUE(capture::saveAs(dir.filePath("edit.tif"), card, {}, &error)) << error;
+    EXPECT_TRUE(dm.ValidarImagenHuella(QStringLiteral("edit.tif")));
+    EXPECT_TRUE(dm.ValidarImagenHuella(dir.file(QStringLiteral("edit.tif"))));
+    EXPECT_FALSE(dm.ValidarImagenDocumento(QStringLiteral("edit.tif")));
+    EXPECT_EQ(prompter.lastText(), QStringLiteral("La imagen debe estar en tamaño A4 a 300 puntos por pulgada"));
+    prompter.clear();
+    EXPECT_FALSE(dm.ValidarImagenDocumento(QStringLiteral("docu.tif")));
+    EXPECT_TRUE(prompter.texts().isEmpty());
 }
 
 TEST_F(TdmTest, RequestFileNamesAndRecordHelpers) {

@@ -1,5 +1,6 @@
 #include "core/dm/Tdm.h"
 
+#include "capture/ImageRules.h"
 #include "core/Clock.h"
 #include "core/OfficeSchema.h"
 #include "core/Prompter.h"
@@ -420,6 +421,21 @@ QString Tdm::requestFile(const Dataset& ds, QChar kind) const {
     const bool personal = ds.name().compare(QStringLiteral("pedp"), Qt::CaseInsensitive) == 0;
     const QString prefix = personal ? QString(kind) + QLatin1Char('p') : QString(kind);
     return requestFileName(prefix, ds.value(QStringLiteral("C_PED")), ds.value(QStringLiteral("C_REG")));
+}
+
+namespace {
+// Work files are named relative to the office folder ("edit.tif"); other callers pass full paths.
+QString inFolder(const AppDir& dir, const QString& file) {
+    return QFileInfo(file).isAbsolute() ? file : dir.existingFile(file);
+}
+} // namespace
+
+bool Tdm::ValidarImagenHuella(const QString& file) {
+    return qev::ValidarImagenHuella(inFolder(m_appDir, file), m_prompter);
+}
+
+bool Tdm::ValidarImagenDocumento(const QString& file) {
+    return qev::ValidarImagenDocumento(inFolder(m_appDir, file), m_prompter);
 }
 
 // ---- Purge -------------------------------------------------------------------------------------------------------

@@ -100,6 +100,9 @@ public:
     // File of the current row of `ds` ("ped" or "pedp") for a kind: "h" card, "z" livescan, "d" documents,
     // "c" answer image (the personal request prefixes add "p").
     QString requestFile(const Dataset& ds, QChar kind) const;
+    // The card and documentation image checks, with their messages shown through the module's prompter.
+    bool ValidarImagenHuella(const QString& file);
+    bool ValidarImagenDocumento(const QString& file);
 
     // Maintenance.
     [[nodiscard]] bool rebuildIndexes();
