@@ -231,7 +231,20 @@ Result<std::vector<uint8_t>> encodeChecked(const GreyImage& image, float bitRate
     auto bank = makeFilterBank(standardLowHalf(), 9, standardHighHalf(), 7);
     if (!bank) return fail(bank.error());
     analyse(img, w, tree, *bank);
-    const Bins bins = allocateBits(img, w, tree, bitRate);
+    Bins bins = allocateBits(img, w, tree, bitRate);
+    // Indices are sent in at most 16 bits: widen a bin that would overflow them rather than clip the subband.
+    for (int k = 0; k < kCodedSubbands; ++k) {
+        const double q = bins.q[static_cast<size_t>(k)].value();
+        if (!(q > 0.0)) continue;
+        const Region& rg = tree.subbands[static_cast<size_t>(k)];
+        double peak = 0.0;
+        for (int y = rg.y; y < rg.y + rg.h; ++y)
+            for (int x = rg.x; x < rg.x + rg.w; ++x)
+                peak = std::max(peak, std::fabs(double(img[static_cast<size_t>(y) * static_cast<size_t>(w) + x])));
+        if (peak / q < 65000.0) continue;
+        bins.q[static_cast<size_t>(k)] = toScaled(peak / 65000.0, 0xFFFF);
+        bins.z[static_cast<size_t>(k)] = toScaled(kZeroBinRatio * bins.q[static_cast<size_t>(k)].value(), 0xFFFF);
+    }
 
     // Quantise the coded subbands block by block.
     std::array<std::vector<int32_t>, 3> blockValues;
