@@ -13,8 +13,8 @@ constexpr std::array<double, 5> kLowHalf = {0.852698679009, 0.377402855613, -0.1
                                             0.037828455507};
 constexpr std::array<double, 4> kHighHalf = {0.788485616406, -0.418092273222, -0.040689417610, 0.064538882629};
 
-// Widest reach of any tap outside a line, in samples; filters are at most kMaxFilterLength long.
-constexpr int kMargin = kMaxFilterLength + 8;
+// Widest reach of any tap outside a line, in samples (even); filters are at most kMaxFilterLength long.
+constexpr int kMargin = kMaxFilterLength / 2 + 4;
 
 // How a line continues past one end: mirrored on its end sample, mirrored between samples, or mirrored on the
 // (zero) sample just past the end.
@@ -95,29 +95,30 @@ Phases phasesOf(const FilterBank& b) {
     return ph;
 }
 
-// Fills ext[kMargin + i] for i in [-kMargin, n + kMargin) from a strided line.
-void extendLine(float* ext, const float* src, ptrdiff_t step, int n, const Extension& e) {
-    for (int i = 0; i < n; ++i)
-        ext[kMargin + i] = src[i * step];
-    for (int i = -kMargin; i < 0; ++i) {
+// Fills ext[margin + i] for i in [-margin, n + margin) from a line.
+void extendLine(float* ext, const float* src, int n, int margin, const Extension& e) {
+    std::copy_n(src, n, ext + margin);
+    for (int i = -margin; i < 0; ++i) {
         const Mapped m = mapIndex(i, n, e);
-        ext[kMargin + i] = m.index < 0 ? 0.0f : m.sign * src[m.index * step];
+        ext[margin + i] = m.index < 0 ? 0.0f : m.sign * src[m.index];
     }
-    for (int i = n; i < n + kMargin; ++i) {
+    for (int i = n; i < n + margin; ++i) {
         const Mapped m = mapIndex(i, n, e);
-        ext[kMargin + i] = m.index < 0 ? 0.0f : m.sign * src[m.index * step];
+        ext[margin + i] = m.index < 0 ? 0.0f : m.sign * src[m.index];
     }
 }
 
 // Per-region scratch reused across splits so the transform allocates only when a region is the largest so far.
 struct Scratch {
-    std::vector<float> line, lineLo, lineHi, block;
+    std::vector<float> line, lineLo, lineHi, out0, out1, block;
     void reserve(int width, int height) {
-        const size_t n = static_cast<size_t>(std::max(width, height)) + 2 * kMargin;
+        const size_t n = static_cast<size_t>(std::max(width, height)) + 2 * kMargin + 2;
         if (line.size() < n) {
             line.resize(n);
             lineLo.resize(n);
             lineHi.resize(n);
+            out0.resize(n);
+            out1.resize(n);
         }
         const size_t area = static_cast<size_t>(width) * static_cast<size_t>(height);
         if (block.size() < area) block.resize(area);
@@ -129,23 +130,34 @@ void analyseRows(float* img, int stride, const Region& r, bool invert, const Fil
     const int loOff = invert ? nh : 0, hiOff = invert ? 0 : nl;
     const Extension ext = signalExtension(b.odd);
     float* e = s.line.data();
+    float* ev = s.lineLo.data();
+    float* od = s.lineHi.data();
+    float* lo = s.out0.data();
+    float* hi = s.out1.data();
+    const int half = (r.w + 2 * b.margin) / 2;
+    // lo[k] += a0[j] * x[2k - j]: with x split into even and odd samples every tap reads a contiguous run.
+    auto filter = [&](float* out, int count, const std::vector<float>& taps, int start) {
+        std::fill(out, out + count, 0.0f);
+        for (size_t i = 0; i < taps.size(); ++i) {
+            const int j = start + static_cast<int>(i);
+            const int shift = b.margin - j;
+            const float* src = (shift % 2 == 0 ? ev : od) + (shift >= 0 ? shift / 2 : (shift - 1) / 2);
+            const float c = taps[i];
+            for (int k = 0; k < count; ++k)
+                out[k] += c * src[k];
+        }
+    };
     for (int y = 0; y < r.h; ++y) {
         float* row = img + static_cast<ptrdiff_t>(r.y + y) * stride + r.x;
-        extendLine(e, row, 1, r.w, ext);
-        for (int k = 0; k < nl; ++k) {
-            const float* c = e + kMargin + 2 * k - b.a0Start;
-            float acc = 0.0f;
-            for (size_t j = 0; j < b.a0.size(); ++j)
-                acc += b.a0[j] * c[-static_cast<ptrdiff_t>(j)];
-            row[loOff + k] = acc;
+        extendLine(e, row, r.w, b.margin, ext);
+        for (int u = 0; u < half; ++u) {
+            ev[u] = e[2 * u];
+            od[u] = e[2 * u + 1];
         }
-        for (int k = 0; k < nh; ++k) {
-            const float* c = e + kMargin + 2 * k - b.a1Start;
-            float acc = 0.0f;
-            for (size_t j = 0; j < b.a1.size(); ++j)
-                acc += b.a1[j] * c[-static_cast<ptrdiff_t>(j)];
-            row[hiOff + k] = acc;
-        }
+        filter(lo, nl, b.a0, b.a0Start);
+        filter(hi, nh, b.a1, b.a1Start);
+        std::copy_n(lo, nl, row + loOff);
+        std::copy_n(hi, nh, row + hiOff);
     }
 }
 
@@ -220,19 +232,33 @@ void synthesiseRows(float* img, int stride, const Region& r, bool invert, const 
     const Extension le = lowExtension(b.odd, n), he = highExtension(b.odd, n);
     float* lo = s.lineLo.data();
     float* hi = s.lineHi.data();
+    std::array<float*, 2> out = {s.out0.data(), s.out1.data()};
+    const std::array<int, 2> count = {nl, nh};
     for (int y = 0; y < r.h; ++y) {
         float* row = img + static_cast<ptrdiff_t>(r.y + y) * stride + r.x;
-        extendLine(lo, row + loOff, 1, nl, le);
-        extendLine(hi, row + hiOff, 1, nh, he);
-        for (int m = 0; m < n; ++m) {
-            const int p = m & 1, t = m >> 1;
-            float acc = 0.0f;
-            for (const PhaseTap& tap : ph.lo[p])
-                acc += tap.coef * lo[kMargin + t - tap.q];
-            for (const PhaseTap& tap : ph.hi[p])
-                acc += tap.coef * hi[kMargin + t - tap.q];
-            row[m] = acc;
+        extendLine(lo, row + loOff, nl, b.margin, le);
+        extendLine(hi, row + hiOff, nh, b.margin, he);
+        // x[2t + p] = sum c * lo[t - q] + sum d * hi[t - q]: per parity, each tap adds a contiguous run.
+        for (int p = 0; p < 2; ++p) {
+            float* o = out[static_cast<size_t>(p)];
+            const int cnt = count[static_cast<size_t>(p)];
+            std::fill(o, o + cnt, 0.0f);
+            for (const PhaseTap& tap : ph.lo[static_cast<size_t>(p)]) {
+                const float* src = lo + b.margin - tap.q;
+                for (int t = 0; t < cnt; ++t)
+                    o[t] += tap.coef * src[t];
+            }
+            for (const PhaseTap& tap : ph.hi[static_cast<size_t>(p)]) {
+                const float* src = hi + b.margin - tap.q;
+                for (int t = 0; t < cnt; ++t)
+                    o[t] += tap.coef * src[t];
+            }
         }
+        for (int t = 0; t < nh; ++t) {
+            row[2 * t] = out[0][t];
+            row[2 * t + 1] = out[1][t];
+        }
+        if (nl > nh) row[2 * nh] = out[0][nh];
     }
 }
 
@@ -312,6 +338,14 @@ Result<FilterBank> makeFilterBank(std::span<const double> lowHalf, int lowLength
         const int n = b.f1Start + static_cast<int>(i);
         b.f1.push_back(static_cast<float>(-g * (((n + shift) % 2) ? -1.0 : 1.0) * a0[i]));
     }
+    // Lines are extended by the widest reach of any tap: analysis taps reach |j| samples, synthesis taps |n| / 2
+    // subband samples. The margin is even so that even and odd samples keep their parity.
+    int reach = std::max({-s0, s0 + static_cast<int>(a0.size()) - 1, -s1, s1 + static_cast<int>(a1.size()) - 1});
+    for (int n : {b.f0Start, b.f1Start, b.f0Start + static_cast<int>(b.f0.size()) - 1,
+                  b.f1Start + static_cast<int>(b.f1.size()) - 1})
+        reach = std::max(reach, std::abs(n) / 2 + 1);
+    b.margin = (reach + 2) & ~1;
+    if (b.margin > kMargin) return fail("filtros WSQ que no reconstruyen la imagen");
     for (double v : a0)
         b.a0.push_back(static_cast<float>(v));
     for (double v : a1)

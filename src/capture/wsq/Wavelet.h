@@ -21,6 +21,7 @@ struct FilterBank {
     // Synthesis: x[m] = sum lo[k] f0[m - 2k] + sum hi[k] f1[m - 2k].
     std::vector<float> f0, f1;
     int f0Start = 0, f1Start = 0;
+    int margin = 0; // samples each line is extended by on both sides
 };
 
 // Builds the bank from the transmitted halves (centre tap first, outwards). Fails when the lengths are out of
