@@ -169,3 +169,53 @@ TEST(WsqRestartTest, RestartsOutOfOrderAreRefused) {
 }
 
 } // namespace
+
+namespace {
+
+std::vector<uint8_t> bytesOf(const std::vector<uint8_t>& s, const test::Segment& seg) {
+    const size_t end = seg.offset + 2 + seg.length + seg.dataBytes;
+    return {s.begin() + long(seg.offset), s.begin() + long(end)};
+}
+
+// Tables, frame and comments may come in any order and anywhere before the data that needs them, comments also
+// after the last block, and Huffman tables may use any of the eight ids.
+TEST(WsqSegmentOrderTest, TablesAndCommentsInAnyOrderDecodeAlike) {
+    const auto plain = test::loadBytes(test::fingerprintDir() + "/nist_finger_500x500.nbis075.wsq");
+    auto ref = wsq::decode(plain);
+    ASSERT_TRUE(ref) << ref.error();
+    const auto segs = test::walkSegments(plain);
+    std::map<uint16_t, std::vector<std::vector<uint8_t>>> parts;
+    for (const auto& seg : segs)
+        parts[seg.marker].push_back(bytesOf(plain, seg));
+    ASSERT_EQ(parts[0xFFA6].size(), 2u);
+    ASSERT_EQ(parts[0xFFA3].size(), 3u);
+    // Table ids 0 and 1 become 6 and 7, in the tables and in the blocks that select them.
+    for (auto& d : parts[0xFFA6])
+        d[4] = static_cast<uint8_t>(d[4] + 6);
+    for (auto& b : parts[0xFFA3])
+        b[4] = static_cast<uint8_t>(b[4] + 6);
+    const std::vector<uint8_t> comment = {0xFF, 0xA8, 0x00, 0x06, 'f', 'i', 'n', '!'};
+    std::vector<uint8_t> s = {0xFF, 0xA0};
+    auto add = [&](const std::vector<uint8_t>& b) { s.insert(s.end(), b.begin(), b.end()); };
+    add(parts[0xFFA6][1]); // second table first
+    add(comment);
+    add(parts[0xFFA2][0]); // frame before the tables
+    add(parts[0xFFA5][0]);
+    add(parts[0xFFA6][0]);
+    add(parts[0xFFA3][0]);
+    add(comment);
+    add(parts[0xFFA3][1]);
+    add(parts[0xFFA3][2]);
+    add(parts[0xFFA4][0]); // transform table after the data
+    add(parts[0xFFA8][0]);
+    add(comment);
+    s.push_back(0xFF);
+    s.push_back(0xA1);
+    auto dec = wsq::decode(s);
+    ASSERT_TRUE(dec) << dec.error();
+    EXPECT_EQ(dec->image.pixels, ref->image.pixels);
+    EXPECT_EQ(dec->comments.size(), 4u);
+    EXPECT_EQ(dec->ppi, 500);
+}
+
+} // namespace
