@@ -161,26 +161,23 @@ class BitWriter {
 public:
     explicit BitWriter(ByteWriter& out) : m_out(out) {}
     void put(uint32_t bits, int length) {
-        for (int i = length - 1; i >= 0; --i) {
-            m_acc = m_acc << 1 | (bits >> i & 1u);
-            if (++m_count == 8) emit();
+        m_acc = m_acc << length | (bits & ((1u << length) - 1));
+        m_count += length;
+        while (m_count >= 8) {
+            m_count -= 8;
+            const unsigned byte = static_cast<unsigned>(m_acc >> m_count) & 0xFF;
+            m_out.u8(byte);
+            if (byte == 0xFF) m_out.u8(0x00);
         }
     }
     void finish() {
-        while (m_count != 0)
-            put(1, 1);
+        if (m_count > 0) put((1u << (8 - m_count)) - 1, 8 - m_count);
     }
 
 private:
-    void emit() {
-        m_out.u8(m_acc);
-        if (m_acc == 0xFF) m_out.u8(0x00);
-        m_acc = 0;
-        m_count = 0;
-    }
     ByteWriter& m_out;
-    uint32_t m_acc = 0;
-    int m_count = 0;
+    uint64_t m_acc = 0;
+    int m_count = 0; // bits in m_acc not yet written, fewer than 8 between calls
 };
 
 std::string nistComment(const GreyImage& img, int ppi, float bitRate) {
@@ -249,6 +246,11 @@ Result<std::vector<uint8_t>> encodeChecked(const GreyImage& image, float bitRate
     // Quantise the coded subbands block by block.
     std::array<std::vector<int32_t>, 3> blockValues;
     for (int b = 0; b < 3; ++b) {
+        size_t count = 0;
+        for (int k = kBlocks[b].first; k < kBlocks[b].end; ++k)
+            count += static_cast<size_t>(tree.subbands[static_cast<size_t>(k)].w) *
+                     static_cast<size_t>(tree.subbands[static_cast<size_t>(k)].h);
+        blockValues[static_cast<size_t>(b)].reserve(count);
         for (int k = kBlocks[b].first; k < kBlocks[b].end; ++k) {
             const double q = bins.q[static_cast<size_t>(k)].value();
             if (!(q > 0.0)) continue;
@@ -287,6 +289,7 @@ Result<std::vector<uint8_t>> encodeChecked(const GreyImage& image, float bitRate
     }
 
     ByteWriter out;
+    out.buffer().reserve(image.pixels.size() / 4 + 4096);
     out.u16(kSoi);
     const std::string text = comment ? *comment : nistComment(image, ppi, bitRate);
     if (!text.empty()) {
