@@ -222,8 +222,9 @@ Result<std::vector<uint8_t>> encodeChecked(const GreyImage& image, float bitRate
     const double m = mScaled.value(), r = rScaled.value();
 
     std::vector<float> img(image.pixels.size());
+    const double invR = 1.0 / r;
     for (size_t i = 0; i < img.size(); ++i)
-        img[i] = static_cast<float>((image.pixels[i] - m) / r);
+        img[i] = static_cast<float>((image.pixels[i] - m) * invR);
     const Tree tree = buildTree(w, h);
     auto bank = makeFilterBank(standardLowHalf(), 9, standardHighHalf(), 7);
     if (!bank) return fail(bank.error());
@@ -255,6 +256,7 @@ Result<std::vector<uint8_t>> encodeChecked(const GreyImage& image, float bitRate
             const double q = bins.q[static_cast<size_t>(k)].value();
             if (!(q > 0.0)) continue;
             const double halfZ = bins.z[static_cast<size_t>(k)].value() / 2.0;
+            const double invQ = 1.0 / q;
             const Region& rg = tree.subbands[static_cast<size_t>(k)];
             for (int y = rg.y; y < rg.y + rg.h; ++y) {
                 const float* row = img.data() + static_cast<size_t>(y) * static_cast<size_t>(w);
@@ -262,9 +264,9 @@ Result<std::vector<uint8_t>> encodeChecked(const GreyImage& image, float bitRate
                     const double a = row[x];
                     int32_t v = 0;
                     if (a > halfZ)
-                        v = static_cast<int32_t>(std::min((a - halfZ) / q, 65534.0)) + 1;
+                        v = static_cast<int32_t>(std::min((a - halfZ) * invQ, 65534.0)) + 1;
                     else if (a < -halfZ)
-                        v = -(static_cast<int32_t>(std::min((-a - halfZ) / q, 65534.0)) + 1);
+                        v = -(static_cast<int32_t>(std::min((-a - halfZ) * invQ, 65534.0)) + 1);
                     blockValues[static_cast<size_t>(b)].push_back(v);
                 }
             }
