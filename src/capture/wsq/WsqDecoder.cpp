@@ -399,7 +399,8 @@ DecodedImage Decoder::finish() {
     const float rs = static_cast<float>(f.scale), ms = static_cast<float>(f.mean);
     for (size_t i = 0; i < img.size(); ++i) {
         const float v = img[i] * rs + ms + 0.5f;
-        out.image.pixels[i] = v <= 0.0f ? 0 : (v >= 255.0f ? 255 : static_cast<uint8_t>(v));
+        // NaN (from absurd but accepted tables) lands on 0 rather than in an undefined conversion.
+        out.image.pixels[i] = !(v > 0.0f) ? 0 : (v >= 255.0f ? 255 : static_cast<uint8_t>(v));
     }
     out.encoderNumber = f.encoder;
     out.softwareNumber = f.software;
