@@ -1,0 +1,58 @@
+#include "capture/FingerImages.h"
+
+#include "capture/wsq/Wsq.h"
+
+#include <fstream>
+
+namespace qev::capture {
+
+namespace {
+bool setError(std::string* error, std::string text) {
+    if (error) *error = std::move(text);
+    return false;
+}
+} // namespace
+
+bool wsqFileToBitmapFile(const std::string& wsqFile, const std::string& bmpFile, std::string* error) {
+    std::ifstream in(wsqFile, std::ios::binary);
+    if (!in) return setError(error, "No se puede abrir el archivo " + wsqFile);
+    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto decoded = wsq::decode(data);
+    if (!decoded) return setError(error, decoded.error());
+    Raster r;
+    r.width = decoded->image.width;
+    r.height = decoded->image.height;
+    r.pixels = std::move(decoded->image.pixels);
+    r.resolutionX = r.resolutionY = decoded->ppi > 0 ? decoded->ppi : kFingerPpi;
+    return saveGreyBmp(bmpFile, r, error);
+}
+
+std::vector<uint8_t> bitmapToWsq(const Raster& bitmap, std::string* error) {
+    if (bitmap.empty()) {
+        setError(error, "Input image is empty");
+        return {};
+    }
+    const Raster grey = toGrey8(bitmap);
+    wsq::GreyImage image{grey.width, grey.height, grey.pixels};
+    auto encoded = wsq::encode(image, kFingerBitRate, kFingerPpi);
+    if (!encoded) {
+        setError(error, encoded.error());
+        return {};
+    }
+    return std::move(encoded).value();
+}
+
+bool copyWithFlips(bool vertical, bool horizontal, const Raster& source, Raster& target) {
+    if (source.empty() || source.channels != 1) return false;
+    target = flip(source, vertical, horizontal);
+    return true;
+}
+
+bool cropWidthToMultipleOf4(Raster& image, std::string* error) {
+    if (image.empty()) return setError(error, "Input image is empty");
+    const int width = image.width - image.width % 4;
+    if (width != image.width) image = crop(image, 0, 0, width, image.height);
+    return true;
+}
+
+} // namespace qev::capture
