@@ -5,8 +5,10 @@
 #include "core/Settings.h"
 #include "core/Users.h"
 #include "core/dm/Tdm.h"
+#include "core/ui/TAboutBox.h"
 #include "core/ui/TFConfig.h"
 #include "core/ui/TFInfMensual.h"
+#include "core/ui/TFListado.h"
 #include "core/ui/TFMenu.h"
 #include "core/ui/TFreporte.h"
 #include "core/ui/TPedirClave.h"
@@ -257,6 +259,36 @@ TEST_F(WindowsTest, ActivityReportKeepsOrClearsItsFile) {
         report.reject();
     }
     EXPECT_EQ(QFileInfo(f.fileName()).size(), 0);
+}
+
+TEST_F(WindowsTest, ProgressAndListWindowsKeepTheirLines) {
+    TInfoWnd info;
+    info.openWith(QStringLiteral("Generando ficha"));
+    info.addStep(QStringLiteral("Comprimiendo huellas"));
+    info.markDone();
+    info.addStep(QStringLiteral("Armando archivo"));
+    EXPECT_EQ(info.text(), QStringLiteral("Generando ficha\n   Comprimiendo huellas...Ok.\n   Armando archivo..."));
+    info.openWith(QStringLiteral("Otra"));
+    EXPECT_EQ(info.text(), QStringLiteral("Otra")) << "opening clears the text";
+
+    TFListado list;
+    list.begin(QStringLiteral("Pedidos personales sin enviar"), 0, 2);
+    list.addLine(QStringLiteral("uno"));
+    list.step();
+    list.step();
+    list.step();
+    EXPECT_EQ(list.windowTitle(), QStringLiteral("Pedidos personales sin enviar"));
+    EXPECT_EQ(list.bar()->value(), 2) << "the bar stops at its maximum";
+    list.begin(QStringLiteral("Otra"), 0, 5);
+    EXPECT_TRUE(list.text().isEmpty());
+
+    TFRecEst progress;
+    progress.start(QStringLiteral("Enviando Mensaje.."));
+    progress.setPercent(140);
+    EXPECT_EQ(progress.bar()->value(), 100);
+    EXPECT_EQ(progress.size(), QSize(170, 35));
+    progress.finish();
+    EXPECT_FALSE(progress.isVisible());
 }
 
 } // namespace
