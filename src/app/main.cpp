@@ -164,21 +164,26 @@ int main(int argc, char** argv) {
     dm.purgeWindow = [&menu]() -> std::unique_ptr<ProgressSink> { return std::make_unique<TFPurgReg>(&menu); };
     menu.purgeAtClose = [&dm] { dm.purgeAnswered(); };
 
-    menu.showMaximized();
-    if (refused) return 1;
+    // A screenshot for checking layouts: the chosen window, else the dialog in front (the log-in), else the main
+    // window; the program then ends.
     if (parser.isSet(shotOpt)) {
         const QString file = parser.value(shotOpt);
-        QWidget* target = &menu;
-        if (parser.isSet(windowOpt)) {
-            for (QWidget* w : QApplication::allWidgets())
-                if (w->objectName() == parser.value(windowOpt) && w->isWindow()) target = w;
-            if (target != &menu) target->show();
-        }
-        QTimer::singleShot(1500, &menu, [target, file] {
+        const QString wanted = parser.value(windowOpt);
+        QTimer::singleShot(1500, &menu, [&menu, file, wanted] {
+            QWidget* target = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : &menu;
+            if (!wanted.isEmpty())
+                for (QWidget* w : QApplication::allWidgets())
+                    if (w->objectName() == wanted && w->isWindow()) {
+                        w->show();
+                        target = w;
+                    }
+            QApplication::processEvents();
             const bool ok = target->grab().save(file);
             std::fprintf(stderr, ok ? "captura: %s\n" : "no se pudo guardar %s\n", qPrintable(file));
             QApplication::exit(ok ? 0 : 1);
         });
     }
+    menu.showMaximized();
+    if (refused) return 1;
     return app.exec();
 }
