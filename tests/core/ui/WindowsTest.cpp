@@ -59,6 +59,30 @@ TEST_F(WindowsTest, MainWindowShowsTitleVersionAndOffice) {
     EXPECT_EQ(opened, 1);
 }
 
+TEST_F(WindowsTest, WorkFilesGoAtStartAndCloseAndThePurgeRuns) {
+    auto touch = [this](const char* name) {
+        QFile f(dir.file(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    };
+    touch("edit.tif");
+    touch("edit.zip");
+    touch("huella.tif");
+    TFMenu menu(*dm, prompter);
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("edit.tif"))));
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("edit.zip"))));
+    EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("huella.tif"))));
+    touch("edit.tif");
+    touch("ped.dat");
+    int purges = 0;
+    menu.purgeAtClose = [&purges] { ++purges; };
+    menu.askAccess = [] { return true; };
+    menu.show();
+    menu.close();
+    EXPECT_EQ(purges, 1);
+    for (const char* gone : {"huella.tif", "ped.dat", "edit.tif"})
+        EXPECT_FALSE(QFile::exists(dir.file(QString::fromLatin1(gone)))) << gone;
+}
+
 TEST_F(WindowsTest, OfficeCodesDecideWhichRequestWindowsOpen) {
     TFMenu menu(*dm, prompter);
     int official = 0, personal = 0, internet = 0;
