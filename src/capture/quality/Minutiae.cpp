@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <unordered_map>
 
 namespace qev::quality {
 
@@ -254,9 +255,17 @@ std::vector<Minutia> detectMinutiae(const GreyView& image, const BlockMaps& maps
                 found.push_back({x, y, MinutiaKind::Bifurcation, false});
         }
 
+    // Candidate lookup by pixel, for the far end of a traced ridge.
+    std::unordered_map<std::size_t, std::size_t> byPixel;
+    for (std::size_t k = 0; k < found.size(); ++k)
+        byPixel.emplace(s.pos(found[k].x, found[k].y), k);
     auto findAt = [&](int x, int y, int radius) -> Candidate* {
-        for (Candidate& c : found)
-            if (!c.removed && std::abs(c.x - x) <= radius && std::abs(c.y - y) <= radius) return &c;
+        for (int dy = -radius; dy <= radius; ++dy)
+            for (int dx = -radius; dx <= radius; ++dx) {
+                if (x + dx < 0 || y + dy < 0 || x + dx >= image.width || y + dy >= image.height) continue;
+                const auto it = byPixel.find(s.pos(x + dx, y + dy));
+                if (it != byPixel.end() && !found[it->second].removed) return &found[it->second];
+            }
         return nullptr;
     };
     // Spurs and short ridge pieces.
@@ -277,7 +286,7 @@ std::vector<Minutia> detectMinutiae(const GreyView& image, const BlockMaps& maps
         if (found[i].removed) continue;
         for (std::size_t j = i + 1; j < found.size(); ++j) {
             if (found[j].removed) continue;
-            if (std::abs(found[j].y - found[i].y) > kEndingPairDistance) continue;
+            if (found[j].y - found[i].y > kEndingPairDistance) break; // candidates are in row order
             const bool endings = found[i].kind == MinutiaKind::Ending && found[j].kind == MinutiaKind::Ending;
             const bool forks = found[i].kind == MinutiaKind::Bifurcation && found[j].kind == MinutiaKind::Bifurcation;
             const int limit = endings ? kEndingPairDistance : forks ? kForkPairDistance : kMixedPairDistance;
