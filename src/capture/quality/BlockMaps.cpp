@@ -9,21 +9,26 @@ namespace qev::quality {
 
 namespace {
 
-constexpr int kWindow = 24;           // ridge-flow analysis window, centred on the block
-constexpr int kWaveCount = 4;         // DFT frequencies 1..4 cycles per window
-constexpr double kPowerMin = 1.0e5;   // weakest wave power that can carry a direction
-constexpr double kPowerNormMin = 3.8; // strongest power over mean power, for the winning wave
+// The maps are measured on a 6-bit copy of the image (grey >> 2); the thresholds below are in those units.
+constexpr int kMapShift = 2;
+constexpr int kWindow = 24;                // ridge-flow analysis window, centred on the block
+constexpr int kWaveCount = 4;              // DFT frequencies 1..4 cycles per window
+constexpr double kPowerMin = 1.0e5;        // weakest wave power that can carry a direction
+constexpr double kPowerNormMin = 3.8;      // strongest power over mean power, for the winning wave
+constexpr double kLowWavePowerMax = 5.0e7; // one-cycle wave power above this is shading, not ridges
+constexpr int kForkInterval = 2;           // a fork shows a second strong direction this many steps away
+constexpr double kForkPowerShare = 0.7;
+constexpr double kForkNormShare = 0.75;
 constexpr int kContrastPercent = 10;  // percentile pair used for the contrast test
-constexpr int kContrastDeltaMin = 5;  // grey span below which a block is background
+constexpr int kContrastDeltaMin = 5;  // 6-bit grey span below which a block is background
 constexpr int kRemoveNeighboursMin = 3;
 constexpr int kDirectionDistanceMax = 3;
-constexpr double kDirectionStrengthMin = 0.2;
-constexpr int kSmoothNeighboursMin = 7;
+constexpr double kDirectionStrengthMin = 0.2; // squared length of the mean neighbour direction vector
+constexpr int kFillNeighboursMin = 7;         // a direction-less block is filled by smoothing only when this surrounded
 constexpr int kInterpolateNeighboursMin = 2;
 constexpr int kVorticityNeighboursMin = 7;
-constexpr int kVorticityMin = 8;
+constexpr int kVorticityMin = 5;
 constexpr int kCurvatureMin = 5;
-constexpr double kLowWavePowerMax = 5.0e8; // lowest-wave power above this is shading, not ridges
 constexpr int kBorderBlocks = 2;
 
 constexpr std::array<int, 8> kRingDx = {-1, 0, 1, 1, 1, 0, -1, -1};
@@ -32,11 +37,6 @@ constexpr std::array<int, 8> kRingDy = {-1, -1, -1, 0, 1, 1, 1, 0};
 int directionDistance(int a, int b) {
     const int d = std::abs(a - b) % kDirectionCount;
     return std::min(d, kDirectionCount - d);
-}
-
-// Signed step from a to b in [-8, 7].
-int directionStep(int a, int b) {
-    return ((b - a + kDirectionCount + kDirectionCount / 2) % kDirectionCount) - kDirectionCount / 2;
 }
 
 struct DirectionVector {
@@ -48,6 +48,11 @@ struct DirectionVector {
         c += weight * std::cos(a);
         s += weight * std::sin(a);
         ++count;
+    }
+    // Squared length of the mean unit vector: 1 when all agree, near 0 when they cancel.
+    [[nodiscard]] double strength() const {
+        if (count == 0) return 0.0;
+        return (c * c + s * s) / (static_cast<double>(count) * count);
     }
     [[nodiscard]] int direction() const {
         double a = std::atan2(s, c);
@@ -84,25 +89,30 @@ struct WindowGrids {
     }
 };
 
-bool isLowContrast(const GreyView& image, int bx, int by) {
-    const int cx = bx * kBlockSize + kBlockSize / 2, cy = by * kBlockSize + kBlockSize / 2;
-    const int x0 = std::max(0, cx - kWindow / 2), x1 = std::min(image.width, cx + kWindow / 2);
-    const int y0 = std::max(0, cy - kWindow / 2), y1 = std::min(image.height, cy + kWindow / 2);
+// Background test: the spread between the 10th and 90th percentile grey of the block's window.
+bool isLowContrast(const PaddedImage& padded, int bx, int by) {
+    const std::uint8_t* origin = padded.at(bx * kBlockSize + kBlockSize / 2 - kWindow / 2,
+                                           by * kBlockSize + kBlockSize / 2 - kWindow / 2);
     std::array<int, 256> histogram{};
-    int total = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) {
-            ++histogram[image.at(x, y)];
-            ++total;
-        }
-    if (total == 0) return true;
-    const int lowCount = total * kContrastPercent / 100;
-    const int highCount = total - lowCount;
-    int low = -1, high = 255, cumulative = 0;
+    for (int y = 0; y < kWindow; ++y) {
+        const std::uint8_t* row = origin + static_cast<std::ptrdiff_t>(y) * padded.stride();
+        for (int x = 0; x < kWindow; ++x)
+            ++histogram[row[x]];
+    }
+    constexpr int total = kWindow * kWindow;
+    constexpr int tailCount = total * kContrastPercent / 100;
+    int low = 0, high = 255, cumulative = 0;
     for (int v = 0; v < 256; ++v) {
         cumulative += histogram[static_cast<std::size_t>(v)];
-        if (low < 0 && cumulative > lowCount) low = v;
-        if (cumulative >= highCount) {
+        if (cumulative > tailCount) {
+            low = v;
+            break;
+        }
+    }
+    cumulative = 0;
+    for (int v = 255; v >= 0; --v) {
+        cumulative += histogram[static_cast<std::size_t>(v)];
+        if (cumulative > tailCount) {
             high = v;
             break;
         }
@@ -110,6 +120,11 @@ bool isLowContrast(const GreyView& image, int bx, int by) {
     return high - low < kContrastDeltaMin;
 }
 
+int wrapDirection(int d) {
+    return ((d % kDirectionCount) + kDirectionCount) % kDirectionCount;
+}
+
+// Dominant ridge direction of a block, or kNoDirection when the flow is too weak or unclear.
 int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int bx, int by) {
     const std::uint8_t* centre = padded.at(bx * kBlockSize + kBlockSize / 2, by * kBlockSize + kBlockSize / 2);
     std::array<std::array<double, kDirectionCount>, kWaveCount> power{};
@@ -118,8 +133,9 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int bx, 
         std::array<double, kWindow> rowSums{};
         for (int r = 0; r < kWindow; ++r) {
             int sum = 0;
+            const std::ptrdiff_t* row = offs.data() + static_cast<std::ptrdiff_t>(r) * kWindow;
             for (int c = 0; c < kWindow; ++c)
-                sum += centre[offs[static_cast<std::size_t>(r * kWindow + c)]];
+                sum += centre[row[c]];
             rowSums[static_cast<std::size_t>(r)] = sum;
         }
         for (int k = 0; k < kWaveCount; ++k) {
@@ -133,29 +149,41 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int bx, 
             power[static_cast<std::size_t>(k)][static_cast<std::size_t>(d)] = re * re + im * im;
         }
     }
-    double bestPower = -1.0, bestNorm = 0.0;
-    int bestDir = kNoDirection;
-    for (int k = 0; k < kWaveCount; ++k) {
+    // Ridge-frequency waves are 2..4 cycles per window; the one-cycle wave only flags shading.
+    struct WaveStat {
+        double max = 0.0;
+        double norm = 0.0;
+        int dir = 0;
+        int wave = 0;
+    };
+    std::array<WaveStat, kWaveCount - 1> stats{};
+    for (int k = 1; k < kWaveCount; ++k) {
         const auto& p = power[static_cast<std::size_t>(k)];
+        WaveStat& st = stats[static_cast<std::size_t>(k - 1)];
+        st.wave = k;
         double sum = 0.0;
-        int arg = 0;
         for (int d = 0; d < kDirectionCount; ++d) {
             sum += p[static_cast<std::size_t>(d)];
-            if (p[static_cast<std::size_t>(d)] > p[static_cast<std::size_t>(arg)]) arg = d;
+            if (p[static_cast<std::size_t>(d)] > p[static_cast<std::size_t>(st.dir)]) st.dir = d;
         }
+        st.max = p[static_cast<std::size_t>(st.dir)];
         const double mean = sum / kDirectionCount;
-        const double norm = mean > 0.0 ? p[static_cast<std::size_t>(arg)] / mean : 0.0;
-        // The wave whose power is most concentrated in one direction decides.
-        if (p[static_cast<std::size_t>(arg)] >= kPowerMin && norm > bestNorm) {
-            bestPower = p[static_cast<std::size_t>(arg)];
-            bestNorm = norm;
-            bestDir = arg;
-        }
+        st.norm = mean > 0.0 ? st.max / mean : 0.0;
     }
-    // A strong lowest wave across the chosen direction means shading or over-wide ridges, not ridge flow.
-    if (bestDir >= 0 && power[0][static_cast<std::size_t>(bestDir)] > kLowWavePowerMax) return kNoDirection;
-    if (bestPower < kPowerMin || bestNorm < kPowerNormMin) return kNoDirection;
-    return bestDir;
+    // The wave whose power is most concentrated in one direction decides.
+    const WaveStat best = *std::max_element(stats.begin(), stats.end(),
+                                            [](const WaveStat& a, const WaveStat& b) { return a.norm < b.norm; });
+    if (best.max <= kPowerMin || power[0][static_cast<std::size_t>(best.dir)] > kLowWavePowerMax) return kNoDirection;
+    if (best.norm > kPowerNormMin) return best.dir;
+    // Near a fork two close directions share the power: accept a weaker concentration then.
+    if (best.norm >= kForkNormShare * kPowerNormMin) {
+        const auto& p = power[static_cast<std::size_t>(best.wave)];
+        const double enough = kForkPowerShare * best.max;
+        if (p[static_cast<std::size_t>(wrapDirection(best.dir - kForkInterval))] > enough ||
+            p[static_cast<std::size_t>(wrapDirection(best.dir + kForkInterval))] > enough)
+            return best.dir;
+    }
+    return kNoDirection;
 }
 
 DirectionVector neighbourVector(const BlockMaps& maps, const std::vector<int>& dirs, int bx, int by) {
@@ -167,50 +195,77 @@ DirectionVector neighbourVector(const BlockMaps& maps, const std::vector<int>& d
     return v;
 }
 
-void removeInconsistentDirections(BlockMaps& maps) {
-    for (int pass = 0; pass < 2; ++pass) {
-        std::vector<int> dirs = maps.direction;
-        for (int by = 0; by < maps.height; ++by)
-            for (int bx = 0; bx < maps.width; ++bx) {
-                const std::size_t i = maps.index(bx, by);
-                if (dirs[i] < 0) continue;
-                const DirectionVector v = neighbourVector(maps, dirs, bx, by);
-                if (v.count < kRemoveNeighboursMin) {
-                    maps.direction[i] = kNoDirection;
-                    continue;
-                }
-                const double strength = std::hypot(v.c, v.s) / v.count;
-                if (strength >= kDirectionStrengthMin &&
-                    directionDistance(dirs[i], v.direction()) > kDirectionDistanceMax)
-                    maps.direction[i] = kNoDirection;
+// Blocks in rings of growing distance from the map centre, each ring clockwise from its top-left corner.
+std::vector<std::size_t> centreOutOrder(const BlockMaps& maps) {
+    std::vector<std::size_t> order;
+    order.reserve(static_cast<std::size_t>(maps.width) * static_cast<std::size_t>(maps.height));
+    const int cx = maps.width / 2, cy = maps.height / 2;
+    const int rings = std::max({cx, cy, maps.width - 1 - cx, maps.height - 1 - cy});
+    auto take = [&](int x, int y) {
+        if (maps.inside(x, y)) order.push_back(maps.index(x, y));
+    };
+    take(cx, cy);
+    for (int r = 1; r <= rings; ++r) {
+        for (int x = cx - r; x < cx + r; ++x)
+            take(x, cy - r);
+        for (int y = cy - r; y < cy + r; ++y)
+            take(cx + r, y);
+        for (int x = cx + r; x > cx - r; --x)
+            take(x, cy + r);
+        for (int y = cy + r; y > cy - r; --y)
+            take(cx - r, y);
+    }
+    return order;
+}
+
+// Drops directions with too few valid neighbours or at odds with a clear neighbour consensus, until none change.
+void removeInconsistentDirections(BlockMaps& maps, const std::vector<std::size_t>& order) {
+    bool removed = true;
+    while (removed) {
+        removed = false;
+        for (const std::size_t i : order) {
+            const int dir = maps.direction[i];
+            if (dir < 0) continue;
+            const int bx = static_cast<int>(i % static_cast<std::size_t>(maps.width));
+            const int by = static_cast<int>(i / static_cast<std::size_t>(maps.width));
+            const DirectionVector v = neighbourVector(maps, maps.direction, bx, by);
+            const bool isolated = v.count < kRemoveNeighboursMin;
+            const bool odd =
+                v.strength() >= kDirectionStrengthMin && directionDistance(dir, v.direction()) > kDirectionDistanceMax;
+            if (isolated || odd) {
+                maps.direction[i] = kNoDirection;
+                removed = true;
             }
+        }
     }
 }
 
+// Replaces directions by their neighbours' consensus; an empty block that is not background and is well
+// surrounded takes the consensus too.
 void smoothDirections(BlockMaps& maps) {
-    const std::vector<int> dirs = maps.direction;
     for (int by = 0; by < maps.height; ++by)
         for (int bx = 0; bx < maps.width; ++bx) {
             const std::size_t i = maps.index(bx, by);
-            if (dirs[i] < 0) continue;
-            DirectionVector v = neighbourVector(maps, dirs, bx, by);
-            if (v.count < kSmoothNeighboursMin) continue;
-            v.add(dirs[i]);
-            if (std::hypot(v.c, v.s) / v.count >= kDirectionStrengthMin) maps.direction[i] = v.direction();
+            if (maps.lowContrast[i]) continue;
+            const DirectionVector v = neighbourVector(maps, maps.direction, bx, by);
+            if (v.strength() < kDirectionStrengthMin) continue;
+            const int needed = maps.direction[i] >= 0 ? kRemoveNeighboursMin : kFillNeighboursMin;
+            if (v.count >= needed) maps.direction[i] = v.direction();
         }
 }
 
+// Gives an empty, non-background block the direction of the nearest valid blocks up, down, left and right,
+// weighted towards the closer ones; a background block stops the search.
 void interpolateDirections(BlockMaps& maps) {
     const std::vector<int> dirs = maps.direction;
-    constexpr std::array<int, 4> dx = {0, 0, -1, 1};
-    constexpr std::array<int, 4> dy = {-1, 1, 0, 0};
+    constexpr std::array<int, 4> dx = {0, 1, 0, -1};
+    constexpr std::array<int, 4> dy = {-1, 0, 1, 0};
     for (int by = 0; by < maps.height; ++by)
         for (int bx = 0; bx < maps.width; ++bx) {
             const std::size_t i = maps.index(bx, by);
-            if (dirs[i] >= 0 || maps.lowContrast[i] || bx == 0 || by == 0 || bx == maps.width - 1 ||
-                by == maps.height - 1)
-                continue;
-            DirectionVector v;
+            if (dirs[i] >= 0 || maps.lowContrast[i]) continue;
+            std::array<int, 4> found{}, distance{};
+            int count = 0, totalDistance = 0;
             for (std::size_t k = 0; k < dx.size(); ++k) {
                 int nx = bx + dx[k], ny = by + dy[k], dist = 1;
                 while (maps.inside(nx, ny) && !maps.lowContrast[maps.index(nx, ny)] && dirs[maps.index(nx, ny)] < 0) {
@@ -218,36 +273,57 @@ void interpolateDirections(BlockMaps& maps) {
                     ny += dy[k];
                     ++dist;
                 }
-                if (maps.inside(nx, ny) && dirs[maps.index(nx, ny)] >= 0) v.add(dirs[maps.index(nx, ny)], 1.0 / dist);
+                if (maps.inside(nx, ny) && dirs[maps.index(nx, ny)] >= 0) {
+                    found[static_cast<std::size_t>(count)] = dirs[maps.index(nx, ny)];
+                    distance[static_cast<std::size_t>(count)] = dist;
+                    totalDistance += dist;
+                    ++count;
+                }
             }
-            if (v.count >= kInterpolateNeighboursMin && std::hypot(v.c, v.s) > 1e-9) maps.direction[i] = v.direction();
-            maps.lowFlow[i] = 1;
+            if (count < kInterpolateNeighboursMin) continue;
+            DirectionVector v;
+            for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k)
+                v.add(found[k], static_cast<double>(totalDistance - distance[k]));
+            if (std::hypot(v.c, v.s) > 1e-9) maps.direction[i] = v.direction();
         }
 }
 
+void clearMargin(BlockMaps& maps) {
+    for (int by = 0; by < maps.height; ++by)
+        for (int bx = 0; bx < maps.width; ++bx)
+            if (bx == 0 || by == 0 || bx == maps.width - 1 || by == maps.height - 1)
+                maps.direction[maps.index(bx, by)] = kNoDirection;
+}
+
+// A valid block is curved when a neighbour turns away from it by kCurvatureMin steps or more;
+// an empty block is a whorl or loop centre when the directions around it wind kVorticityMin times one way.
 void markHighCurvature(BlockMaps& maps) {
     for (int by = 0; by < maps.height; ++by)
         for (int bx = 0; bx < maps.width; ++bx) {
             const std::size_t i = maps.index(bx, by);
             const int centre = maps.direction[i];
-            if (centre < 0) continue;
             std::array<int, 8> ring{};
-            int valid = 0, curvature = 0;
+            int valid = 0;
             for (std::size_t k = 0; k < ring.size(); ++k) {
                 const int nx = bx + kRingDx[k], ny = by + kRingDy[k];
                 ring[k] = maps.inside(nx, ny) ? maps.direction[maps.index(nx, ny)] : kNoDirection;
-                if (ring[k] >= 0) {
-                    ++valid;
-                    curvature = std::max(curvature, directionDistance(centre, ring[k]));
-                }
+                valid += ring[k] >= 0 ? 1 : 0;
+            }
+            if (centre >= 0) {
+                int turn = 0;
+                for (const int r : ring)
+                    if (r >= 0) turn = std::max(turn, directionDistance(centre, r));
+                if (turn >= kCurvatureMin) maps.highCurvature[i] = 1;
+                continue;
             }
             if (valid < kVorticityNeighboursMin) continue;
             int winding = 0;
             for (std::size_t k = 0; k < ring.size(); ++k) {
                 const int a = ring[k], b = ring[(k + 1) % ring.size()];
-                if (a >= 0 && b >= 0) winding += directionStep(a, b);
+                if (a < 0 || b < 0 || a == b) continue;
+                winding += wrapDirection(b - a) > kDirectionCount / 2 ? -1 : 1;
             }
-            if (std::abs(winding) >= kVorticityMin || curvature >= kCurvatureMin) maps.highCurvature[i] = 1;
+            if (std::abs(winding) >= kVorticityMin) maps.highCurvature[i] = 1;
         }
 }
 
@@ -284,12 +360,16 @@ void buildQualityMap(BlockMaps& maps) {
 
 } // namespace
 
-PaddedImage::PaddedImage(const GreyView& image, int pad)
+PaddedImage::PaddedImage(const GreyView& image, int pad, int shift)
     : m_pad(pad), m_stride(image.width + 2 * pad),
-      m_data(static_cast<std::size_t>(image.width + 2 * pad) * static_cast<std::size_t>(image.height + 2 * pad), 128) {
-    for (int y = 0; y < image.height; ++y)
-        std::copy_n(image.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width), image.width,
-                    m_data.begin() + static_cast<std::ptrdiff_t>(y + pad) * m_stride + pad);
+      m_data(static_cast<std::size_t>(image.width + 2 * pad) * static_cast<std::size_t>(image.height + 2 * pad),
+             static_cast<std::uint8_t>(128 >> shift)) {
+    for (int y = 0; y < image.height; ++y) {
+        const std::uint8_t* src = image.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width);
+        std::uint8_t* dst = m_data.data() + static_cast<std::ptrdiff_t>(y + pad) * m_stride + pad;
+        for (int x = 0; x < image.width; ++x)
+            dst[x] = static_cast<std::uint8_t>(src[x] >> shift);
+    }
 }
 
 BlockMaps computeBlockMaps(const GreyView& image) {
@@ -303,19 +383,28 @@ BlockMaps computeBlockMaps(const GreyView& image) {
     maps.highCurvature.assign(n, 0);
     maps.quality.assign(n, 0);
 
-    const PaddedImage padded(image, kWindow);
+    const PaddedImage padded(image, kWindow, kMapShift);
     const WindowGrids grids(padded.stride());
     for (int by = 0; by < maps.height; ++by)
         for (int bx = 0; bx < maps.width; ++bx) {
             const std::size_t i = maps.index(bx, by);
-            maps.lowContrast[i] = isLowContrast(image, bx, by) ? 1 : 0;
-            // The outermost block ring has no full analysis window inside the image: no direction there.
-            const bool edge = bx == 0 || by == 0 || bx == maps.width - 1 || by == maps.height - 1;
-            if (!maps.lowContrast[i] && !edge) maps.direction[i] = blockDirection(padded, grids, bx, by);
+            if (isLowContrast(padded, bx, by)) {
+                maps.lowContrast[i] = 1;
+                continue;
+            }
+            maps.direction[i] = blockDirection(padded, grids, bx, by);
+            // Blocks without a clear flow of their own stay marked even if they get a direction later.
+            if (maps.direction[i] < 0) maps.lowFlow[i] = 1;
         }
-    removeInconsistentDirections(maps);
+    const std::vector<std::size_t> order = centreOutOrder(maps);
+    removeInconsistentDirections(maps, order);
     smoothDirections(maps);
     interpolateDirections(maps);
+    // Interpolation can disagree with what is around it: clean once more.
+    removeInconsistentDirections(maps, order);
+    smoothDirections(maps);
+    // The outermost ring's windows reach past the image: no direction there.
+    clearMargin(maps);
     markHighCurvature(maps);
     buildQualityMap(maps);
     return maps;

@@ -39,10 +39,11 @@ struct BlockMaps {
 // Builds the direction, low-contrast, low-flow, high-curvature and quality maps of an image (any size >= 1x1).
 [[nodiscard]] BlockMaps computeBlockMaps(const GreyView& image);
 
-// Image padded on every side with grey 128, so rotated sampling grids never leave the buffer.
+// Image padded on every side with grey 128, so rotated sampling grids never leave the buffer. With shift > 0
+// every pixel (and the pad) is stored as value >> shift, e.g. 2 for the 6-bit copy the maps are measured on.
 class PaddedImage {
 public:
-    PaddedImage(const GreyView& image, int pad);
+    PaddedImage(const GreyView& image, int pad, int shift = 0);
     [[nodiscard]] int pad() const { return m_pad; }
     [[nodiscard]] int stride() const { return m_stride; }
     // Pointer to image pixel (x, y); x and y may reach pad pixels outside the image.

@@ -14,10 +14,10 @@ constexpr int kAcrossHalf = 3;  // binarisation grid: 7 rows across the ridge fl
 constexpr int kAlongHalf = 4;   // ... of 9 pixels along it
 constexpr int kSpurLength = 10; // a branch this short from an ending to a fork is a spur
 constexpr int kShortRidge = 16; // a ridge piece this short between two endings is noise
-constexpr int kEndingPairDistance = 12;
+constexpr int kEndingPairDistance = 14;
 constexpr int kForkPairDistance = 10;
 constexpr int kMixedPairDistance = 6;
-constexpr int kInvalidMargin = 8; // minutiae this close to an unusable block are dropped
+constexpr int kInvalidMargin = 6; // minutiae this close to an unusable block are dropped
 constexpr int kReliabilityRadius = 11;
 constexpr double kSigmaFull = 64.0;
 
@@ -194,6 +194,22 @@ std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps)
     return out;
 }
 
+void smoothRidges(std::vector<std::uint8_t>& ridges, int width, int height) {
+    if (width < 3 || height < 3) return;
+    const std::vector<std::uint8_t> src = ridges;
+    const auto w = static_cast<std::size_t>(width);
+    for (std::size_t y = 1; y + 1 < static_cast<std::size_t>(height); ++y) {
+        const std::uint8_t* up = src.data() + (y - 1) * w;
+        const std::uint8_t* mid = up + w;
+        const std::uint8_t* down = mid + w;
+        for (std::size_t x = 1; x + 1 < w; ++x) {
+            const int on = up[x - 1] + up[x] + up[x + 1] + mid[x - 1] + mid[x] + mid[x + 1] + down[x - 1] + down[x] +
+                           down[x + 1];
+            ridges[y * w + x] = on >= 5 ? 1 : 0;
+        }
+    }
+}
+
 void thin(std::vector<std::uint8_t>& ridges, int width, int height) {
     Skeleton s(ridges, width, height);
     std::vector<std::size_t> live;
@@ -241,6 +257,7 @@ void thin(std::vector<std::uint8_t>& ridges, int width, int height) {
 
 std::vector<Minutia> detectMinutiae(const GreyView& image, const BlockMaps& maps) {
     std::vector<std::uint8_t> ridges = binarize(image, maps);
+    smoothRidges(ridges, image.width, image.height);
     thin(ridges, image.width, image.height);
     const Skeleton s(ridges, image.width, image.height);
 
