@@ -1,5 +1,6 @@
 #include "ReferenceData.h"
 
+#include "capture/quality/BlockMaps.h"
 #include "capture/quality/QualityGrader.h"
 
 #include <gtest/gtest.h>
@@ -45,5 +46,20 @@ TEST(QualityReference, QualityZonesOfTheSingleFingersAreClose) {
         const double blocks = d.mapWidth * d.mapHeight;
         for (std::size_t q = 0; q < 5; ++q)
             EXPECT_NEAR(d.blockCounts[q] / blocks, row.blocks[q] / blocks, 0.15) << row.file << " level " << q;
+    }
+}
+
+// Foreground (blocks above level 0) of every reference image, the card page and the slaps included.
+TEST(QualityReference, ForegroundOfEveryImageIsWithinThreePercent) {
+    for (const auto& row : qev::test::loadReferenceRows()) {
+        const auto px = qev::test::loadFingerprint(row);
+        ASSERT_FALSE(px.empty()) << row.file;
+        const BlockMaps maps = computeBlockMaps({px.data(), row.width, row.height});
+        int foreground = 0;
+        for (const std::uint8_t q : maps.quality)
+            foreground += q > 0 ? 1 : 0;
+        EXPECT_NEAR(foreground, row.features[0], 0.03 * row.features[0]) << row.file;
+        const double blocks = maps.width * maps.height;
+        EXPECT_NEAR((blocks - foreground) / blocks, row.blocks[0] / blocks, 0.02) << row.file;
     }
 }
