@@ -1,0 +1,415 @@
+#include "BlockMaps.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace qev::quality {
+
+namespace {
+
+// The maps are measured on a 6-bit copy of the image (grey >> 2); the thresholds below are in those units.
+constexpr int kMapShift = 2;
+constexpr int kWindow = 24;                // ridge-flow analysis window, centred on the block
+constexpr int kWaveCount = 4;              // DFT frequencies 1..4 cycles per window
+constexpr double kPowerMin = 1.0e5;        // weakest wave power that can carry a direction
+constexpr double kPowerNormMin = 3.8;      // strongest power over mean power, for the winning wave
+constexpr double kLowWavePowerMax = 5.0e7; // one-cycle wave power above this is shading, not ridges
+constexpr int kForkInterval = 2;           // a fork shows a second strong direction this many steps away
+constexpr double kForkPowerShare = 0.7;
+constexpr double kForkNormShare = 0.75;
+constexpr int kContrastPercent = 10;  // percentile pair used for the contrast test
+constexpr int kContrastDeltaMin = 5;  // 6-bit grey span below which a block is background
+constexpr int kRemoveNeighboursMin = 3;
+constexpr int kDirectionDistanceMax = 3;
+constexpr double kDirectionStrengthMin = 0.2; // squared length of the mean neighbour direction vector
+constexpr int kFillNeighboursMin = 7;         // a direction-less block is filled by smoothing only when this surrounded
+constexpr int kInterpolateNeighboursMin = 2;
+constexpr int kVorticityNeighboursMin = 7;
+constexpr int kVorticityMin = 5;
+constexpr int kCurvatureMin = 5;
+constexpr int kBorderBlocks = 2;
+
+constexpr std::array<int, 8> kRingDx = {-1, 0, 1, 1, 1, 0, -1, -1};
+constexpr std::array<int, 8> kRingDy = {-1, -1, -1, 0, 1, 1, 1, 0};
+
+int directionDistance(int a, int b) {
+    const int d = std::abs(a - b) % kDirectionCount;
+    return std::min(d, kDirectionCount - d);
+}
+
+struct DirectionVector {
+    double c = 0.0;
+    double s = 0.0;
+    int count = 0;
+    void add(int dir, double weight = 1.0) {
+        const double a = 2.0 * std::numbers::pi * dir / kDirectionCount;
+        c += weight * std::cos(a);
+        s += weight * std::sin(a);
+        ++count;
+    }
+    // Squared length of the mean unit vector: 1 when all agree, near 0 when they cancel.
+    [[nodiscard]] double strength() const {
+        if (count == 0) return 0.0;
+        return (c * c + s * s) / (static_cast<double>(count) * count);
+    }
+    [[nodiscard]] int direction() const {
+        double a = std::atan2(s, c);
+        if (a < 0) a += 2.0 * std::numbers::pi;
+        return static_cast<int>(std::lround(a * kDirectionCount / (2.0 * std::numbers::pi))) % kDirectionCount;
+    }
+};
+
+// Sampling offsets of the rotated window for each direction: rows run along the direction. 32-bit offsets keep
+// the tables in cache; at most 17 rows times a stride of the grader's 64 Mpixel limit fits.
+struct WindowGrids {
+    std::array<std::array<std::int32_t, kWindow * kWindow>, kDirectionCount> offsets{};
+    std::array<std::array<double, kWindow>, kWaveCount> cosTable{};
+    std::array<std::array<double, kWindow>, kWaveCount> sinTable{};
+
+    explicit WindowGrids(int stride) {
+        const double half = (kWindow - 1) / 2.0;
+        for (int d = 0; d < kDirectionCount; ++d) {
+            const double phi = std::numbers::pi * d / kDirectionCount;
+            const double ux = std::cos(phi), uy = std::sin(phi);
+            for (int r = 0; r < kWindow; ++r)
+                for (int c = 0; c < kWindow; ++c) {
+                    const double along = c - half, across = r - half;
+                    const long x = std::lround(along * ux - across * uy);
+                    const long y = std::lround(along * uy + across * ux);
+                    offsets[static_cast<std::size_t>(d)][static_cast<std::size_t>(r * kWindow + c)] =
+                        static_cast<std::int32_t>(y * stride + x);
+                }
+        }
+        for (int k = 0; k < kWaveCount; ++k)
+            for (int n = 0; n < kWindow; ++n) {
+                const double a = 2.0 * std::numbers::pi * (k + 1) * n / kWindow;
+                cosTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(n)] = std::cos(a);
+                sinTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(n)] = std::sin(a);
+            }
+    }
+};
+
+// Background test: the spread between the 10th and 90th percentile grey of the block's window.
+bool isLowContrast(const PaddedImage& padded, int bx, int by) {
+    const std::uint8_t* origin = padded.at(bx * kBlockSize + kBlockSize / 2 - kWindow / 2,
+                                           by * kBlockSize + kBlockSize / 2 - kWindow / 2);
+    std::array<int, 256> histogram{};
+    for (int y = 0; y < kWindow; ++y) {
+        const std::uint8_t* row = origin + static_cast<std::ptrdiff_t>(y) * padded.stride();
+        for (int x = 0; x < kWindow; ++x)
+            ++histogram[row[x]];
+    }
+    constexpr int total = kWindow * kWindow;
+    constexpr int tailCount = total * kContrastPercent / 100;
+    int low = 0, high = 255, cumulative = 0;
+    for (int v = 0; v < 256; ++v) {
+        cumulative += histogram[static_cast<std::size_t>(v)];
+        if (cumulative > tailCount) {
+            low = v;
+            break;
+        }
+    }
+    cumulative = 0;
+    for (int v = 255; v >= 0; --v) {
+        cumulative += histogram[static_cast<std::size_t>(v)];
+        if (cumulative > tailCount) {
+            high = v;
+            break;
+        }
+    }
+    return high - low < kContrastDeltaMin;
+}
+
+int wrapDirection(int d) {
+    return ((d % kDirectionCount) + kDirectionCount) % kDirectionCount;
+}
+
+// Dominant ridge direction of a block, or kNoDirection when the flow is too weak or unclear.
+int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int bx, int by) {
+    const std::uint8_t* centre = padded.at(bx * kBlockSize + kBlockSize / 2, by * kBlockSize + kBlockSize / 2);
+    std::array<std::array<double, kDirectionCount>, kWaveCount> power{};
+    for (int d = 0; d < kDirectionCount; ++d) {
+        const auto& offs = grids.offsets[static_cast<std::size_t>(d)];
+        std::array<double, kWindow> rowSums{};
+        for (int r = 0; r < kWindow; ++r) {
+            int sum = 0;
+            const std::int32_t* row = offs.data() + static_cast<std::ptrdiff_t>(r) * kWindow;
+            for (int c = 0; c < kWindow; ++c)
+                sum += centre[row[c]];
+            rowSums[static_cast<std::size_t>(r)] = sum;
+        }
+        for (int k = 0; k < kWaveCount; ++k) {
+            double re = 0.0, im = 0.0;
+            for (int n = 0; n < kWindow; ++n) {
+                re += rowSums[static_cast<std::size_t>(n)] *
+                      grids.cosTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(n)];
+                im += rowSums[static_cast<std::size_t>(n)] *
+                      grids.sinTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(n)];
+            }
+            power[static_cast<std::size_t>(k)][static_cast<std::size_t>(d)] = re * re + im * im;
+        }
+    }
+    // Ridge-frequency waves are 2..4 cycles per window; the one-cycle wave only flags shading.
+    struct WaveStat {
+        double max = 0.0;
+        double norm = 0.0;
+        int dir = 0;
+        int wave = 0;
+    };
+    std::array<WaveStat, kWaveCount - 1> stats{};
+    for (int k = 1; k < kWaveCount; ++k) {
+        const auto& p = power[static_cast<std::size_t>(k)];
+        WaveStat& st = stats[static_cast<std::size_t>(k - 1)];
+        st.wave = k;
+        double sum = 0.0;
+        for (int d = 0; d < kDirectionCount; ++d) {
+            sum += p[static_cast<std::size_t>(d)];
+            if (p[static_cast<std::size_t>(d)] > p[static_cast<std::size_t>(st.dir)]) st.dir = d;
+        }
+        st.max = p[static_cast<std::size_t>(st.dir)];
+        const double mean = sum / kDirectionCount;
+        st.norm = mean > 0.0 ? st.max / mean : 0.0;
+    }
+    // The wave whose power is most concentrated in one direction decides.
+    const WaveStat best = *std::max_element(stats.begin(), stats.end(),
+                                            [](const WaveStat& a, const WaveStat& b) { return a.norm < b.norm; });
+    if (best.max <= kPowerMin || power[0][static_cast<std::size_t>(best.dir)] > kLowWavePowerMax) return kNoDirection;
+    if (best.norm > kPowerNormMin) return best.dir;
+    // Near a fork two close directions share the power: accept a weaker concentration then.
+    if (best.norm >= kForkNormShare * kPowerNormMin) {
+        const auto& p = power[static_cast<std::size_t>(best.wave)];
+        const double enough = kForkPowerShare * best.max;
+        if (p[static_cast<std::size_t>(wrapDirection(best.dir - kForkInterval))] > enough ||
+            p[static_cast<std::size_t>(wrapDirection(best.dir + kForkInterval))] > enough)
+            return best.dir;
+    }
+    return kNoDirection;
+}
+
+DirectionVector neighbourVector(const BlockMaps& maps, const std::vector<int>& dirs, int bx, int by) {
+    DirectionVector v;
+    for (std::size_t i = 0; i < kRingDx.size(); ++i) {
+        const int nx = bx + kRingDx[i], ny = by + kRingDy[i];
+        if (maps.inside(nx, ny) && dirs[maps.index(nx, ny)] >= 0) v.add(dirs[maps.index(nx, ny)]);
+    }
+    return v;
+}
+
+// Blocks in rings of growing distance from the map centre, each ring clockwise from its top-left corner.
+std::vector<std::size_t> centreOutOrder(const BlockMaps& maps) {
+    std::vector<std::size_t> order;
+    order.reserve(static_cast<std::size_t>(maps.width) * static_cast<std::size_t>(maps.height));
+    const int cx = maps.width / 2, cy = maps.height / 2;
+    const int rings = std::max({cx, cy, maps.width - 1 - cx, maps.height - 1 - cy});
+    auto take = [&](int x, int y) {
+        if (maps.inside(x, y)) order.push_back(maps.index(x, y));
+    };
+    take(cx, cy);
+    for (int r = 1; r <= rings; ++r) {
+        for (int x = cx - r; x < cx + r; ++x)
+            take(x, cy - r);
+        for (int y = cy - r; y < cy + r; ++y)
+            take(cx + r, y);
+        for (int x = cx + r; x > cx - r; --x)
+            take(x, cy + r);
+        for (int y = cy + r; y > cy - r; --y)
+            take(cx - r, y);
+    }
+    return order;
+}
+
+// Drops directions with too few valid neighbours or at odds with a clear neighbour consensus, until none change.
+void removeInconsistentDirections(BlockMaps& maps, const std::vector<std::size_t>& order) {
+    bool removed = true;
+    while (removed) {
+        removed = false;
+        for (const std::size_t i : order) {
+            const int dir = maps.direction[i];
+            if (dir < 0) continue;
+            const int bx = static_cast<int>(i % static_cast<std::size_t>(maps.width));
+            const int by = static_cast<int>(i / static_cast<std::size_t>(maps.width));
+            const DirectionVector v = neighbourVector(maps, maps.direction, bx, by);
+            const bool isolated = v.count < kRemoveNeighboursMin;
+            const bool odd =
+                v.strength() >= kDirectionStrengthMin && directionDistance(dir, v.direction()) > kDirectionDistanceMax;
+            if (isolated || odd) {
+                maps.direction[i] = kNoDirection;
+                removed = true;
+            }
+        }
+    }
+}
+
+// Replaces directions by their neighbours' consensus; an empty block that is not background and is well
+// surrounded takes the consensus too.
+void smoothDirections(BlockMaps& maps) {
+    for (int by = 0; by < maps.height; ++by)
+        for (int bx = 0; bx < maps.width; ++bx) {
+            const std::size_t i = maps.index(bx, by);
+            if (maps.lowContrast[i]) continue;
+            const DirectionVector v = neighbourVector(maps, maps.direction, bx, by);
+            if (v.strength() < kDirectionStrengthMin) continue;
+            const int needed = maps.direction[i] >= 0 ? kRemoveNeighboursMin : kFillNeighboursMin;
+            if (v.count >= needed) maps.direction[i] = v.direction();
+        }
+}
+
+// Gives an empty, non-background block the direction of the nearest valid blocks up, down, left and right,
+// weighted towards the closer ones; a background block stops the search.
+void interpolateDirections(BlockMaps& maps) {
+    const std::vector<int> dirs = maps.direction;
+    constexpr std::array<int, 4> dx = {0, 1, 0, -1};
+    constexpr std::array<int, 4> dy = {-1, 0, 1, 0};
+    for (int by = 0; by < maps.height; ++by)
+        for (int bx = 0; bx < maps.width; ++bx) {
+            const std::size_t i = maps.index(bx, by);
+            if (dirs[i] >= 0 || maps.lowContrast[i]) continue;
+            std::array<int, 4> found{}, distance{};
+            int count = 0, totalDistance = 0;
+            for (std::size_t k = 0; k < dx.size(); ++k) {
+                int nx = bx + dx[k], ny = by + dy[k], dist = 1;
+                while (maps.inside(nx, ny) && !maps.lowContrast[maps.index(nx, ny)] && dirs[maps.index(nx, ny)] < 0) {
+                    nx += dx[k];
+                    ny += dy[k];
+                    ++dist;
+                }
+                if (maps.inside(nx, ny) && dirs[maps.index(nx, ny)] >= 0) {
+                    found[static_cast<std::size_t>(count)] = dirs[maps.index(nx, ny)];
+                    distance[static_cast<std::size_t>(count)] = dist;
+                    totalDistance += dist;
+                    ++count;
+                }
+            }
+            if (count < kInterpolateNeighboursMin) continue;
+            DirectionVector v;
+            for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k)
+                v.add(found[k], static_cast<double>(totalDistance - distance[k]));
+            if (std::hypot(v.c, v.s) > 1e-9) maps.direction[i] = v.direction();
+        }
+}
+
+void clearMargin(BlockMaps& maps) {
+    for (int by = 0; by < maps.height; ++by)
+        for (int bx = 0; bx < maps.width; ++bx)
+            if (bx == 0 || by == 0 || bx == maps.width - 1 || by == maps.height - 1)
+                maps.direction[maps.index(bx, by)] = kNoDirection;
+}
+
+// A valid block is curved when a neighbour turns away from it by kCurvatureMin steps or more;
+// an empty block is a whorl or loop centre when the directions around it wind kVorticityMin times one way.
+void markHighCurvature(BlockMaps& maps) {
+    for (int by = 0; by < maps.height; ++by)
+        for (int bx = 0; bx < maps.width; ++bx) {
+            const std::size_t i = maps.index(bx, by);
+            const int centre = maps.direction[i];
+            std::array<int, 8> ring{};
+            int valid = 0;
+            for (std::size_t k = 0; k < ring.size(); ++k) {
+                const int nx = bx + kRingDx[k], ny = by + kRingDy[k];
+                ring[k] = maps.inside(nx, ny) ? maps.direction[maps.index(nx, ny)] : kNoDirection;
+                valid += ring[k] >= 0 ? 1 : 0;
+            }
+            if (centre >= 0) {
+                int turn = 0;
+                for (const int r : ring)
+                    if (r >= 0) turn = std::max(turn, directionDistance(centre, r));
+                if (turn >= kCurvatureMin) maps.highCurvature[i] = 1;
+                continue;
+            }
+            if (valid < kVorticityNeighboursMin) continue;
+            int winding = 0;
+            for (std::size_t k = 0; k < ring.size(); ++k) {
+                const int a = ring[k], b = ring[(k + 1) % ring.size()];
+                if (a < 0 || b < 0 || a == b) continue;
+                winding += wrapDirection(b - a) > kDirectionCount / 2 ? -1 : 1;
+            }
+            if (std::abs(winding) >= kVorticityMin) maps.highCurvature[i] = 1;
+        }
+}
+
+void buildQualityMap(BlockMaps& maps) {
+    auto bad = [&](std::size_t i) { return maps.lowContrast[i] || maps.direction[i] < 0; };
+    for (int by = 0; by < maps.height; ++by)
+        for (int bx = 0; bx < maps.width; ++bx) {
+            const std::size_t i = maps.index(bx, by);
+            if (bad(i)) {
+                maps.quality[i] = 0;
+                continue;
+            }
+            if (bx < kBorderBlocks || by < kBorderBlocks || bx >= maps.width - kBorderBlocks ||
+                by >= maps.height - kBorderBlocks) {
+                maps.quality[i] = 1;
+                continue;
+            }
+            int q = (maps.lowFlow[i] || maps.highCurvature[i]) ? 3 : 4;
+            bool nearBad = false, nearWeak = false;
+            for (int ny = by - 2; ny <= by + 2; ++ny)
+                for (int nx = bx - 2; nx <= bx + 2; ++nx) {
+                    if ((nx == bx && ny == by) || !maps.inside(nx, ny)) continue;
+                    const std::size_t n = maps.index(nx, ny);
+                    nearBad = nearBad || bad(n);
+                    nearWeak = nearWeak || maps.lowFlow[n] || maps.highCurvature[n];
+                }
+            if (nearBad)
+                q -= 2;
+            else if (nearWeak)
+                q -= 1;
+            maps.quality[i] = static_cast<std::uint8_t>(std::max(q, 1));
+        }
+}
+
+} // namespace
+
+PaddedImage::PaddedImage(const GreyView& image, int pad, int shift)
+    : m_pad(pad), m_stride(image.width + 2 * pad),
+      m_data(static_cast<std::size_t>(image.width + 2 * pad) * static_cast<std::size_t>(image.height + 2 * pad),
+             static_cast<std::uint8_t>(128 >> shift)) {
+    for (int y = 0; y < image.height; ++y) {
+        const std::uint8_t* src = image.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width);
+        std::uint8_t* dst = m_data.data() + static_cast<std::ptrdiff_t>(y + pad) * m_stride + pad;
+        for (int x = 0; x < image.width; ++x)
+            dst[x] = static_cast<std::uint8_t>(src[x] >> shift);
+    }
+}
+
+BlockMaps computeBlockMaps(const GreyView& image) {
+    BlockMaps maps;
+    maps.width = (image.width + kBlockSize - 1) / kBlockSize;
+    maps.height = (image.height + kBlockSize - 1) / kBlockSize;
+    const std::size_t n = static_cast<std::size_t>(maps.width) * static_cast<std::size_t>(maps.height);
+    maps.direction.assign(n, kNoDirection);
+    maps.lowContrast.assign(n, 0);
+    maps.lowFlow.assign(n, 0);
+    maps.highCurvature.assign(n, 0);
+    maps.quality.assign(n, 0);
+
+    const PaddedImage padded(image, kWindow, kMapShift);
+    const WindowGrids grids(padded.stride());
+    for (int by = 0; by < maps.height; ++by)
+        for (int bx = 0; bx < maps.width; ++bx) {
+            const std::size_t i = maps.index(bx, by);
+            if (isLowContrast(padded, bx, by)) {
+                maps.lowContrast[i] = 1;
+                continue;
+            }
+            maps.direction[i] = blockDirection(padded, grids, bx, by);
+            // Blocks without a clear flow of their own stay marked even if they get a direction later.
+            if (maps.direction[i] < 0) maps.lowFlow[i] = 1;
+        }
+    const std::vector<std::size_t> order = centreOutOrder(maps);
+    removeInconsistentDirections(maps, order);
+    smoothDirections(maps);
+    interpolateDirections(maps);
+    // Interpolation can disagree with what is around it: clean once more.
+    removeInconsistentDirections(maps, order);
+    smoothDirections(maps);
+    // The outermost ring's windows reach past the image: no direction there.
+    clearMargin(maps);
+    markHighCurvature(maps);
+    buildQualityMap(maps);
+    return maps;
+}
+
+} // namespace qev::quality
