@@ -4,6 +4,7 @@
 //
 // Each image row is a list of timed operations; another module's operation (the quality grader) is added by
 // appending to kOperations without touching the rest.
+#include "capture/quality/QualityGrader.h"
 #include "capture/wsq/GreyBmp.h"
 #include "capture/wsq/Wsq.h"
 
@@ -48,6 +49,14 @@ const std::vector<Operation> kOperations = {
      [](const Sample& s) {
          auto r = wsq::decode(s.stream);
          if (!r) std::abort();
+         return true;
+     }},
+    // Grading one finger: only the single-finger originals, as the livescan window grades them.
+    {"grade",
+     [](const Sample& s) {
+         if (s.image.pixels.empty()) return false;
+         const auto r = quality::grade(s.image.pixels.data(), s.image.width, s.image.height, 500);
+         if (r.code < 0) std::abort();
          return true;
      }},
 };

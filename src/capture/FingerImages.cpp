@@ -1,5 +1,6 @@
 #include "capture/FingerImages.h"
 
+#include "capture/quality/QualityGrader.h"
 #include "capture/wsq/Wsq.h"
 
 #include <fstream>
@@ -53,6 +54,15 @@ bool cropWidthToMultipleOf4(Raster& image, std::string* error) {
     const int width = image.width - image.width % 4;
     if (width != image.width) image = crop(image, 0, 0, width, image.height);
     return true;
+}
+
+int gradeImage(Raster& image, int& quality) {
+    if (image.width <= 0) return quality::kNoImage;
+    if (!cropWidthToMultipleOf4(image, nullptr)) return quality::kNoImage;
+    const Raster grey = toGrey8(image);
+    const quality::GradeResult r = quality::grade(grey.pixels.data(), grey.width, grey.height, kFingerPpi);
+    quality = r.quality;
+    return r.code;
 }
 
 } // namespace qev::capture

@@ -20,5 +20,8 @@ std::vector<uint8_t> bitmapToWsq(const Raster& bitmap, std::string* error);
 bool copyWithFlips(bool vertical, bool horizontal, const Raster& source, Raster& target);
 // Keeps the left part whose width is a multiple of 4; "Input image is empty" for an empty image.
 bool cropWidthToMultipleOf4(Raster& image, std::string* error);
+// Grades one finger: -2 (quality untouched) for an empty image; otherwise the image is first cropped to a width
+// that is a multiple of 4, then graded. Answers the return code and sets `quality`.
+int gradeImage(Raster& image, int& quality);
 
 } // namespace qev::capture

@@ -1,8 +1,10 @@
 #include "capture/FingerImages.h"
 #include "TempAppDir.h"
+#include "capture/quality/QualityTexts.h"
 #include "capture/wsq/Wsq.h"
 
 #include <QFile>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace qev::capture {
@@ -73,6 +75,29 @@ TEST(FingerImages, CropToMultipleOfFourAndFlips) {
     ASSERT_TRUE(copyWithFlips(false, false, src, dst));
     EXPECT_EQ(dst.pixels, src.pixels);
     EXPECT_FALSE(copyWithFlips(false, false, Raster{}, dst));
+}
+
+TEST(FingerImages, GradingCropsFirstAndAnEmptyViewerNeverReachesTheGrader) {
+    int quality = 7;
+    Raster empty;
+    EXPECT_EQ(gradeImage(empty, quality), -2);
+    EXPECT_EQ(quality, 7) << "nothing graded, nothing reset";
+
+    // A real finger, one column wider than a multiple of 4.
+    QFile raw(QStringLiteral(QEV_SHARED_DIR "/data/fingerprints/nist_finger_500x500.raw"));
+    ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
+    const QByteArray bytes = raw.readAll();
+    ASSERT_EQ(bytes.size(), 500 * 500);
+    Raster finger = Raster::grey(501, 500, 255);
+    for (int y = 0; y < 500; ++y)
+        std::memcpy(finger.row(y), bytes.constData() + y * 500, 500);
+    const int code = gradeImage(finger, quality);
+    EXPECT_EQ(finger.width, 500) << "cropped to a multiple of 4 before grading";
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(quality, 1) << "the reference grades this finger 1";
+    EXPECT_EQ(quality::qualityText(code, quality), "1 (Excelente)");
+    EXPECT_EQ(quality::qualityText(0, 7), "7 ()");
+    EXPECT_EQ(quality::qualityText(-1, 0), "0 (Error: falta huella!, ERROR: Falta QKNFIQ.DLL)");
 }
 
 } // namespace
