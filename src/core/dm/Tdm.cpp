@@ -45,11 +45,11 @@ Tdm::Tdm(const AppDir& appDir, Prompter& prompter, const Clock& clock, QObject* 
 Tdm::~Tdm() = default;
 
 void Tdm::setupTables() {
-    for (const TableSpec& spec : officeTables()) {
-        auto ds = std::make_unique<Dataset>(m_appDir.folder(), spec, this);
+    for (const TableSpec& layout : officeTables()) {
+        auto ds = std::make_unique<Dataset>(m_appDir.folder(), layout, this);
         ds->setPrompter(&m_prompter);
         m_order.push_back(ds.get());
-        m_tables.emplace(spec.component.toLower(), std::move(ds));
+        m_tables.emplace(layout.component.toLower(), std::move(ds));
     }
     auto* prov = table(QStringLiteral("prov"));
     ped().addLookupField(QStringLiteral("X_EXPP"), QStringLiteral("C_PROVCI"), prov, QStringLiteral("C_PROV"),
@@ -98,8 +98,8 @@ bool Tdm::create() {
     }
     QString error;
     for (const char* name : {"ped", "pedp"}) {
-        const TableSpec* spec = findOfficeTable(QString::fromLatin1(name));
-        if (!packTable(spec->fileName, &error))
+        const TableSpec* layout = findOfficeTable(QString::fromLatin1(name));
+        if (!packTable(layout->fileName, &error))
             m_prompter.error(QStringLiteral("No se pudo empaquetar la tabla \"%1\"").arg(QString::fromLatin1(name)),
                              QStringLiteral("Error"));
     }
@@ -122,9 +122,9 @@ void Tdm::deleteWorkFiles(const QStringList& names) {
 // ---- Index check -----------------------------------------------------------------------------------------------
 
 void Tdm::checkIndexes() {
-    for (const TableSpec& spec : officeTables()) {
-        if (spec.fileName.trimmed().isEmpty()) continue;
-        const QString path = m_appDir.existingFile(spec.fileName);
+    for (const TableSpec& layout : officeTables()) {
+        if (layout.fileName.trimmed().isEmpty()) continue;
+        const QString path = m_appDir.existingFile(layout.fileName);
         auto tryOpen = [&]() -> bool {
             auto t = dbf::Table::open(path.toStdString(), dbf::OpenMode::ReadOnly);
             if (!t) return false;
@@ -146,9 +146,9 @@ void Tdm::checkIndexes() {
             if (!QFile::copy(backup, index))
                 failure = QStringLiteral("ERROR: Al reparar Mdx - Msg: No generar MDX desde el archivo de backup de "
                                          "la tabla ") +
-                          spec.fileName;
+                          layout.fileName;
             else if (!tryOpen())
-                failure = QStringLiteral("ERROR: En la apertura de la tabla ") + spec.fileName;
+                failure = QStringLiteral("ERROR: En la apertura de la tabla ") + layout.fileName;
         }
         if (!failure.isEmpty()) {
             m_prompter.error(QStringLiteral("ERROR: Al Chequear tabla - Msg: ") + failure, QStringLiteral("Error"));
