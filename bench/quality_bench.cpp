@@ -38,7 +38,7 @@ std::vector<std::uint8_t> load(const std::string& path, int w, int h) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string dir = argc > 1 ? argv[1] : std::string(QEV_SHARED_DIR) + "/data/fingerprints/";
+    const std::string dir = argc > 1 ? argv[1] : std::string(QEV_FINGERPRINT_DIR) + "/";
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
     const Sample samples[] = {
         {"nist_finger_500x500.raw", 500, 500},   {"nist_finger_500x500.nbis075.dec.png", 500, 500},

@@ -22,7 +22,7 @@ using Stopwatch = std::chrono::steady_clock;
 
 namespace {
 
-const std::string kDir = QEV_SOURCE_DIR "/../shared/data/fingerprints/";
+const std::string kDir = QEV_SOURCE_DIR "/tests/data/fingerprints/";
 
 // One benchmark image: pixels when we have the original, the stream when we have one.
 struct Sample {

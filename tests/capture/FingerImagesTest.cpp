@@ -84,7 +84,7 @@ TEST(FingerImages, GradingCropsFirstAndAnEmptyViewerNeverReachesTheGrader) {
     EXPECT_EQ(quality, 7) << "nothing graded, nothing reset";
 
     // A real finger, one column wider than a multiple of 4.
-    QFile raw(QStringLiteral(QEV_SHARED_DIR "/data/fingerprints/nist_finger_500x500.raw"));
+    QFile raw(QStringLiteral(QEV_FINGERPRINT_DIR "/nist_finger_500x500.raw"));
     ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
     const QByteArray bytes = raw.readAll();
     ASSERT_EQ(bytes.size(), 500 * 500);

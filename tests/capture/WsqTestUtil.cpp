@@ -12,7 +12,7 @@
 namespace qev::test {
 
 std::string fingerprintDir() {
-    return QEV_SHARED_DIR "/data/fingerprints";
+    return QEV_FINGERPRINT_DIR;
 }
 
 std::vector<uint8_t> loadBytes(const std::string& path) {

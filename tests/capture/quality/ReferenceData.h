@@ -13,7 +13,7 @@
 namespace qev::test {
 
 inline std::string fingerprintDir() {
-    return std::string(QEV_SHARED_DIR) + "/data/fingerprints/";
+    return std::string(QEV_FINGERPRINT_DIR) + "/";
 }
 
 // One row of the reference results table.
