@@ -204,9 +204,10 @@ void Dataset::setPos(int row) {
         m_pos = -1;
         m_bof = m_eof = true;
     } else {
+        // Like the old cursors: BOF only after First or a Prior at the top, EOF only after Last or a Next at the end.
         m_pos = std::clamp(row, 0, count - 1);
-        m_bof = row <= 0;
-        m_eof = row >= count - 1 && row >= count;
+        m_bof = row < 0;
+        m_eof = row >= count;
     }
     readCurrent();
 }
@@ -220,22 +221,19 @@ void Dataset::setState(State s) {
 void Dataset::moveTo(int row) {
     if (!m_table) return;
     if (editing() && !post()) return;
-    const int before = m_pos;
     setPos(row);
-    if (row >= rowCount()) m_eof = true;
-    if (row < 0) m_bof = true;
-    if (m_pos != before || true) {
-        if (afterScroll) afterScroll(*this);
-        Q_EMIT dataChanged();
-    }
+    if (afterScroll) afterScroll(*this);
+    Q_EMIT dataChanged();
 }
 
 void Dataset::first() {
     moveTo(0);
+    m_bof = true;
 }
 
 void Dataset::last() {
     moveTo(rowCount() - 1);
+    m_eof = true;
 }
 
 void Dataset::next() {
