@@ -85,6 +85,9 @@ public:
     QString officeName() const { return m_settings->read(QStringLiteral("x_reg")); }
     QString loggedUser() const { return m_user; }
     QString loggedPassword() const { return m_password; }
+    // The verification number of a biometric log-in.
+    const QString& verifId() const { return m_verifId; }
+    void setVerifId(const QString& id) { m_verifId = id; }
     void setLogin(const QString& user, const QString& password) {
         m_user = user;
         m_password = password;
@@ -162,6 +165,7 @@ private:
     int m_receptionsRun = 0;
     QString m_user;
     QString m_password;
+    QString m_verifId;
 };
 
 // A production index is damaged when the table's header flags one and the .MDX is missing or its header is not

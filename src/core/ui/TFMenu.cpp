@@ -310,7 +310,7 @@ void TFMenu::prepareOnShow() {
     if (m_dm.liveScan() && regp > 0 && hasWindow(QStringLiteral("TFBioVerif"))) {
         open(QStringLiteral("TFBioVerif"));
         m_lblBio->setText(QStringLiteral("Usuario: ") + m_dm.loggedUser() + QStringLiteral(" - VerifID: ") +
-                          m_dm.property("verifId").toString());
+                          m_dm.verifId());
     } else if (m_dm.accessControl() && !m_loggedIn) {
         // Without the biometric window the password log-in guards the program.
         if (askAccess && askAccess()) {
