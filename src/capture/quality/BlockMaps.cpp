@@ -19,8 +19,8 @@ constexpr double kLowWavePowerMax = 5.0e7; // one-cycle wave power above this is
 constexpr int kForkInterval = 2;           // a fork shows a second strong direction this many steps away
 constexpr double kForkPowerShare = 0.7;
 constexpr double kForkNormShare = 0.75;
-constexpr int kContrastPercent = 10;  // percentile pair used for the contrast test
-constexpr int kContrastDeltaMin = 5;  // 6-bit grey span below which a block is background
+constexpr int kContrastPercent = 10; // percentile pair used for the contrast test
+constexpr int kContrastDeltaMin = 5; // 6-bit grey span below which a block is background
 constexpr int kRemoveNeighboursMin = 3;
 constexpr int kDirectionDistanceMax = 3;
 constexpr double kDirectionStrengthMin = 0.2; // squared length of the mean neighbour direction vector
@@ -70,18 +70,11 @@ struct WindowGrids {
 
     explicit WindowGrids(int stride) {
         const double half = (kWindow - 1) / 2.0;
-        for (int d = 0; d < kDirectionCount; ++d) {
-            const double phi = std::numbers::pi * d / kDirectionCount;
-            const double ux = std::cos(phi), uy = std::sin(phi);
+        for (int d = 0; d < kDirectionCount; ++d)
             for (int r = 0; r < kWindow; ++r)
-                for (int c = 0; c < kWindow; ++c) {
-                    const double along = c - half, across = r - half;
-                    const long x = std::lround(along * ux - across * uy);
-                    const long y = std::lround(along * uy + across * ux);
+                for (int c = 0; c < kWindow; ++c)
                     offsets[static_cast<std::size_t>(d)][static_cast<std::size_t>(r * kWindow + c)] =
-                        static_cast<std::int32_t>(y * stride + x);
-                }
-        }
+                        static_cast<std::int32_t>(rotatedOffset(d, c - half, r - half, stride));
         for (int k = 0; k < kWaveCount; ++k)
             for (int n = 0; n < kWindow; ++n) {
                 const double a = 2.0 * std::numbers::pi * (k + 1) * n / kWindow;
@@ -93,8 +86,8 @@ struct WindowGrids {
 
 // Background test: the spread between the 10th and 90th percentile grey of the block's window.
 bool isLowContrast(const PaddedImage& padded, int bx, int by) {
-    const std::uint8_t* origin = padded.at(bx * kBlockSize + kBlockSize / 2 - kWindow / 2,
-                                           by * kBlockSize + kBlockSize / 2 - kWindow / 2);
+    const std::uint8_t* origin =
+        padded.at(bx * kBlockSize + kBlockSize / 2 - kWindow / 2, by * kBlockSize + kBlockSize / 2 - kWindow / 2);
     std::array<int, 256> histogram{};
     for (int y = 0; y < kWindow; ++y) {
         const std::uint8_t* row = origin + static_cast<std::ptrdiff_t>(y) * padded.stride();

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <numbers>
 #include <vector>
 
 namespace qev::quality {
@@ -8,6 +11,16 @@ namespace qev::quality {
 inline constexpr int kBlockSize = 8;
 inline constexpr int kDirectionCount = 16;
 inline constexpr int kNoDirection = -1;
+
+// Pixel offset, on rows `stride` apart, of the point `along` direction d and `across` it: the sampling grid that
+// both the direction waves and the ridge binarisation turn with the ridge flow.
+inline std::ptrdiff_t rotatedOffset(int d, double along, double across, std::ptrdiff_t stride) {
+    const double phi = std::numbers::pi * d / kDirectionCount;
+    const double ux = std::cos(phi), uy = std::sin(phi);
+    const long x = std::lround(along * ux - across * uy);
+    const long y = std::lround(along * uy + across * ux);
+    return y * stride + x;
+}
 
 // Borrowed view of an 8-bit grey image, rows top first, `width` bytes per row.
 struct GreyView {

@@ -161,18 +161,11 @@ std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps)
     const PaddedImage padded(image, pad);
     constexpr int rows = 2 * kAcrossHalf + 1, cols = 2 * kAlongHalf + 1;
     std::array<std::array<std::ptrdiff_t, rows * cols>, kDirectionCount> offsets{};
-    for (int d = 0; d < kDirectionCount; ++d) {
-        const double phi = std::numbers::pi * d / kDirectionCount;
-        const double ux = std::cos(phi), uy = std::sin(phi);
+    for (int d = 0; d < kDirectionCount; ++d)
         for (int r = 0; r < rows; ++r)
-            for (int c = 0; c < cols; ++c) {
-                const double along = c - kAlongHalf, across = r - kAcrossHalf;
-                const long ox = std::lround(along * ux - across * uy);
-                const long oy = std::lround(along * uy + across * ux);
+            for (int c = 0; c < cols; ++c)
                 offsets[static_cast<std::size_t>(d)][static_cast<std::size_t>(r * cols + c)] =
-                    oy * padded.stride() + ox;
-            }
-    }
+                    rotatedOffset(d, c - kAlongHalf, r - kAcrossHalf, padded.stride());
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x) {
             const int d = maps.direction[maps.index(x / kBlockSize, y / kBlockSize)];
@@ -203,8 +196,8 @@ void smoothRidges(std::vector<std::uint8_t>& ridges, int width, int height) {
         const std::uint8_t* mid = up + w;
         const std::uint8_t* down = mid + w;
         for (std::size_t x = 1; x + 1 < w; ++x) {
-            const int on = up[x - 1] + up[x] + up[x + 1] + mid[x - 1] + mid[x] + mid[x + 1] + down[x - 1] + down[x] +
-                           down[x + 1];
+            const int on =
+                up[x - 1] + up[x] + up[x + 1] + mid[x - 1] + mid[x] + mid[x + 1] + down[x - 1] + down[x] + down[x + 1];
             ridges[y * w + x] = on >= 5 ? 1 : 0;
         }
     }
