@@ -204,22 +204,19 @@ void synthesiseColumns(float* img, int stride, const Region& r, bool invert, con
         float* out = blk + static_cast<ptrdiff_t>(m) * r.w;
         std::fill(out, out + r.w, 0.0f);
         const int p = m & 1, t = m >> 1;
-        for (const PhaseTap& tap : ph.lo[p]) {
-            const Mapped mp = mapIndex(t - tap.q, nl, le);
-            if (mp.index < 0) continue;
-            const float c = tap.coef * mp.sign;
-            const float* src = lo + static_cast<ptrdiff_t>(mp.index) * stride;
-            for (int x = 0; x < r.w; ++x)
-                out[x] += c * src[x];
-        }
-        for (const PhaseTap& tap : ph.hi[p]) {
-            const Mapped mp = mapIndex(t - tap.q, nh, he);
-            if (mp.index < 0) continue;
-            const float c = tap.coef * mp.sign;
-            const float* src = hi + static_cast<ptrdiff_t>(mp.index) * stride;
-            for (int x = 0; x < r.w; ++x)
-                out[x] += c * src[x];
-        }
+        // Adds one band's taps for output row m: `rows` rows of that band starting at `band`.
+        auto addBand = [&](const auto& taps, const float* band, int rows, const Extension& ext) {
+            for (const PhaseTap& tap : taps) {
+                const Mapped mp = mapIndex(t - tap.q, rows, ext);
+                if (mp.index < 0) continue;
+                const float c = tap.coef * mp.sign;
+                const float* src = band + static_cast<ptrdiff_t>(mp.index) * stride;
+                for (int x = 0; x < r.w; ++x)
+                    out[x] += c * src[x];
+            }
+        };
+        addBand(ph.lo[p], lo, nl, le);
+        addBand(ph.hi[p], hi, nh, he);
     }
     for (int y = 0; y < n; ++y)
         std::copy_n(blk + static_cast<ptrdiff_t>(y) * r.w, r.w, base + static_cast<ptrdiff_t>(y) * stride);
