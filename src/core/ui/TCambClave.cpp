@@ -1,10 +1,10 @@
 #include "core/ui/TCambClave.h"
+#include "core/ui/DialogButtons.h"
 
 #include "core/Users.h"
 #include "core/dm/Tdm.h"
 #include "core/ui/TPedirClave.h"
 
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QPushButton>
 
@@ -21,11 +21,8 @@ TCambClave::TCambClave(Tdm& dm, Prompter& prompter, QWidget* parent) : QDialog(p
     form->addRow(QStringLiteral("Contraseña Actual"), m_current);
     form->addRow(QStringLiteral("Nueva Contraseña"), m_new);
     form->addRow(QStringLiteral("Confirmar Contraseña"), m_confirm);
-    auto* buttons = new QDialogButtonBox(this);
-    auto* ok = buttons->addButton(QStringLiteral("C&ambiar"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("btCambiar"));
-    ok->setDefault(true);
-    auto* cancel = buttons->addButton(QStringLiteral("&Cancelar"), QDialogButtonBox::RejectRole);
+    const auto [buttons, ok, cancel] = confirmCancelButtons(this, QStringLiteral("C&ambiar"),
+                                                            QStringLiteral("btCambiar"), QStringLiteral("btCancelar"));
     form->addRow(buttons);
     connect(ok, &QPushButton::clicked, this, [this] { cambiar(); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

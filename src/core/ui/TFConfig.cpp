@@ -1,11 +1,11 @@
 #include "core/ui/TFConfig.h"
+#include "core/ui/DialogButtons.h"
 
 #include "core/Prompter.h"
 #include "core/Settings.h"
 #include "core/dm/Tdm.h"
 #include "core/ui/DbControls.h"
 
-#include <QDialogButtonBox>
 #include <QEvent>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -109,12 +109,8 @@ TFConfig::TFConfig(Tdm& dm, Prompter& prompter, QWidget* parent) : QDialog(paren
     wl->addWidget(grid);
     wl->addWidget(nav);
 
-    auto* buttons = new QDialogButtonBox(this);
-    auto* ok = buttons->addButton(QStringLiteral("&Aceptar"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("btOK"));
-    ok->setDefault(true);
-    auto* cancel = buttons->addButton(QStringLiteral("&Cancelar"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("btCancel"));
+    const auto [buttons, ok, cancel] =
+        confirmCancelButtons(this, QStringLiteral("&Aceptar"), QStringLiteral("btOK"), QStringLiteral("btCancel"));
     connect(ok, &QPushButton::clicked, this, [this] { save(); });
     connect(cancel, &QPushButton::clicked, this, [this] {
         if (m_dm.url().editing()) m_dm.url().cancel();

@@ -1,11 +1,11 @@
 #include "core/ui/TFInfMensual.h"
+#include "core/ui/DialogButtons.h"
 
 #include "core/Clock.h"
 #include "core/Prompter.h"
 #include "core/dm/Tdm.h"
 
 #include <QDesktopServices>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -34,12 +34,8 @@ TFInfMensual::TFInfMensual(Tdm& dm, Prompter& prompter, QWidget* parent)
     form->addRow(new QLabel(QStringLiteral("Indique período del informe:"), this));
     form->addRow(QStringLiteral("Mes:"), m_month);
     form->addRow(QStringLiteral("Año:"), m_year);
-    auto* buttons = new QDialogButtonBox(this);
-    auto* ok = buttons->addButton(QStringLiteral("&Aceptar"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("btOK"));
-    ok->setDefault(true);
-    auto* cancel = buttons->addButton(QStringLiteral("&Cancelar"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("btCancel"));
+    const auto [buttons, ok, cancel] =
+        confirmCancelButtons(this, QStringLiteral("&Aceptar"), QStringLiteral("btOK"), QStringLiteral("btCancel"));
     form->addRow(buttons);
     connect(ok, &QPushButton::clicked, this, [this] { aceptar(); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -1,10 +1,10 @@
 #include "core/ui/TPedirClave.h"
+#include "core/ui/DialogButtons.h"
 
 #include "core/Dataset.h"
 #include "core/dm/Tdm.h"
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -42,12 +42,8 @@ TPedirClave::TPedirClave(Tdm& dm, Prompter& prompter, const QString& systemName,
     form->addRow(QStringLiteral("Sistema"), sys);
     form->addRow(QStringLiteral("Usuario"), m_user);
     form->addRow(QStringLiteral("Contraseña"), m_password);
-    auto* buttons = new QDialogButtonBox(this);
-    auto* ok = buttons->addButton(QStringLiteral("&Aceptar"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("btAceptar"));
-    ok->setDefault(true);
-    auto* cancel = buttons->addButton(QStringLiteral("&Cancelar"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("btCancelar"));
+    const auto [buttons, ok, cancel] = confirmCancelButtons(this, QStringLiteral("&Aceptar"),
+                                                            QStringLiteral("btAceptar"), QStringLiteral("btCancelar"));
     form->addRow(buttons);
     connect(ok, &QPushButton::clicked, this, &TPedirClave::aceptar);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
