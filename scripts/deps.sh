@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-image-formats-plugins qt6-translations-l10n fonts-liberation
     libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
-    libtiff-dev libjpeg-dev libleptonica-dev libzip-dev
+    libtiff-dev libjpeg-dev libleptonica-dev libzip-dev libcpp-httplib-dev
     python3 python3-dbf python3-dbfread
     xvfb xauth
 )
