@@ -378,11 +378,13 @@ TEST_F(TdmTest, ReceptionCycleHonoursItsGuards) {
     EXPECT_EQ(reception.outlook, 2);
 }
 
-void setRow(Dataset& ds, double cped, const std::map<QString, Value>& values) {
+// Edits a request as a window would: the save goes through the request rules with the window's permission.
+void setRow(Tdm& dm, Dataset& ds, double cped, const std::map<QString, Value>& values) {
     ASSERT_TRUE(ds.locate(QStringLiteral("C_PED"), Value(cped)));
     ASSERT_TRUE(ds.edit());
     for (const auto& [k, v] : values)
         ASSERT_TRUE(ds.setValue(k, v));
+    dm.setSavePermission(true);
     ASSERT_TRUE(ds.post());
 }
 
@@ -398,11 +400,13 @@ TEST_F(TdmTest, PurgeRemovesAnswersOlderThanTheCutOffAndTheirFiles) {
         keys.push_back(ped.valueAt(i, QStringLiteral("C_PED")).number());
     // Every other demo request is taken out of the way first.
     for (int i = 0; i < ped.rowCount(); ++i)
-        setRow(ped, ped.valueAt(i, QStringLiteral("C_PED")).number(), {{QStringLiteral("M_CONTESTA"), Value(false)}});
-    setRow(ped, keys[0], {{QStringLiteral("M_CONTESTA"), Value(true)}, {QStringLiteral("F_CON"), fromQDate(cutoff)}});
-    setRow(ped, keys[1],
+        setRow(dm, ped, ped.valueAt(i, QStringLiteral("C_PED")).number(),
+               {{QStringLiteral("M_CONTESTA"), Value(false)}});
+    setRow(dm, ped, keys[0],
+           {{QStringLiteral("M_CONTESTA"), Value(true)}, {QStringLiteral("F_CON"), fromQDate(cutoff)}});
+    setRow(dm, ped, keys[1],
            {{QStringLiteral("M_CONTESTA"), Value(true)}, {QStringLiteral("F_CON"), fromQDate(cutoff.addDays(-1))}});
-    setRow(ped, keys[2], {{QStringLiteral("M_CONTESTA"), Value(true)}, {QStringLiteral("F_CON"), Value()}});
+    setRow(dm, ped, keys[2], {{QStringLiteral("M_CONTESTA"), Value(true)}, {QStringLiteral("F_CON"), Value()}});
     const QString reg = ped.text(QStringLiteral("C_REG"));
 
     Dataset& pedp = dm.pedp();
@@ -410,10 +414,11 @@ TEST_F(TdmTest, PurgeRemovesAnswersOlderThanTheCutOffAndTheirFiles) {
     const double p0 = pedp.valueAt(0, QStringLiteral("C_PED")).number();
     const double p1 = pedp.valueAt(1, QStringLiteral("C_PED")).number();
     for (int i = 0; i < pedp.rowCount(); ++i)
-        setRow(pedp, pedp.valueAt(i, QStringLiteral("C_PED")).number(), {{QStringLiteral("C_EST"), Value("E")}});
-    setRow(pedp, p0,
+        setRow(dm, pedp, pedp.valueAt(i, QStringLiteral("C_PED")).number(), {{QStringLiteral("C_EST"), Value("E")}});
+    setRow(dm, pedp, p0,
            {{QStringLiteral("C_EST"), Value("R")}, {QStringLiteral("F_CON"), fromQDate(cutoff.addDays(-90))}});
-    setRow(pedp, p1, {{QStringLiteral("C_EST"), Value("C")}, {QStringLiteral("F_CON"), fromQDate(cutoff.addDays(-2))}});
+    setRow(dm, pedp, p1,
+           {{QStringLiteral("C_EST"), Value("C")}, {QStringLiteral("F_CON"), fromQDate(cutoff.addDays(-2))}});
     const QString regp = pedp.text(QStringLiteral("C_REG"));
 
     auto touch = [this](const QString& name) {

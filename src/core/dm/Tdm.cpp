@@ -6,6 +6,10 @@
 #include "core/Prompter.h"
 #include "core/Records.h"
 #include "dbf/sql/SqlRunner.h"
+#include "requests/OfficialRequestRules.h"
+#include "requests/PersonalRequestRules.h"
+#include "requests/SlipLookups.h"
+#include "requests/SlipService.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -75,6 +79,25 @@ void Tdm::setupTables() {
                               QString::fromLatin1(l.result));
     pedp().addCalcField(QStringLiteral("c_pedido"));
     sup().setMaster(&ped(), QStringLiteral("C_PED"), QStringLiteral("C_PED"));
+
+    m_slips = std::make_unique<SlipLookups>(m_prompter);
+    m_officialRules = std::make_unique<OfficialRequestRules>(*this);
+    m_officialRules->install();
+    m_personalRules = std::make_unique<PersonalRequestRules>(*this, *m_slips);
+    m_personalRules->install();
+}
+
+void Tdm::setSlipService(std::unique_ptr<SlipService> service) {
+    m_slipService = std::move(service);
+    m_slips->setService(m_slipService.get());
+}
+
+int Tdm::ObtenerDatosBoleta(const QString& boleta, int nDoc, QString& message) {
+    return m_slips->ObtenerDatosBoleta(boleta, nDoc, message);
+}
+
+bool Tdm::ObtenerFechaPago(const QString& boleta, QDate& date) {
+    return m_slips->ObtenerFechaPago(boleta, date);
 }
 
 Dataset* Tdm::table(const QString& component) const {

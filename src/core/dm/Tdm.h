@@ -5,6 +5,7 @@
 #include "core/AppDir.h"
 #include "core/Dataset.h"
 #include "core/Settings.h"
+#include "requests/RequestHost.h"
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -14,7 +15,11 @@
 namespace qev {
 
 class Clock;
+class OfficialRequestRules;
+class PersonalRequestRules;
 class Prompter;
+class SlipLookups;
+class SlipService;
 
 // Progress of a long maintenance operation, shown by a window in the program and ignored in tests.
 class ProgressSink {
@@ -31,7 +36,7 @@ public:
     virtual void receivePop3() = 0;
 };
 
-class Tdm : public QObject {
+class Tdm : public QObject, public RequestHost {
     Q_OBJECT
 public:
     Tdm(const AppDir& appDir, Prompter& prompter, const Clock& clock, QObject* parent = nullptr);
@@ -47,13 +52,13 @@ public:
     [[nodiscard]] bool create();
     bool terminated() const { return m_terminated; }
 
-    const AppDir& appDir() const { return m_appDir; }
-    Prompter& prompter() { return m_prompter; }
-    const Clock& clock() const { return m_clock; }
-    Settings& settings() { return *m_settings; }
+    const AppDir& appDir() const override { return m_appDir; }
+    Prompter& prompter() override { return m_prompter; }
+    const Clock& clock() const override { return m_clock; }
+    Settings& settings() override { return *m_settings; }
 
     // Table cursors by component name ("ped", "pedp", "sup", "org", "amb", "usu", "url", lookups...).
-    Dataset* table(const QString& component) const;
+    Dataset* table(const QString& component) const override;
     Dataset& ped() const { return *table(QStringLiteral("ped")); }
     Dataset& pedp() const { return *table(QStringLiteral("pedp")); }
     Dataset& sup() const { return *table(QStringLiteral("sup")); }
@@ -68,22 +73,22 @@ public:
     bool receptionIdle() const { return m_receptionIdle; }
     void setReceptionIdle(bool idle) { m_receptionIdle = idle; }
     bool ready() const { return m_ready; }
-    const QString& versionText() const { return m_version; }
+    const QString& versionText() const override { return m_version; }
     void setVersionText(const QString& v) { m_version = v; }
     bool accessControl() const { return m_accessControl; }
     bool printPersonalAnswer() const { return m_printPersonalAnswer; }
     bool nominative() const { return m_nominative; }
     bool documentsMandatory() const { return m_documentsMandatory; }
-    bool liveScan() const { return m_liveScan; }
-    bool homeService() const { return m_homeService; }
-    bool checkSlip() const { return m_checkSlip; }
+    bool liveScan() const override { return m_liveScan; }
+    bool homeService() const override { return m_homeService; }
+    bool checkSlip() const override { return m_checkSlip; }
     bool autoPrint() const { return m_autoPrint; }
     int maxAnswers() const { return m_maxAnswers; }
     void setLiveScanFromSettings();
     // Re-reads the flags a window may change (configuration window).
     void deriveFlags();
     QString officeName() const { return m_settings->read(QStringLiteral("x_reg")); }
-    QString loggedUser() const { return m_user; }
+    QString loggedUser() const override { return m_user; }
     QString loggedPassword() const { return m_password; }
     // The verification number of a biometric log-in.
     const QString& verifId() const { return m_verifId; }
@@ -94,18 +99,28 @@ public:
     }
 
     // Record helpers.
-    double nextNumber(const QString& objectName);
+    double nextNumber(const QString& objectName) override;
     bool assignKey(Dataset& ds, const QString& keyField);
     bool requiredField(const dbf::Value& v, const QString& label);
     bool nameCharacters(const dbf::Value& v);
-    void setSavePermission(bool allowed) { m_savePermission = allowed; }
-    bool checkSavePermission();
+    void setSavePermission(bool allowed) override { m_savePermission = allowed; }
+    bool checkSavePermission() override;
     // File of the current row of `ds` ("ped" or "pedp") for a kind: "h" card, "z" livescan, "d" documents,
     // "c" answer image (the personal request prefixes add "p").
-    QString requestFile(const Dataset& ds, QChar kind) const;
+    QString requestFile(const Dataset& ds, QChar kind) const override;
     // The card and documentation image checks, with their messages shown through the module's prompter.
-    bool ValidarImagenHuella(const QString& file);
-    bool ValidarImagenDocumento(const QString& file);
+    bool ValidarImagenHuella(const QString& file) override;
+    bool ValidarImagenDocumento(const QString& file) override;
+
+    // Request rules and the slip lookups they make on the central office's services.
+    OfficialRequestRules& officialRules() { return *m_officialRules; }
+    PersonalRequestRules& personalRules() { return *m_personalRules; }
+    SlipLookups& slips() { return *m_slips; }
+    // The central office's slip services used by the lookups and the internet retrieval.
+    void setSlipService(std::unique_ptr<SlipService> service);
+    SlipService* slipService() const { return m_slipService.get(); }
+    int ObtenerDatosBoleta(const QString& boleta, int nDoc, QString& message);
+    bool ObtenerFechaPago(const QString& boleta, QDate& date);
 
     // Maintenance.
     [[nodiscard]] bool rebuildIndexes();
@@ -147,6 +162,10 @@ private:
     std::unique_ptr<Settings> m_settings;
     QTimer m_timer;
     Reception* m_reception = nullptr;
+    std::unique_ptr<SlipService> m_slipService;
+    std::unique_ptr<SlipLookups> m_slips;
+    std::unique_ptr<OfficialRequestRules> m_officialRules;
+    std::unique_ptr<PersonalRequestRules> m_personalRules;
 
     bool m_receptionIdle = true;
     bool m_ready = false;

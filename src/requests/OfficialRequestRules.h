@@ -1,0 +1,60 @@
+#pragma once
+// The record rules of official requests (`ped`), their aliases (`sup`), the organisations (`org`) and the offence
+// search (`tdel`). They hang on the tables' events, so no window can store an official request that breaks them.
+// A refused operation shows its message and leaves the row in its state with the operator's input.
+#include "requests/RequestHost.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace qev {
+
+class Dataset;
+
+class OfficialRequestRules : public QObject {
+    Q_OBJECT
+public:
+    explicit OfficialRequestRules(RequestHost& host, QObject* parent = nullptr);
+
+    // Hangs the rules on the events of ped, sup, org and tdel (the tables must exist, open or not).
+    void install();
+
+    // Set by the official request window while it exists: enables its offence button.
+    std::function<void(bool enabled)> offenceButtonEnabled;
+    // The offence search text; empty accepts every offence.
+    void setOffenceFilter(const QString& text);
+    const QString& offenceFilter() const { return m_offenceFilter; }
+
+    // The events, public so that a window or a test can run one directly.
+    void pedNewRecord(Dataset& ped);
+    bool clearWorkFiles();
+    void pedAfterEdit(Dataset& ped);
+    void pedC_ORGChange(Dataset& ped);
+    bool pedBeforePost(Dataset& ped);
+    bool pedBeforeDelete(Dataset& ped);
+    bool supBeforeInsert();
+    bool supBeforePost(Dataset& sup);
+    bool orgBeforePost(Dataset& org);
+    bool orgBeforeDelete();
+    void dsPedStateChange();
+    bool tdelFilterRecord(const Dataset& tdel) const;
+
+private:
+    Dataset& ped() const;
+    bool checkAges(Dataset& ped);
+    bool fileWorkFiles(Dataset& ped, bool withCard);
+
+    RequestHost& m_host;
+    QString m_offenceFilter;
+};
+
+// "¿Está seguro que desea eliminar este registro?" asked with Yes/No; true only for Yes.
+bool confirmDeletion(Prompter& prompter);
+// Whole years from birth to `today` as the central office counts them: days integer-divided by 365.
+int ageInYears(const QDate& birth, const QDate& today);
+// The thirteen name fields of a request, in the order the checks run.
+const QStringList& requestNameFields();
+
+} // namespace qev

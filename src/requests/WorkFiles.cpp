@@ -1,0 +1,40 @@
+#include "requests/WorkFiles.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace qev {
+
+QStringList requestWorkFiles() {
+    return {QString::fromLatin1(kCardWorkFile), QString::fromLatin1(kLivescanWorkFile),
+            QString::fromLatin1(kDocumentsWorkFile)};
+}
+
+bool workFileExists(const AppDir& dir, const char* name) {
+    return QFileInfo::exists(dir.existingFile(QString::fromLatin1(name)));
+}
+
+bool fileOver(const QString& source, const AppDir& dir, const QString& target, QString* error) {
+    const QString dest = dir.existingFile(target);
+    const QString temp = dir.file(target + QStringLiteral(".tmp"));
+    QFile::remove(temp);
+    QFile in(source);
+    if (!QFile::copy(source, temp)) {
+        if (error)
+            *error = in.exists() ? QStringLiteral("No se pudo copiar \"%1\"").arg(source)
+                                 : QStringLiteral("No existe el archivo \"%1\"").arg(source);
+        QFile::remove(temp);
+        return false;
+    }
+    // rename(2) replaces the old request file in one step, so a reader sees the old file or the new one.
+    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(dest).constData()) != 0) {
+        QFile::remove(temp);
+        if (error) *error = QStringLiteral("No se pudo guardar \"%1\"").arg(dest);
+        return false;
+    }
+    return true;
+}
+
+} // namespace qev

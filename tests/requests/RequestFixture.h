@@ -1,0 +1,61 @@
+#pragma once
+// A data module on a fresh office folder (lookup tables filled, no requests) with a fixed date, a scripted operator
+// and helpers to write the work files a capture window would leave.
+#include "FixedClock.h"
+#include "ScriptedPrompter.h"
+#include "TempAppDir.h"
+#include "capture/ImageLib.h"
+#include "core/OfficeSchema.h"
+#include "core/dm/Tdm.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace qev::test {
+
+class RequestFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QString error;
+        ASSERT_TRUE(createOfficeFolder(dir.path(), false, clock, &error)) << error.toStdString();
+        dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
+        ASSERT_TRUE(dm->create());
+        prompter.clear();
+    }
+
+    QString texts() const { return prompter.texts().join(QStringLiteral(" | ")); }
+    bool exists(const QString& name) const { return QFile::exists(dir.file(name)); }
+    QByteArray contents(const QString& name) const {
+        QFile f(dir.file(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void writeFile(const QString& name, const QByteArray& bytes) {
+        QFile f(dir.file(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    // A ten-print card as the central office takes it: 8-bit grey, JPEG, 300 DPI, within the size limits.
+    void writeCard(const QString& name, int width = 2480, int height = 1299, int tone = 180) {
+        capture::Raster card = capture::Raster::grey(width, height, static_cast<uint8_t>(tone));
+        card.resolutionX = card.resolutionY = 300;
+        std::string error;
+        ASSERT_TRUE(capture::saveAs(dir.filePath(name.toStdString()), card, {}, &error)) << error;
+    }
+    // A documentation page: A4 at 300 DPI.
+    void writeDocument(const QString& name) { writeCard(name, 2480, 3508, 250); }
+
+    // Saves the current row of `ds` as a window does: with the one-shot save permission.
+    bool save(Dataset& ds) {
+        dm->setSavePermission(true);
+        const bool ok = ds.post();
+        dm->setSavePermission(false);
+        return ok;
+    }
+
+    TempAppDir dir;
+    FixedClock clock{QDateTime(QDate(2024, 5, 10), QTime(10, 0))};
+    ScriptedPrompter prompter;
+    std::unique_ptr<Tdm> dm;
+};
+
+} // namespace qev::test
