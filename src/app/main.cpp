@@ -14,6 +14,8 @@
 #include "core/ui/TFReindex.h"
 #include "core/ui/TFreporte.h"
 #include "core/ui/TPedirClave.h"
+#include "requests/PersonalRequestRules.h"
+#include "requests/ui/TFCompPedBol.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -163,6 +165,10 @@ int main(int argc, char** argv) {
     };
     dm.purgeWindow = [&menu]() -> std::unique_ptr<ProgressSink> { return std::make_unique<TFPurgReg>(&menu); };
     menu.purgeAtClose = [&dm] { dm.purgeAnswered(); };
+    dm.personalRules().compareWindow = [&dm, &prompter, &menu](const QString& pago, const QString& reg,
+                                                               const QString& ped) {
+        return TFCompPedBol::compare(dm, prompter, pago, reg, ped, &menu);
+    };
 
     // A screenshot for checking layouts: the chosen window, else the dialog in front (the log-in), else the main
     // window; the program then ends.
