@@ -6,6 +6,7 @@
 #include "requests/PersonalRequestRules.h"
 #include "requests/RequestDataText.h"
 #include "requests/RequestHost.h"
+#include "requests/SlipLookups.h"
 #include "requests/SlipService.h"
 
 #include "dbf/Codepage.h"
@@ -96,10 +97,11 @@ InternetRetrieval::Outcome InternetRetrieval::consultar(const QString& boletaTex
         prompter.inform(QStringLiteral("Debe indicar el número de documento (Debe ser del tipo numérico)"));
         return Outcome::Refused;
     }
+    SlipService* service = m_slips.service();
     int number = 0;
     {
         BusyScope busy(prompter);
-        auto r = m_service.pedidoByBoletaDoc(boleta, document);
+        auto r = service ? service->pedidoByBoletaDoc(boleta, document) : Result<int>(fail("sin servicio"));
         if (!r) {
             prompter.error(QStringLiteral("ERROR al intentar obtener el código del trámite."), QStringLiteral("Error"));
             return Outcome::Refused;
@@ -113,7 +115,7 @@ InternetRetrieval::Outcome InternetRetrieval::consultar(const QString& boletaTex
     QString data;
     {
         BusyScope busy(prompter);
-        auto r = m_service.pedidoByTram(QStringLiteral("I"), number, document, QString());
+        auto r = service->pedidoByTram(QStringLiteral("I"), number, document, QString());
         if (!r) {
             prompter.error(QStringLiteral("ERROR al intentar obtener los datos del trámite."), QStringLiteral("Error"));
             return Outcome::Refused;

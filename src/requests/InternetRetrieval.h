@@ -8,7 +8,7 @@ namespace qev {
 
 class PersonalRequestRules;
 class RequestHost;
-class SlipService;
+class SlipLookups;
 
 class InternetRetrieval {
 public:
@@ -18,15 +18,16 @@ public:
         Unsaved, // the new request is current in pedp, still being inserted: its save was refused
     };
 
-    InternetRetrieval(RequestHost& host, SlipService& service, PersonalRequestRules& rules)
-        : m_host(host), m_service(service), m_rules(rules) {}
+    // The central office's services are those of the slip lookups at the time of the call.
+    InternetRetrieval(RequestHost& host, SlipLookups& slips, PersonalRequestRules& rules)
+        : m_host(host), m_slips(slips), m_rules(rules) {}
 
     // The "Consultar" of the retrieval window, with the texts of its two edits.
     Outcome consultar(const QString& boletaText, const QString& documentText);
 
 private:
     RequestHost& m_host;
-    SlipService& m_service;
+    SlipLookups& m_slips;
     PersonalRequestRules& m_rules;
 };
 

@@ -92,6 +92,10 @@ void Tdm::setSlipService(std::unique_ptr<SlipService> service) {
     m_slips->setService(m_slipService.get());
 }
 
+InternetRetrieval Tdm::internetRetrieval() {
+    return InternetRetrieval(*this, *m_slips, *m_personalRules);
+}
+
 int Tdm::ObtenerDatosBoleta(const QString& boleta, int nDoc, QString& message) {
     return m_slips->ObtenerDatosBoleta(boleta, nDoc, message);
 }

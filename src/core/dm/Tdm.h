@@ -5,6 +5,7 @@
 #include "core/AppDir.h"
 #include "core/Dataset.h"
 #include "core/Settings.h"
+#include "requests/InternetRetrieval.h"
 #include "requests/RequestHost.h"
 #include <QObject>
 #include <QTimer>
@@ -119,6 +120,8 @@ public:
     // The central office's slip services used by the lookups and the internet retrieval.
     void setSlipService(std::unique_ptr<SlipService> service);
     SlipService* slipService() const { return m_slipService.get(); }
+    // The retrieval of internet-filed requests into new personal requests.
+    InternetRetrieval internetRetrieval();
     int ObtenerDatosBoleta(const QString& boleta, int nDoc, QString& message);
     bool ObtenerFechaPago(const QString& boleta, QDate& date);
 
