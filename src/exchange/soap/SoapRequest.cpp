@@ -167,8 +167,9 @@ Result<QByteArray> buildSoapRequest(const QString& ns, const QString& operation,
     xml.writeNamespace(QString::fromLatin1(kXsdNs), QStringLiteral("xsd"));
     xml.writeStartElement(env, QStringLiteral("Envelope"));
     xml.writeStartElement(env, QStringLiteral("Body"));
+    // Declared on the operation element itself, the way .NET writes it.
+    xml.writeStartElement(operation);
     xml.writeDefaultNamespace(ns);
-    xml.writeStartElement(ns, operation);
     for (const SoapField& p : params)
         if (auto r = writeField(xml, ns, p, QString(), 1); !r) return fail(r.error());
     xml.writeEndDocument();
