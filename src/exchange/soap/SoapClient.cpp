@@ -85,6 +85,7 @@ Result<SoapElement> SoapClient::call(const QUrl& url, const QString& ns, const Q
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer); // a coarse timer may fire 5 % early
     QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(&timer, &QTimer::timeout, r, [r, &timedOut] {
         timedOut = true;
