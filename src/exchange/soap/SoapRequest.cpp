@@ -4,6 +4,8 @@
 
 namespace qev {
 
+SoapValue::SoapValue(Kind kind, QString text) : m_kind(kind), m_text(std::move(text)) {}
+
 SoapValue SoapValue::omitted() {
     return SoapValue(Kind::Omitted, QString());
 }

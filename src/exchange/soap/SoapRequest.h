@@ -46,7 +46,7 @@ public:
     const std::vector<SoapField>& fields() const { return m_fields; }
 
 private:
-    SoapValue(Kind kind, QString text) : m_kind(kind), m_text(std::move(text)) {}
+    SoapValue(Kind kind, QString text); // out of line: SoapField is not complete here
 
     Kind m_kind = Kind::Omitted;
     QString m_text;
