@@ -55,7 +55,7 @@ public:
     void setLimits(const SoapParseLimits& limits) { m_limits = limits; }
 
     // Posts `operation` of the service at `url` (namespace `ns`, SOAPAction ns + operation) and answers its
-    // response element "<operation>Response".
+    // response element "<operation>Response". One call at a time per client, from the thread that made it.
     Result<SoapElement> call(const QUrl& url, const QString& ns, const QString& operation, const SoapFields& params);
 
     // What the last call ended with.

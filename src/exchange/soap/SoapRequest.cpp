@@ -56,24 +56,9 @@ SoapValue SoapValue::array(const QString& itemName, const std::vector<SoapValue>
 QString xsdDateTime(const QDateTime& when) {
     QString text = when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
     if (when.time().msec() != 0) text += QStringLiteral(".%1").arg(when.time().msec(), 3, 10, QLatin1Char('0'));
-    switch (when.timeSpec()) {
-    case Qt::LocalTime:
-        break;
-    case Qt::UTC:
-        text += QLatin1Char('Z');
-        break;
-    case Qt::OffsetFromUTC:
-    case Qt::TimeZone: {
-        const int offset = when.offsetFromUtc();
-        const int minutes = (offset < 0 ? -offset : offset) / 60;
-        text += QStringLiteral("%1%2:%3")
-                    .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-                    .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-                    .arg(minutes % 60, 2, 10, QLatin1Char('0'));
-        break;
-    }
-    }
-    return text;
+    // Qt's ISO text ends in the zone: nothing for local time, "Z" for UTC, "+hh:mm" for an offset or a zone.
+    const QString iso = when.toString(Qt::ISODate);
+    return text + iso.mid(iso.indexOf(QLatin1Char('T')) + 9);
 }
 
 QString soapAction(const QString& ns, const QString& operation) {
