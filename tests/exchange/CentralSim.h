@@ -1,0 +1,35 @@
+#pragma once
+// The central office simulator as a child process on a free loopback port, with the test's own data file and a
+// call log; killed when the object goes.
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace qev::test {
+
+class CentralSim {
+public:
+    explicit CentralSim(const QByteArray& dataJson);
+    ~CentralSim();
+    CentralSim(const CentralSim&) = delete;
+    CentralSim& operator=(const CentralSim&) = delete;
+
+    bool started() const { return m_port != 0; }
+    const QString& error() const { return m_error; }
+    quint16 port() const { return m_port; }
+    // "http://127.0.0.1:PORT/": the agency root, also the services' namespace.
+    QString root() const;
+    QString logText() const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_error;
+};
+
+// A loopback port nobody listens on: bound by a server that is then closed.
+quint16 deadPort();
+
+} // namespace qev::test

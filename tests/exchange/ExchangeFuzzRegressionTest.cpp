@@ -1,0 +1,36 @@
+// Saved fuzzer seeds and finds for the SOAP answer parser and the request data text run through the fuzzers'
+// harnesses; each must finish without a crash, a broken promise or a sanitizer report.
+#include "../../tools/fuzz/RequestDataTextHarness.h"
+#include "../../tools/fuzz/SoapAnswerHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+template <typename Harness> int replay(const char* folder, Harness harness) {
+    const std::filesystem::path corpus = std::filesystem::path(QEV_SOURCE_DIR "/tests/exchange/data/fuzz") / folder;
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(corpus)) {
+        std::ifstream in(e.path(), std::ios::binary);
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        SCOPED_TRACE(e.path().filename().string());
+        harness(bytes.data(), bytes.size());
+        ++n;
+    }
+    return n;
+}
+
+TEST(ExchangeFuzzRegressionTest, SoapAnswerInputsRunCleanly) {
+    EXPECT_GT(replay("soap_answer", qev::fuzz::exerciseSoapAnswer), 0);
+}
+
+TEST(ExchangeFuzzRegressionTest, RequestDataTextInputsRunCleanly) {
+    EXPECT_GT(replay("request_data_text", qev::fuzz::exerciseRequestDataText), 0);
+}
+
+} // namespace

@@ -1,0 +1,183 @@
+#include "SimData.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+#include <limits>
+
+namespace qev::sim {
+
+const Slip* SimData::slip(const QString& boleta) const {
+    for (const Slip& s : slips)
+        if (s.boleta == boleta) return &s;
+    return nullptr;
+}
+
+const InternetRequest* SimData::request(const QString& cTped, int cPedido, int nDoc) const {
+    for (const InternetRequest& r : requests)
+        if (r.cPedido == cPedido && r.nDoc == nDoc && (!r.cTped || *r.cTped == cTped)) return &r;
+    return nullptr;
+}
+
+namespace {
+
+class EntryReader {
+public:
+    EntryReader(const QJsonObject& o, std::string where) : m_o(o), m_where(std::move(where)) {}
+
+    Result<void> onlyKeys(std::initializer_list<const char*> allowed) const {
+        for (const QString& key : m_o.keys()) {
+            bool known = false;
+            for (const char* a : allowed)
+                known = known || key == QLatin1String(a);
+            if (!known) return fail(m_where + ": unknown key '" + key.toStdString() + "'");
+        }
+        return {};
+    }
+
+    Result<int> integer(const char* key, std::optional<int> fallback = std::nullopt) const {
+        const QJsonValue v = m_o.value(QLatin1String(key));
+        if (v.isUndefined() && fallback) return *fallback;
+        const double d = v.toDouble(std::nan(""));
+        if (!v.isDouble() || std::floor(d) != d || d < std::numeric_limits<int>::min() ||
+            d > std::numeric_limits<int>::max())
+            return fail(m_where + ": '" + key + "' must be a 32-bit whole number");
+        return static_cast<int>(d);
+    }
+
+    // A text that may be null or absent.
+    Result<std::optional<QString>> optionalText(const char* key) const {
+        const QJsonValue v = m_o.value(QLatin1String(key));
+        if (v.isUndefined() || v.isNull()) return std::optional<QString>();
+        if (!v.isString()) return fail(m_where + ": '" + key + "' must be a text or null");
+        return std::optional<QString>(v.toString());
+    }
+
+    Result<QString> text(const char* key) const {
+        auto t = optionalText(key);
+        if (!t) return fail(t.error());
+        if (!*t) return fail(m_where + ": '" + key + "' is missing");
+        return **t;
+    }
+
+    Result<Misbehaviour> misbehaviour() const {
+        Misbehaviour m;
+        auto fault = optionalText("fault");
+        if (!fault) return fail(fault.error());
+        m.fault = *fault;
+        auto status = integer("http_status", 0);
+        if (!status) return fail(status.error());
+        if (*status != 0 && (*status < 400 || *status > 599))
+            return fail(m_where + ": 'http_status' must be an error status from 400 to 599");
+        m.httpStatus = *status;
+        auto delay = integer("delay_ms", 0);
+        if (!delay) return fail(delay.error());
+        if (*delay < 0 || *delay > 600000) return fail(m_where + ": 'delay_ms' must be from 0 to 600000");
+        m.delayMs = *delay;
+        return m;
+    }
+
+    const QJsonObject& object() const { return m_o; }
+    const std::string& where() const { return m_where; }
+
+private:
+    QJsonObject m_o;
+    std::string m_where;
+};
+
+Result<Slip> readSlip(const EntryReader& in) {
+    if (auto r = in.onlyKeys({"boleta", "n_doc", "pedido", "fecha", "fault", "http_status", "delay_ms", "comment"}); !r)
+        return fail(r.error());
+    Slip s;
+    auto boleta = in.text("boleta");
+    if (!boleta) return fail(boleta.error());
+    auto nDoc = in.integer("n_doc");
+    if (!nDoc) return fail(nDoc.error());
+    auto pedido = in.integer("pedido", 0);
+    if (!pedido) return fail(pedido.error());
+    auto fecha = in.optionalText("fecha");
+    if (!fecha) return fail(fecha.error());
+    auto m = in.misbehaviour();
+    if (!m) return fail(m.error());
+    return Slip{*boleta, *nDoc, *pedido, *fecha, *m};
+}
+
+Result<InternetRequest> readRequest(const EntryReader& in) {
+    if (auto r = in.onlyKeys({"c_tped", "c_pedido", "n_doc", "items", "text", "errorDesc", "fault", "http_status",
+                              "delay_ms", "comment"});
+        !r)
+        return fail(r.error());
+    InternetRequest q;
+    auto cTped = in.optionalText("c_tped");
+    if (!cTped) return fail(cTped.error());
+    auto cPedido = in.integer("c_pedido");
+    if (!cPedido) return fail(cPedido.error());
+    auto nDoc = in.integer("n_doc");
+    if (!nDoc) return fail(nDoc.error());
+    auto text = in.optionalText("text");
+    if (!text) return fail(text.error());
+    const QJsonValue items = in.object().value(QLatin1String("items"));
+    if (!items.isUndefined()) {
+        if (*text) return fail(in.where() + ": give either 'items' or 'text', not both");
+        if (!items.isArray()) return fail(in.where() + ": 'items' must be a list of \"name=value\" texts");
+        QString joined;
+        for (const QJsonValue item : items.toArray()) {
+            if (!item.isString()) return fail(in.where() + ": 'items' must be a list of \"name=value\" texts");
+            joined += item.toString() + QLatin1Char('|');
+        }
+        *text = joined;
+    }
+    auto errorDesc = in.optionalText("errorDesc");
+    if (!errorDesc) return fail(errorDesc.error());
+    auto m = in.misbehaviour();
+    if (!m) return fail(m.error());
+    return InternetRequest{*cTped, *cPedido, *nDoc, *text, errorDesc->value_or(QString()), *m};
+}
+
+} // namespace
+
+Result<SimData> parseSimData(const QByteArray& json) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (doc.isNull())
+        return fail("not JSON at offset " + std::to_string(error.offset) + ": " + error.errorString().toStdString());
+    if (!doc.isObject()) return fail("the data must be a JSON object");
+    const QJsonObject root = doc.object();
+    if (auto r = EntryReader(root, "the data").onlyKeys({"slips", "requests", "comment"}); !r) return fail(r.error());
+    SimData data;
+    for (const char* list : {"slips", "requests"}) {
+        const QJsonValue v = root.value(QLatin1String(list));
+        if (v.isUndefined()) continue;
+        if (!v.isArray()) return fail(std::string("'") + list + "' must be a list");
+        const QJsonArray entries = v.toArray();
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            const std::string where = std::string(list) + "[" + std::to_string(i) + "]";
+            if (!entries.at(i).isObject()) return fail(where + " must be an object");
+            const EntryReader in(entries.at(i).toObject(), where);
+            if (list[0] == 's') {
+                auto s = readSlip(in);
+                if (!s) return fail(s.error());
+                data.slips.push_back(std::move(*s));
+            } else {
+                auto q = readRequest(in);
+                if (!q) return fail(q.error());
+                data.requests.push_back(std::move(*q));
+            }
+        }
+    }
+    return data;
+}
+
+Result<SimData> loadSimData(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return fail("cannot read " + path.toStdString() + ": " + f.errorString().toStdString());
+    auto data = parseSimData(f.readAll());
+    if (!data) return fail(path.toStdString() + ": " + data.error());
+    return data;
+}
+
+} // namespace qev::sim

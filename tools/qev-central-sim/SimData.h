@@ -1,0 +1,53 @@
+#pragma once
+// The simulator's data file (JSON):
+//   {"slips": [{"boleta": "ABC12345678", "n_doc": 30111222, "pedido": 123, "fecha": "15/03/2026"}],
+//    "requests": [{"c_tped": "P", "c_pedido": 123, "n_doc": 30111222, "items": ["x_ape1=GOMEZ", "c_tram=6"],
+//                  "errorDesc": ""}]}
+// A slip's "fecha" may be null or absent (no payment date). A request gives its data as "items" (each written with
+// a "|" after it) or as a raw "text"; with neither its result is null. Any slip or request may also carry
+// "fault" (a soap:Server fault with that text), "http_status" (an HTTP error instead of an answer) and "delay_ms"
+// (a wait before answering), which apply to every call that names it. Unknown keys are refused.
+#include "util/Result.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace qev::sim {
+
+struct Misbehaviour {
+    std::optional<QString> fault;
+    int httpStatus = 0;
+    int delayMs = 0;
+};
+
+struct Slip {
+    QString boleta;
+    int nDoc = 0;
+    int pedido = 0;
+    std::optional<QString> fecha;
+    Misbehaviour misbehaviour;
+};
+
+struct InternetRequest {
+    std::optional<QString> cTped; // any kind when absent
+    int cPedido = 0;
+    int nDoc = 0;
+    std::optional<QString> text;
+    QString errorDesc;
+    Misbehaviour misbehaviour;
+};
+
+struct SimData {
+    std::vector<Slip> slips;
+    std::vector<InternetRequest> requests;
+
+    const Slip* slip(const QString& boleta) const;
+    const InternetRequest* request(const QString& cTped, int cPedido, int nDoc) const;
+};
+
+Result<SimData> parseSimData(const QByteArray& json);
+Result<SimData> loadSimData(const QString& path);
+
+} // namespace qev::sim
