@@ -178,7 +178,7 @@ std::vector<TableSpec> buildTables() {
     add("usu", "usu.dbf", "C_LOGIN", {text("C_LOGIN", 10), text("X_USU", 80), text("C_CLAVE", 10)});
     add("prov", "prov.DBF", "C_PROV", {small("C_PROV"), text("X_PROV", 30)});
     add("nac", "nac.DBF", "C_NAC", {small("C_NAC"), text("X_NAC", 40)});
-    // C_EXPORT is the central office's name of the document type, matched without regard to case.
+    // C_EXPORT is the central office's code of the document type, matched without regard to case.
     add("tdoc", "tdoc.DBF", "C_TDOC", {text("C_TDOC", 2), text("X_TDOC", 20), text("C_EXPORT", 3)});
     add("sexo", "sexo.DBF", "", {text("C_SEXO", 1), text("X_SEXO", 20)});
     add("prior", "prior.DBF", "C_PRIOR", {small("C_PRIOR"), text("X_PRIOR", 20)});
@@ -266,10 +266,11 @@ void fillLookups(std::map<QString, Rows>& rows) {
         nac.add({{"C_NAC", code}, {"X_NAC", name}});
 
     Rows& tdoc = rows.at(QStringLiteral("tdoc"));
+    // The central office writes document types as numbers; C_EXPORT holds that number for each of the office's own.
     const std::tuple<const char*, const char*, const char*> documents[] = {
-        {"1", "D.N.I.", "DNI"},        {"2", "Libreta Enrolamiento", "LE"},
-        {"3", "Libreta Cívica", "LC"}, {"4", "Cédula de Identidad", "CI"},
-        {"5", "Pasaporte", "PAS"},     {"6", "DNI Extranjero", "DNE"},
+        {"1", "D.N.I.", "1"},         {"2", "Libreta Enrolamiento", "2"},
+        {"3", "Libreta Cívica", "3"}, {"4", "Cédula de Identidad", "4"},
+        {"5", "Pasaporte", "5"},      {"6", "DNI Extranjero", "6"},
     };
     for (const auto& [code, name, exported] : documents)
         tdoc.add({{"C_TDOC", code}, {"X_TDOC", name}, {"C_EXPORT", exported}});

@@ -81,7 +81,8 @@ std::optional<Value> fieldValue(const dbf::FieldDef& def, const QString& text) {
 
 InternetRetrieval::Outcome InternetRetrieval::consultar(const QString& boletaText, const QString& documentText) {
     Prompter& prompter = m_host.prompter();
-    const QString boleta = boletaText.trimmed();
+    // The slip edit is an upper-case edit: codes typed in lower case are the same codes.
+    const QString boleta = boletaText.trimmed().toUpper();
     if (boleta.isEmpty()) {
         prompter.inform(QStringLiteral("Debe indicar el código de boleta "));
         return Outcome::Refused;

@@ -1,12 +1,14 @@
 // The slip lookups, the check of a request against its slip and the retrieval of internet requests, through the
 // data module's own slip services talking to the central office simulator over HTTP.
 #include "requests/SlipLookups.h"
+
 #include "CentralSim.h"
 #include "RequestFixture.h"
 #include "core/Settings.h"
 #include "requests/InternetRetrieval.h"
 #include "requests/PedBol.h"
 #include "requests/PersonalRequestRules.h"
+#include <QFile>
 
 namespace qev {
 namespace {
@@ -29,11 +31,11 @@ const QByteArray kData = R"({
   "requests": [
     {"c_tped": "I", "c_pedido": 501, "n_doc": 30111222,
      "items": ["c_pedido=501", "x_ape1=GOMEZ PEREZ", "x_nom1=ANA", "x_nom2=MARIA", "n_doc=30111222",
-               "f_nac=12/05/1980 0:00:00", "c_tdoc=dni", "c_sexo=F", "c_pais=32", "c_tram=1",
+               "f_nac=12/05/1980 0:00:00", "c_tdoc=1", "c_sexo=F", "c_pais=32", "c_tram=1",
                "x_direc_solic=SAN MARTIN 120", "x_loc=CORDOBA", "c_prov_solic=14", "c_codpos_solic=5000",
                "x_nom1p=JUAN", "x_ape1m=PEREZ", "x_nom1m=ROSA", "f_ped=01/01/2000", "c_segur=ABCDEF0123"]},
     {"c_tped": "I", "c_pedido": 502, "n_doc": 18222333,
-     "items": ["x_ape1=MUÑOZ", "x_nom1=ANGEL", "n_doc=18222333", "f_nac=29/02/1968", "c_tdoc=PAS",
+     "items": ["x_ape1=MUÑOZ", "x_nom1=ANGEL", "n_doc=18222333", "f_nac=29/02/1968", "c_tdoc=pas",
                "x_ape2=UNAPELLIDODEMASIADOLARGO", "c_codpos_solic=cinco mil", "c_pais=32"]},
     {"c_tped": "I", "c_pedido": 503, "n_doc": 27444555,
      "items": ["x_ape1=IBAÑEZ", "x_nom1=JOSE", "n_doc=27444555", "f_nac=03/11/1975", "c_pais=32"]},
@@ -195,7 +197,7 @@ TEST_F(SlipLookupsTest, InternetRequestBecomesASavedPersonalRequest) {
     Dataset& p = dm->pedp();
     EXPECT_EQ(p.state(), Dataset::State::Browse);
     EXPECT_EQ(p.value(QStringLiteral("C_PED")).number(), 1);
-    EXPECT_EQ(p.text(QStringLiteral("C_TDOC")), QStringLiteral("1")) << "\"dni\" is the central office's DNI";
+    EXPECT_EQ(p.text(QStringLiteral("C_TDOC")), QStringLiteral("1")) << "the central office's code of the DNI";
     EXPECT_EQ(p.text(QStringLiteral("X_APE1")), QStringLiteral("GOMEZ PEREZ"));
     EXPECT_EQ(p.text(QStringLiteral("X_NOM2")), QStringLiteral("MARIA"));
     EXPECT_EQ(p.value(QStringLiteral("C_NAC")).number(), 32);
@@ -216,6 +218,12 @@ TEST_F(SlipLookupsTest, InternetRequestBecomesASavedPersonalRequest) {
     EXPECT_EQ(toQDate(p.value(QStringLiteral("F_PAGO"))), QDate(2024, 3, 15));
     EXPECT_EQ(p.text(QStringLiteral("C_LOGIN")), QStringLiteral("operador"));
 
+    // The document type is found by the central office's code, whatever its case.
+    Dataset& tdoc = *dm->table(QStringLiteral("tdoc"));
+    ASSERT_TRUE(tdoc.locate(QStringLiteral("C_TDOC"), Value("5")));
+    ASSERT_TRUE(tdoc.edit());
+    tdoc.setValue(QStringLiteral("C_EXPORT"), Value("PAS"));
+    ASSERT_TRUE(tdoc.post());
     // Values a field cannot take are left out; the request is still made.
     ASSERT_EQ(retrieval.consultar(QStringLiteral("A2000000002"), QStringLiteral("18222333")),
               InternetRetrieval::Outcome::Saved)
@@ -285,6 +293,49 @@ TEST_F(SlipLookupsTest, ARequestTheOfficeCannotSaveStaysOpenForTheOperator) {
     p.setValue(QStringLiteral("C_PAGO_DOMIC"), Value("D-1"));
     EXPECT_FALSE(p.post()) << "the retrieval's permission to save was used up";
     EXPECT_TRUE(save(p)) << texts().toStdString();
+}
+
+} // namespace
+} // namespace qev
+
+namespace qev {
+namespace {
+
+QByteArray demoData() {
+    QFile f(QStringLiteral(QEV_SOURCE_DIR "/tools/qev-central-sim/demo-data.json"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class DemoCentralTest : public RequestFixture {
+protected:
+    test::CentralSim sim{demoData()};
+};
+
+// The demo office's central office serves slips that the lookups decode and the retrieval turns into requests.
+TEST_F(DemoCentralTest, EveryDemoSlipDecodesAndBecomesARequest) {
+    ASSERT_TRUE(sim.started()) << sim.error().toStdString();
+    WorkstationIni(dir.path()).setServiceUrl(sim.root() + QStringLiteral("QEVService/QEVMessageService.asmx"));
+    dm->deriveFlags();
+    clock.set(QDateTime(QDate(2026, 3, 20), QTime(9, 0))); // a few days after the demo slips were paid
+    struct Slip {
+        const char* boleta;
+        int document;
+        const char* kind;
+    };
+    for (const Slip& s :
+         {Slip{"B1000000001", 30111222, "1"}, Slip{"B6000000002", 27444555, "6"}, Slip{"B2000000003", 18222333, "2"}}) {
+        QString message;
+        EXPECT_EQ(dm->ObtenerDatosBoleta(QString::fromLatin1(s.boleta), s.document, message), 1)
+            << s.boleta << " " << message.toStdString() << " " << texts().toStdString();
+        EXPECT_EQ(dm->internetRetrieval().consultar(QString::fromLatin1(s.boleta), QString::number(s.document)),
+                  InternetRetrieval::Outcome::Saved)
+            << s.boleta << " " << texts().toStdString();
+        EXPECT_EQ(dm->pedp().text(QStringLiteral("C_TRAM")), QString::fromLatin1(s.kind));
+        EXPECT_TRUE(dm->personalRules().ValidarPedidoPersonal()) << s.boleta << " " << texts().toStdString();
+    }
+    EXPECT_EQ(dm->internetRetrieval().consultar(QStringLiteral("B1000000004"), QStringLiteral("20999888")),
+              InternetRetrieval::Outcome::Refused);
+    EXPECT_EQ(prompter.lastText(), QStringLiteral("ERROR al intentar obtener el código del trámite."));
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "requests/PersonalRequestRules.h"
 #include "requests/SlipLookups.h"
 #include "requests/SlipService.h"
+#include "requests/SoapSlipService.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -87,8 +88,15 @@ void Tdm::setupTables() {
     m_personalRules->install();
 }
 
-void Tdm::setSlipService(std::unique_ptr<SlipService> service) {
-    m_slipService = std::move(service);
+void Tdm::reloadServices() {
+    m_slips->setService(nullptr);
+    m_slipService.reset();
+    m_slipServiceError.clear();
+    auto service = makeSoapSlipService(m_appDir.folder(), *m_settings);
+    if (service)
+        m_slipService = std::move(service).value();
+    else
+        m_slipServiceError = QString::fromStdString(service.error());
     m_slips->setService(m_slipService.get());
 }
 
@@ -137,6 +145,7 @@ bool Tdm::create() {
     }
     migratePop3Password();
     if (!checkExportField()) return false;
+    reloadServices();
     if (!applySettings()) return true; // the program runs, with reception off
     return true;
 }
@@ -384,6 +393,7 @@ void Tdm::deriveFlags() {
     m_homeService = s.onlyIfS(QStringLiteral("m_domic"));
     m_checkSlip = s.unlessN(QStringLiteral("m_chkdatbol"));
     m_autoPrint = s.unlessN(QStringLiteral("m_impauto"));
+    reloadServices();
 }
 
 bool Tdm::applySettings() {

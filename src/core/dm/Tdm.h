@@ -117,9 +117,12 @@ public:
     OfficialRequestRules& officialRules() { return *m_officialRules; }
     PersonalRequestRules& personalRules() { return *m_personalRules; }
     SlipLookups& slips() { return *m_slips; }
-    // The central office's slip services used by the lookups and the internet retrieval.
-    void setSlipService(std::unique_ptr<SlipService> service);
+    // The central office's slip services used by the lookups and the internet retrieval: the address of the
+    // workstation file and the proxy of the settings, read again whenever the flags are. Null (and the reason in
+    // `slipServiceError`) when they cannot be used.
+    void reloadServices();
     SlipService* slipService() const { return m_slipService.get(); }
+    const QString& slipServiceError() const { return m_slipServiceError; }
     // The retrieval of internet-filed requests into new personal requests.
     InternetRetrieval internetRetrieval();
     int ObtenerDatosBoleta(const QString& boleta, int nDoc, QString& message);
@@ -166,6 +169,7 @@ private:
     QTimer m_timer;
     Reception* m_reception = nullptr;
     std::unique_ptr<SlipService> m_slipService;
+    QString m_slipServiceError;
     std::unique_ptr<SlipLookups> m_slips;
     std::unique_ptr<OfficialRequestRules> m_officialRules;
     std::unique_ptr<PersonalRequestRules> m_personalRules;
