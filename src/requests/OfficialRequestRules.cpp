@@ -7,7 +7,6 @@
 #include "core/Settings.h"
 #include "requests/WorkFiles.h"
 
-#include <QFile>
 #include <QSaveFile>
 
 #include <vector>
@@ -100,22 +99,24 @@ void OfficialRequestRules::pedNewRecord(Dataset& p) {
     p.setNull(QStringLiteral("F_NAC"));
     p.setValue(QStringLiteral("C_CARPED"), Value("C"));
     p.setValue(QStringLiteral("M_EXCART51"), Value(false));
-    p.setValue(QStringLiteral("C_CLASDER"), Value(kUnclassified.toStdString()));
-    p.setValue(QStringLiteral("C_CLASIZQ"), Value(kUnclassified.toStdString()));
+    setClassificationDefaults(p);
     p.setValue(QStringLiteral("M_ESPECIAL"), Value(false));
     p.setValue(QStringLiteral("M_TOMA_KRB"), Value(false));
     p.setValue(QStringLiteral("M_MENOR"), Value(false));
 }
 
 bool OfficialRequestRules::clearWorkFiles() {
-    for (const QString& name : requestWorkFiles())
-        QFile::remove(m_host.appDir().existingFile(name));
+    deleteRequestWorkFiles(m_host.appDir());
     return true;
 }
 
 void OfficialRequestRules::pedAfterEdit(Dataset& p) {
+    setClassificationDefaults(p);
+}
+
+void setClassificationDefaults(Dataset& ds) {
     for (const char* f : {"C_CLASDER", "C_CLASIZQ"})
-        if (p.isNull(QString::fromLatin1(f))) p.setValue(QString::fromLatin1(f), Value(kUnclassified.toStdString()));
+        if (ds.isNull(QString::fromLatin1(f))) ds.setValue(QString::fromLatin1(f), Value(kUnclassified.toStdString()));
 }
 
 void OfficialRequestRules::pedC_ORGChange(Dataset& p) {
@@ -189,17 +190,8 @@ bool OfficialRequestRules::fileWorkFiles(Dataset& p, bool withCard) {
         p.setValue(QStringLiteral("C_PED"), Value(n));
     }
     // Filed only now that the request has its number: a work file is never deleted before it is kept.
-    for (const Filing& f : filings) {
-        const QString target = m_host.requestFile(p, f.kind);
-        QString error;
-        if (target.isEmpty() || !fileOver(dir.existingFile(QString::fromLatin1(f.workFile)), dir, target, &error)) {
-            m_host.prompter().error(
-                target.isEmpty() ? QStringLiteral("El pedido no tiene número ni regional para guardar sus archivos")
-                                 : error,
-                QStringLiteral("Error"));
-            return false;
-        }
-    }
+    for (const Filing& f : filings)
+        if (!fileWorkFile(m_host, p, f.workFile, f.kind)) return false;
     return true;
 }
 
@@ -244,10 +236,7 @@ bool OfficialRequestRules::pedBeforePost(Dataset& p) {
 
 bool OfficialRequestRules::pedBeforeDelete(Dataset& p) {
     if (!confirmDeletion(m_host.prompter())) return false;
-    for (const QChar kind : {QLatin1Char('h'), QLatin1Char('z'), QLatin1Char('c')}) {
-        const QString name = m_host.requestFile(p, kind);
-        if (!name.isEmpty()) QFile::remove(m_host.appDir().existingFile(name));
-    }
+    deleteRequestFiles(m_host, p);
     return true;
 }
 

@@ -52,6 +52,8 @@ private:
 
 // "¿Está seguro que desea eliminar este registro?" asked with Yes/No; true only for Yes.
 bool confirmDeletion(Prompter& prompter);
+// A null classification of either hand becomes "_____" (not yet classified).
+void setClassificationDefaults(Dataset& ds);
 // Whole years from birth to `today` as the central office counts them: days integer-divided by 365.
 int ageInYears(const QDate& birth, const QDate& today);
 // The thirteen name fields of a request, in the order the checks run.

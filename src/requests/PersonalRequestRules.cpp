@@ -9,7 +9,6 @@
 #include "requests/SlipLookups.h"
 #include "requests/WorkFiles.h"
 
-#include <QFile>
 #include <QRandomGenerator>
 #include <QUuid>
 
@@ -47,8 +46,7 @@ Dataset& PersonalRequestRules::pedp() const {
 void PersonalRequestRules::install() {
     Dataset& p = pedp();
     auto clear = [this](Dataset&) {
-        for (const QString& name : requestWorkFiles())
-            QFile::remove(m_host.appDir().existingFile(name));
+        deleteRequestWorkFiles(m_host.appDir());
         return true;
     };
     p.onNewRecord = [this](Dataset& ds) { pedpNewRecord(ds); };
@@ -66,13 +64,11 @@ void PersonalRequestRules::pedpNewRecord(Dataset& p) {
     p.setText(QStringLiteral("C_REG"), m_host.settings().read(QStringLiteral("c_regp")));
     p.setNull(QStringLiteral("F_NAC"));
     p.setValue(QStringLiteral("M_EXCART51"), Value(false));
-    p.setValue(QStringLiteral("C_CLASDER"), Value("_____"));
-    p.setValue(QStringLiteral("C_CLASIZQ"), Value("_____"));
+    setClassificationDefaults(p);
 }
 
 void PersonalRequestRules::pedpAfterEdit(Dataset& p) {
-    for (const char* f : {"C_CLASDER", "C_CLASIZQ"})
-        if (p.isNull(QString::fromLatin1(f))) p.setValue(QString::fromLatin1(f), Value("_____"));
+    setClassificationDefaults(p);
 }
 
 void PersonalRequestRules::pedpC_TRAMChange(Dataset& p) {
@@ -92,7 +88,6 @@ void PersonalRequestRules::pedpCalcFields(Dataset& p) {
 }
 
 bool PersonalRequestRules::fileWorkFiles(Dataset& p) {
-    const AppDir& dir = m_host.appDir();
     struct Filing {
         const char* workFile;
         QChar kind;
@@ -104,17 +99,9 @@ bool PersonalRequestRules::fileWorkFiles(Dataset& p) {
         {kDocumentsWorkFile, QLatin1Char('d'), &RequestHost::ValidarImagenDocumento},
     };
     for (const Filing& f : filings) {
-        if (!workFileExists(dir, f.workFile)) continue;
+        if (!workFileExists(m_host.appDir(), f.workFile)) continue;
         if (f.check && !(m_host.*f.check)(QString::fromLatin1(f.workFile))) return false;
-        const QString target = m_host.requestFile(p, f.kind);
-        QString error;
-        if (target.isEmpty() || !fileOver(dir.existingFile(QString::fromLatin1(f.workFile)), dir, target, &error)) {
-            m_host.prompter().error(
-                target.isEmpty() ? QStringLiteral("El pedido no tiene número ni regional para guardar sus archivos")
-                                 : error,
-                QStringLiteral("Error"));
-            return false;
-        }
+        if (!fileWorkFile(m_host, p, f.workFile, f.kind)) return false;
     }
     return true;
 }
@@ -140,8 +127,7 @@ bool PersonalRequestRules::pedpBeforePost(Dataset& p) {
         p.setValue(QStringLiteral("C_EST"), Value("I"));
     }
     if (!fileWorkFiles(p)) return false;
-    for (const QString& name : requestWorkFiles())
-        QFile::remove(m_host.appDir().existingFile(name));
+    deleteRequestWorkFiles(m_host.appDir());
     if (str(p.value(QStringLiteral("C_EST"))) == QStringLiteral("D")) p.setNull(QStringLiteral("F_CON"));
     if (p.isNull(QStringLiteral("C_SEGUR")))
         p.setValue(QStringLiteral("C_SEGUR"), Value(GenerarCodigoSeguridad(10).toStdString()));
@@ -156,10 +142,7 @@ bool PersonalRequestRules::pedpBeforePost(Dataset& p) {
 
 bool PersonalRequestRules::pedpBeforeDelete(Dataset& p) {
     if (!confirmDeletion(m_host.prompter())) return false;
-    for (const QChar kind : {QLatin1Char('h'), QLatin1Char('z'), QLatin1Char('c')}) {
-        const QString name = m_host.requestFile(p, kind);
-        if (!name.isEmpty()) QFile::remove(m_host.appDir().existingFile(name));
-    }
+    deleteRequestFiles(m_host, p);
     return true;
 }
 

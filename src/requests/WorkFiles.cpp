@@ -1,5 +1,8 @@
 #include "requests/WorkFiles.h"
 
+#include "core/Prompter.h"
+#include "requests/RequestHost.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -14,6 +17,28 @@ QStringList requestWorkFiles() {
 
 bool workFileExists(const AppDir& dir, const char* name) {
     return QFileInfo::exists(dir.existingFile(QString::fromLatin1(name)));
+}
+
+void deleteRequestWorkFiles(const AppDir& dir) {
+    for (const QString& name : requestWorkFiles())
+        QFile::remove(dir.existingFile(name));
+}
+
+bool fileWorkFile(RequestHost& host, const Dataset& ds, const char* workFile, QChar kind) {
+    const AppDir& dir = host.appDir();
+    const QString target = host.requestFile(ds, kind);
+    QString error = QStringLiteral("El pedido no tiene número ni regional para guardar sus archivos");
+    if (!target.isEmpty() && fileOver(dir.existingFile(QString::fromLatin1(workFile)), dir, target, &error))
+        return true;
+    host.prompter().error(error, QStringLiteral("Error"));
+    return false;
+}
+
+void deleteRequestFiles(RequestHost& host, const Dataset& ds) {
+    for (const QChar kind : {QLatin1Char('h'), QLatin1Char('z'), QLatin1Char('c')}) {
+        const QString name = host.requestFile(ds, kind);
+        if (!name.isEmpty()) QFile::remove(host.appDir().existingFile(name));
+    }
 }
 
 bool fileOver(const QString& source, const AppDir& dir, const QString& target, QString* error) {

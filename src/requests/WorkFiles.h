@@ -8,6 +8,9 @@
 
 namespace qev {
 
+class Dataset;
+class RequestHost;
+
 inline constexpr char kCardWorkFile[] = "edit.tif";
 inline constexpr char kOldCardWorkFile[] = "dedos.tif";
 inline constexpr char kLivescanWorkFile[] = "edit.zip";
@@ -18,6 +21,16 @@ QStringList requestWorkFiles();
 
 // True when the work file exists in the office folder (whatever the case of its name).
 bool workFileExists(const AppDir& dir, const char* name);
+
+// Deletes the work files of the office folder; a missing file is not an error.
+void deleteRequestWorkFiles(const AppDir& dir);
+
+// Files a work file of the folder under the request file of `kind` of the current row of `ds`; on failure the
+// reason is shown and the work file stays.
+bool fileWorkFile(RequestHost& host, const Dataset& ds, const char* workFile, QChar kind);
+
+// Deletes the card, livescan and answer files of the current row of `ds`; the documents file stays.
+void deleteRequestFiles(RequestHost& host, const Dataset& ds);
 
 // Copies a file over the request file `target` (a name in the office folder) through a temporary file, so that a
 // failed copy never leaves a half-written request file. False (and `error` set) when the copy failed.

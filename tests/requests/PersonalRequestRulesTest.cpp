@@ -25,17 +25,8 @@ protected:
     PersonalRequestRules& rules() { return dm->personalRules(); }
     // A new personal request that passes every check before sending.
     void newRequest() {
-        Dataset& p = dm->pedp();
-        ASSERT_TRUE(p.insert());
-        p.setValue(QStringLiteral("C_TDOC"), Value("1"));
-        p.setValue(QStringLiteral("C_SEXO"), Value("F"));
-        p.setValue(QStringLiteral("C_NAC"), Value(32));
-        p.setValue(QStringLiteral("X_APE1"), Value("GOMEZ"));
-        p.setValue(QStringLiteral("X_NOM1"), Value("ANA"));
-        p.setValue(QStringLiteral("N_DOC"), Value(30111222.0));
-        p.setValue(QStringLiteral("F_NAC"), fromQDate(QDate(1980, 5, 12)));
-        p.setValue(QStringLiteral("C_TRAM"), Value("1"));
-        p.setValue(QStringLiteral("F_PAGO"), fromQDate(clock.today().addDays(-3)));
+        newPersonalRequest();
+        dm->pedp().setValue(QStringLiteral("F_PAGO"), fromQDate(clock.today().addDays(-3)));
     }
     QString fileOf(const char* kind) const { return dm->requestFile(dm->pedp(), QLatin1Char(kind[0])); }
 };

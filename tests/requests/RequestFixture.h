@@ -44,6 +44,22 @@ protected:
     // A documentation page: A4 at 300 DPI.
     void writeDocument(const QString& name) { writeCard(name, 2480, 3508, 250); }
 
+    // A new personal request as an operator types it for slip `pago`, complete enough to be sent.
+    void newPersonalRequest(const char* pago = nullptr) {
+        using dbf::Value;
+        Dataset& p = dm->pedp();
+        ASSERT_TRUE(p.insert());
+        p.setValue(QStringLiteral("C_TDOC"), Value("1"));
+        p.setValue(QStringLiteral("C_SEXO"), Value("F"));
+        p.setValue(QStringLiteral("C_NAC"), Value(32));
+        p.setValue(QStringLiteral("X_APE1"), Value("GOMEZ"));
+        p.setValue(QStringLiteral("X_NOM1"), Value("ANA"));
+        p.setValue(QStringLiteral("N_DOC"), Value(30111222.0));
+        p.setValue(QStringLiteral("F_NAC"), fromQDate(QDate(1980, 5, 12)));
+        p.setValue(QStringLiteral("C_TRAM"), Value("1"));
+        if (pago) p.setValue(QStringLiteral("C_PAGO"), Value(pago));
+    }
+
     // Saves the current row of `ds` as a window does: with the one-shot save permission.
     bool save(Dataset& ds) {
         dm->setSavePermission(true);

@@ -63,17 +63,8 @@ protected:
     int calls() const { return static_cast<int>(sim.logText().count(QLatin1Char('\n'))); }
     // A saved personal request for the slip A1000000001, as the operator would type it.
     void savedRequest() {
+        newPersonalRequest("A1000000001");
         Dataset& p = dm->pedp();
-        ASSERT_TRUE(p.insert());
-        p.setValue(QStringLiteral("C_TDOC"), Value("1"));
-        p.setValue(QStringLiteral("C_SEXO"), Value("F"));
-        p.setValue(QStringLiteral("C_NAC"), Value(32));
-        p.setValue(QStringLiteral("X_APE1"), Value("GOMEZ"));
-        p.setValue(QStringLiteral("X_NOM1"), Value("ANA"));
-        p.setValue(QStringLiteral("N_DOC"), Value(30111222.0));
-        p.setValue(QStringLiteral("F_NAC"), fromQDate(QDate(1980, 5, 12)));
-        p.setValue(QStringLiteral("C_TRAM"), Value("1"));
-        p.setValue(QStringLiteral("C_PAGO"), Value("A1000000001"));
         p.setValue(QStringLiteral("F_PAGO"), fromQDate(QDate(2024, 3, 15)));
         ASSERT_TRUE(save(p)) << texts().toStdString();
         ASSERT_TRUE(p.edit());
