@@ -104,6 +104,7 @@ InternetRetrieval::Outcome InternetRetrieval::consultar(const QString& boletaTex
         BusyScope busy(prompter);
         auto r = service ? service->pedidoByBoletaDoc(boleta, document) : Result<int>(fail("sin servicio"));
         if (!r) {
+            m_slips.reportFailure("GetPedidoByBoletaDoc", r.error());
             prompter.error(QStringLiteral("ERROR al intentar obtener el código del trámite."), QStringLiteral("Error"));
             return Outcome::Refused;
         }
@@ -118,6 +119,7 @@ InternetRetrieval::Outcome InternetRetrieval::consultar(const QString& boletaTex
         BusyScope busy(prompter);
         auto r = service->pedidoByTram(QStringLiteral("I"), number, document, QString());
         if (!r) {
+            m_slips.reportFailure("GetPedidoByTram", r.error());
             prompter.error(QStringLiteral("ERROR al intentar obtener los datos del trámite."), QStringLiteral("Error"));
             return Outcome::Refused;
         }

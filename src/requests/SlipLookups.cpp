@@ -8,6 +8,10 @@
 
 namespace qev {
 
+void SlipLookups::reportFailure(const char* operation, const std::string& reason) const {
+    if (logFailure) logFailure(QString::fromLatin1(operation) + QStringLiteral(": ") + QString::fromStdString(reason));
+}
+
 int SlipLookups::ObtenerDatosBoleta(const QString& boleta, int nDoc, QString& message) {
     BusyScope busy(m_prompter);
     m_pedBol.clear();
@@ -17,12 +21,14 @@ int SlipLookups::ObtenerDatosBoleta(const QString& boleta, int nDoc, QString& me
     }
     auto number = m_service->pedidoByBoletaDoc(boleta, nDoc);
     if (!number) {
+        reportFailure("GetPedidoByBoletaDoc", number.error());
         message = QStringLiteral("Error al intentar obtener el código de la boleta.");
         return -1;
     }
     if (*number <= 0) return 0;
     auto answer = m_service->pedidoByTram(QStringLiteral("I"), *number, nDoc, QString());
     if (!answer) {
+        reportFailure("GetPedidoByTram", answer.error());
         m_prompter.error(QStringLiteral("Error al solicitar los datos de la boleta."), QStringLiteral("Error"));
         return -1;
     }
@@ -56,6 +62,7 @@ bool SlipLookups::ObtenerFechaPago(const QString& boleta, QDate& date) {
     }
     auto answer = m_service->fechaByBoleta(boleta);
     if (answer && answer->isEmpty()) return false;
+    if (!answer) reportFailure("GetFechaByBoleta", answer.error());
     if (answer) {
         // The service writes the date first; a time of day after it is not part of the payment date.
         const auto parsed = parseCentralDateTime(answer->left(10));

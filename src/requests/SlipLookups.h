@@ -6,6 +6,9 @@
 #include <QDate>
 #include <QString>
 
+#include <functional>
+#include <string>
+
 namespace qev {
 
 class Prompter;
@@ -24,6 +27,11 @@ public:
     int ObtenerDatosBoleta(const QString& boleta, int nDoc, QString& message);
     // True with the payment date when the service gives one.
     bool ObtenerFechaPago(const QString& boleta, QDate& date);
+
+    // Told the technical reason of every failed service call ("operation: reason"), for the log file.
+    std::function<void(const QString&)> logFailure;
+    // Passes a failed call's reason to `logFailure`.
+    void reportFailure(const char* operation, const std::string& reason) const;
 
     PedBol& pedBol() { return m_pedBol; }
     const PedBol& pedBol() const { return m_pedBol; }

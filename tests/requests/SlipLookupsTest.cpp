@@ -171,6 +171,11 @@ TEST_F(SlipLookupsTest, SendingChecksTheRequestAgainstItsSlip) {
     EXPECT_TRUE(dm->personalRules().ValidarPedidoPersonal());
     EXPECT_EQ(prompter.lastText(), QStringLiteral("ERROR: Al intentar verificar los datos con la boleta.\rMensaje: "
                                                   "Error al intentar obtener el código de la boleta."));
+    // The technical reason goes to the log file, mail logging being on in this office.
+    const QString log = QString::fromLatin1(contents(QStringLiteral("QevRegLog.log")));
+    EXPECT_TRUE(log.contains(QStringLiteral("10/05/2024 10:00:00 - GetPedidoByBoletaDoc: ")) &&
+                log.contains(QStringLiteral("refused"), Qt::CaseInsensitive))
+        << log.toStdString();
 
     // With the check off, nothing is asked.
     ASSERT_TRUE(dm->settings().write(QStringLiteral("m_chkdatbol"), QStringLiteral("N")));

@@ -82,6 +82,12 @@ void Tdm::setupTables() {
     sup().setMaster(&ped(), QStringLiteral("C_PED"), QStringLiteral("C_PED"));
 
     m_slips = std::make_unique<SlipLookups>(m_prompter);
+    // With mail logging on, web-service failures go to the log with their technical reason.
+    m_slips->logFailure = [this](const QString& text) {
+        if (m_settings && m_settings->onlyIfS(QStringLiteral("LogOpeMail")))
+            (void)writeLogLine(m_appDir.folder(), m_clock.now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) +
+                                                      QStringLiteral(" - ") + text);
+    };
     m_officialRules = std::make_unique<OfficialRequestRules>(*this);
     m_officialRules->install();
     m_personalRules = std::make_unique<PersonalRequestRules>(*this, *m_slips);
@@ -93,10 +99,12 @@ void Tdm::reloadServices() {
     m_slipService.reset();
     m_slipServiceError.clear();
     auto service = makeSoapSlipService(m_appDir.folder(), *m_settings);
-    if (service)
+    if (service) {
         m_slipService = std::move(service).value();
-    else
+    } else {
         m_slipServiceError = QString::fromStdString(service.error());
+        m_slips->reportFailure("Servicios de boletas", service.error());
+    }
     m_slips->setService(m_slipService.get());
 }
 
