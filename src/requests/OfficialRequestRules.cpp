@@ -23,8 +23,9 @@ bool isTrue(const Value& v) {
     return v.isBool() && v.boolean();
 }
 
-QString str(const Value& v) {
-    return v.isText() ? QString::fromStdString(v.text()) : QString();
+// Whole years from birth to `today` as the central office counts them: days integer-divided by 365.
+int ageInYears(const QDate& birth, const QDate& today) {
+    return static_cast<int>(birth.daysTo(today) / 365);
 }
 
 // A request's work file waiting to be filed under the request's own name once its number is known.
@@ -46,8 +47,25 @@ const QStringList& requestNameFields() {
     return names;
 }
 
-int ageInYears(const QDate& birth, const QDate& today) {
-    return static_cast<int>(birth.daysTo(today) / 365);
+bool birthDateAccepted(Prompter& prompter, const QDate& birth, const QDate& today, bool minorAllowed) {
+    if (!birth.isValid()) return true;
+    if (birth.year() < 1900) {
+        prompter.inform(QStringLiteral("La Fecha de Nacimiento debe ser mayor a 1900"));
+        return false;
+    }
+    const int age = ageInYears(birth, today);
+    if (age > 99 || (age < 16 && !minorAllowed)) {
+        prompter.inform(
+            QStringLiteral("El causante debe tener entre 16 y 99 años de edad.\rVerifique la fecha de nacimiento."));
+        return false;
+    }
+    return true;
+}
+
+bool confirmRequestDeletion(RequestHost& host, const Dataset& ds) {
+    if (!confirmDeletion(host.prompter())) return false;
+    deleteRequestFiles(host, ds);
+    return true;
 }
 
 bool confirmDeletion(Prompter& prompter) {
@@ -131,19 +149,8 @@ void OfficialRequestRules::pedC_ORGChange(Dataset& p) {
 bool OfficialRequestRules::checkAges(Dataset& p) {
     Prompter& prompter = m_host.prompter();
     const bool minor = isTrue(p.value(QStringLiteral("M_MENOR")));
-    const QDate birth = toQDate(p.value(QStringLiteral("F_NAC")));
-    if (birth.isValid()) {
-        if (birth.year() < 1900) {
-            prompter.inform(QStringLiteral("La Fecha de Nacimiento debe ser mayor a 1900"));
-            return false;
-        }
-        const int age = ageInYears(birth, m_host.clock().today());
-        if (age > 99 || (age < 16 && !minor)) {
-            prompter.inform(QStringLiteral(
-                "El causante debe tener entre 16 y 99 años de edad.\rVerifique la fecha de nacimiento."));
-            return false;
-        }
-    }
+    if (!birthDateAccepted(prompter, toQDate(p.value(QStringLiteral("F_NAC"))), m_host.clock().today(), minor))
+        return false;
     const Value presumed = p.value(QStringLiteral("N_EDAD"));
     if (presumed.isNumber()) {
         const double age = presumed.number();
@@ -228,16 +235,14 @@ bool OfficialRequestRules::pedBeforePost(Dataset& p) {
         p.setValue(f, normaliseBlanks(p.value(f)));
     for (const QString& f : requestNameFields())
         if (!validNameCharacters(prompter, p.value(f))) return false;
-    const bool withCard = str(p.value(QStringLiteral("C_CARPED"))) == QStringLiteral("C");
+    const bool withCard = toQString(p.value(QStringLiteral("C_CARPED"))) == QStringLiteral("C");
     if (!fileWorkFiles(p, withCard)) return false;
     clearWorkFiles();
     return true;
 }
 
 bool OfficialRequestRules::pedBeforeDelete(Dataset& p) {
-    if (!confirmDeletion(m_host.prompter())) return false;
-    deleteRequestFiles(m_host, p);
-    return true;
+    return confirmRequestDeletion(m_host, p);
 }
 
 bool OfficialRequestRules::supBeforeInsert() {
@@ -299,7 +304,7 @@ void OfficialRequestRules::dsPedStateChange() {
 
 bool OfficialRequestRules::tdelFilterRecord(const Dataset& tdel) const {
     if (m_offenceFilter.isEmpty()) return true;
-    return str(tdel.value(QStringLiteral("X_TDEL"))).toLower().contains(m_offenceFilter);
+    return toQString(tdel.value(QStringLiteral("X_TDEL"))).toLower().contains(m_offenceFilter);
 }
 
 } // namespace qev

@@ -4,6 +4,7 @@
 // A refused operation shows its message and leaves the row in its state with the operator's input.
 #include "requests/RequestHost.h"
 
+#include <QDate>
 #include <QObject>
 #include <QString>
 
@@ -54,8 +55,11 @@ private:
 bool confirmDeletion(Prompter& prompter);
 // A null classification of either hand becomes "_____" (not yet classified).
 void setClassificationDefaults(Dataset& ds);
-// Whole years from birth to `today` as the central office counts them: days integer-divided by 365.
-int ageInYears(const QDate& birth, const QDate& today);
+// The birth-date checks of both request kinds: not before 1900 and an age of 16 to 99 (under 16 allowed when
+// `minorAllowed`); the failing check's message is shown. An unknown date passes.
+bool birthDateAccepted(Prompter& prompter, const QDate& birth, const QDate& today, bool minorAllowed);
+// The deletion of a request: the confirmation, then its card, livescan and answer files (documents stay).
+bool confirmRequestDeletion(RequestHost& host, const Dataset& ds);
 // The thirteen name fields of a request, in the order the checks run.
 const QStringList& requestNameFields();
 

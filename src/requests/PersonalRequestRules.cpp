@@ -20,10 +20,6 @@ namespace {
 
 const QString kExempt = QStringLiteral("6");
 
-QString str(const Value& v) {
-    return v.isText() ? QString::fromStdString(v.text()) : QString();
-}
-
 } // namespace
 
 QString GenerarCodigoSeguridad(int length) {
@@ -77,7 +73,7 @@ void PersonalRequestRules::pedpC_TRAMChange(Dataset& p) {
     Dataset& tram = *m_host.table(QStringLiteral("tram"));
     const Value prior =
         kind.isNull() ? Value() : tram.lookupValue(QStringLiteral("C_TRAM"), kind, QStringLiteral("C_PRIOR"));
-    p.setText(QStringLiteral("C_PRIOR"), str(prior).trimmed());
+    p.setText(QStringLiteral("C_PRIOR"), toQString(prior).trimmed());
 }
 
 void PersonalRequestRules::pedpCalcFields(Dataset& p) {
@@ -110,8 +106,8 @@ bool PersonalRequestRules::pedpBeforePost(Dataset& p) {
     Prompter& prompter = m_host.prompter();
     p.setValue(QStringLiteral("C_VERSION"), Value(m_host.versionText().toStdString()));
     if (!m_host.liveScan()) p.setValue(QStringLiteral("C_LOGIN"), Value(m_host.loggedUser().toStdString()));
-    const QString kind = str(p.value(QStringLiteral("C_TRAM")));
-    if (m_host.homeService() && kind != kExempt && str(p.value(QStringLiteral("C_PAGO_DOMIC"))).isEmpty()) {
+    const QString kind = toQString(p.value(QStringLiteral("C_TRAM")));
+    if (m_host.homeService() && kind != kExempt && toQString(p.value(QStringLiteral("C_PAGO_DOMIC"))).isEmpty()) {
         prompter.error(QStringLiteral("ERROR: En los pedidos domiciliarios que no sean exentos, se debe cargar el "
                                       "código del pago domiciliario"),
                        QStringLiteral("Error"));
@@ -128,10 +124,10 @@ bool PersonalRequestRules::pedpBeforePost(Dataset& p) {
     }
     if (!fileWorkFiles(p)) return false;
     deleteRequestWorkFiles(m_host.appDir());
-    if (str(p.value(QStringLiteral("C_EST"))) == QStringLiteral("D")) p.setNull(QStringLiteral("F_CON"));
+    if (toQString(p.value(QStringLiteral("C_EST"))) == QStringLiteral("D")) p.setNull(QStringLiteral("F_CON"));
     if (p.isNull(QStringLiteral("C_SEGUR")))
         p.setValue(QStringLiteral("C_SEGUR"), Value(GenerarCodigoSeguridad(10).toStdString()));
-    const QString pago = str(p.value(QStringLiteral("C_PAGO"))).trimmed();
+    const QString pago = toQString(p.value(QStringLiteral("C_PAGO"))).trimmed();
     if (!pago.isEmpty() && pago.mid(1, 1) != kind && personalWindowVisible && personalWindowVisible()) {
         prompter.error(QStringLiteral("ERROR: El tipo de trámite no corresponde con el tipo indicado en la Boleta"),
                        QStringLiteral("Error"));
@@ -141,33 +137,21 @@ bool PersonalRequestRules::pedpBeforePost(Dataset& p) {
 }
 
 bool PersonalRequestRules::pedpBeforeDelete(Dataset& p) {
-    if (!confirmDeletion(m_host.prompter())) return false;
-    deleteRequestFiles(m_host, p);
-    return true;
+    return confirmRequestDeletion(m_host, p);
 }
 
 bool PersonalRequestRules::ValidarPedidoPersonal() {
     Dataset& p = pedp();
     Prompter& prompter = m_host.prompter();
-    const QString kind = str(p.value(QStringLiteral("C_TRAM")));
+    const QString kind = toQString(p.value(QStringLiteral("C_TRAM")));
     const Value prior = p.value(QStringLiteral("C_PRIOR"));
     if (kind == kExempt && !(prior.isNumber() && prior.number() == 3)) {
         prompter.inform(QStringLiteral("Los exentos deben tener prioridad 5 Dias."));
         return false;
     }
-    const QDate birth = toQDate(p.value(QStringLiteral("F_NAC")));
-    if (birth.isValid()) {
-        if (birth.year() < 1900) {
-            prompter.inform(QStringLiteral("La Fecha de Nacimiento debe ser mayor a 1900"));
-            return false;
-        }
-        const int age = ageInYears(birth, m_host.clock().today());
-        if (age > 99 || age < 16) {
-            prompter.inform(QStringLiteral(
-                "El causante debe tener entre 16 y 99 años de edad.\rVerifique la fecha de nacimiento."));
-            return false;
-        }
-    }
+    // No exception for minors when sending.
+    if (!birthDateAccepted(prompter, toQDate(p.value(QStringLiteral("F_NAC"))), m_host.clock().today(), false))
+        return false;
     static const std::pair<const char*, const char*> required[] = {
         {"C_TDOC", "Tipo de Documento"},  {"C_SEXO", "Sexo"},
         {"C_NAC", "Nacionalidad"},        {"F_PED", "Fecha del Pedido"},
@@ -202,7 +186,7 @@ bool PersonalRequestRules::ValidarPedidoPersonal() {
 }
 
 bool PersonalRequestRules::checkAgainstSlip(Dataset& p) {
-    const QString pago = str(p.value(QStringLiteral("C_PAGO"))).trimmed();
+    const QString pago = toQString(p.value(QStringLiteral("C_PAGO"))).trimmed();
     const Value doc = p.value(QStringLiteral("N_DOC"));
     if (!m_host.checkSlip() || pago.isEmpty() || !doc.isNumber()) return true;
     Prompter& prompter = m_host.prompter();
@@ -228,9 +212,9 @@ bool PersonalRequestRules::CompararConBoleta(const QString& cPago, QString& diff
     const PedBol& slip = m_slips.pedBol();
     if (cPago.trimmed().isEmpty() || slip.isEmpty()) return true;
     const Dataset& p = pedp();
-    if (!slip.text(QStringLiteral("x_ape1")).contains(str(p.value(QStringLiteral("X_APE1"))).trimmed()))
+    if (!slip.text(QStringLiteral("x_ape1")).contains(toQString(p.value(QStringLiteral("X_APE1"))).trimmed()))
         differences += QStringLiteral(" apellido1,");
-    if (!slip.text(QStringLiteral("x_nom1")).contains(str(p.value(QStringLiteral("X_NOM1"))).trimmed()))
+    if (!slip.text(QStringLiteral("x_nom1")).contains(toQString(p.value(QStringLiteral("X_NOM1"))).trimmed()))
         differences += QStringLiteral(" nombre1,");
     if (toQDate(p.value(QStringLiteral("F_NAC"))) != toQDate(slip.value(QStringLiteral("f_nac"))))
         differences += QStringLiteral(" fecha de nacimiento,");
@@ -257,7 +241,7 @@ bool PersonalRequestRules::AplicarCodigoBoleta(const QString& code) {
         return false;
     }
     p.setValue(QStringLiteral("C_TRAM"), Value(kind.toStdString()));
-    p.setText(QStringLiteral("C_PRIOR"), str(prior).trimmed());
+    p.setText(QStringLiteral("C_PRIOR"), toQString(prior).trimmed());
     if (kind != kExempt) {
         p.setValue(QStringLiteral("C_BANCO"), Value(2));
         QDate paid;
