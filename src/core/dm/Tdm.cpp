@@ -153,8 +153,8 @@ bool Tdm::create() {
     }
     migratePop3Password();
     if (!checkExportField()) return false;
-    reloadServices();
-    if (!applySettings()) return true; // the program runs, with reception off
+    // Settings that are fine derive the flags and build the services; a bad reception interval stops before that.
+    if (!applySettings()) reloadServices(); // the program runs, with reception off
     return true;
 }
 
