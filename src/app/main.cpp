@@ -1,8 +1,8 @@
 // The composition root: fixed formats, the office folder, the single-instance guard, the data module, the main
 // window and every window it opens.
-#include "core/Clock.h"
+#include "util/Clock.h"
 #include "core/OfficeSchema.h"
-#include "core/dm/Tdm.h"
+#include "dm/Tdm.h"
 #include "core/ui/QtPrompter.h"
 #include "core/ui/TAboutBox.h"
 #include "core/ui/TCambClave.h"

@@ -1,7 +1,7 @@
 #include "capture/ImageRules.h"
 
 #include "capture/ImageLib.h"
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 
 #include <QFile>
 #include <QFileInfo>

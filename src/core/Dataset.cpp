@@ -1,6 +1,6 @@
 #include "core/Dataset.h"
 
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 
 #include <QDate>
 #include <QRegularExpression>

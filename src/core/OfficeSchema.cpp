@@ -1,6 +1,6 @@
 #include "core/OfficeSchema.h"
 
-#include "core/Clock.h"
+#include "util/Clock.h"
 
 #include <QDir>
 #include <QFile>

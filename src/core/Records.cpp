@@ -1,9 +1,9 @@
 #include "core/Records.h"
 
-#include "core/AppDir.h"
+#include "util/AppDir.h"
 #include "core/Dataset.h"
 #include "core/OfficeSchema.h"
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 #include "dbf/Table.h"
 
 #include <QElapsedTimer>

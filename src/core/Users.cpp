@@ -2,7 +2,7 @@
 
 #include "core/Clave.h"
 #include "core/Dataset.h"
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 #include "core/Settings.h"
 
 namespace qev {

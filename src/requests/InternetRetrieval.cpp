@@ -1,7 +1,7 @@
 #include "requests/InternetRetrieval.h"
 
 #include "core/Dataset.h"
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 #include "requests/PedBol.h"
 #include "requests/PersonalRequestRules.h"
 #include "requests/RequestDataText.h"

@@ -1,8 +1,8 @@
 #include "requests/PersonalRequestRules.h"
 
-#include "core/Clock.h"
+#include "util/Clock.h"
 #include "core/Dataset.h"
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 #include "core/Records.h"
 #include "core/Settings.h"
 #include "requests/OfficialRequestRules.h"

@@ -1,7 +1,7 @@
 #pragma once
 // What the request rules need from the data module that owns them: its tables, settings, operator and clock, the
 // record helpers and the flags derived from the settings. The data module implements it; the rules never see more.
-#include "core/AppDir.h"
+#include "util/AppDir.h"
 
 #include <QString>
 

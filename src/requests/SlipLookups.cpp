@@ -1,6 +1,6 @@
 #include "requests/SlipLookups.h"
 
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 #include "requests/RequestDataText.h"
 #include "requests/SlipService.h"
 

@@ -1,6 +1,6 @@
 #include "requests/WorkFiles.h"
 
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 #include "requests/RequestHost.h"
 
 #include <QFile>

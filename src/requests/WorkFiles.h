@@ -1,7 +1,7 @@
 #pragma once
 // The work files a request window captures into while a request is edited, and their filing into the request's own
 // files of the office folder.
-#include "core/AppDir.h"
+#include "util/AppDir.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "core/dm/Tdm.h"
+#include "dm/Tdm.h"
 #include "FixedClock.h"
 #include "ScriptedPrompter.h"
 #include "TempAppDir.h"

@@ -6,7 +6,7 @@
 #include "TempAppDir.h"
 #include "capture/ImageLib.h"
 #include "core/OfficeSchema.h"
-#include "core/dm/Tdm.h"
+#include "dm/Tdm.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

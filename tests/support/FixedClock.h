@@ -1,7 +1,7 @@
 #pragma once
 // A Clock stopped at a given moment; tests move it by hand.
 
-#include "core/Clock.h"
+#include "util/Clock.h"
 
 namespace qev::test {
 

@@ -1,7 +1,7 @@
 #pragma once
 // A Prompter for tests: records every message and replays scripted answers to questions.
 
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 
 #include <QStringList>
 

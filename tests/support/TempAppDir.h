@@ -1,7 +1,7 @@
 #pragma once
 // A fresh office folder for one test, removed afterwards.
 
-#include "core/AppDir.h"
+#include "util/AppDir.h"
 
 #include <QTemporaryDir>
 

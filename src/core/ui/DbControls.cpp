@@ -1,6 +1,6 @@
 #include "core/ui/DbControls.h"
 
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

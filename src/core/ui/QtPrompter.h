@@ -1,6 +1,6 @@
 #pragma once
 // The Prompter of the running program: modal message boxes in Spanish and the hourglass cursor.
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 #include <QPointer>
 #include <QWidget>
 

@@ -2,7 +2,7 @@
 #include "core/ui/DialogButtons.h"
 
 #include "core/Users.h"
-#include "core/dm/Tdm.h"
+#include "dm/Tdm.h"
 #include "core/ui/TPedirClave.h"
 
 #include <QFormLayout>

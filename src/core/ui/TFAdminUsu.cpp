@@ -1,7 +1,7 @@
 #include "core/ui/TFAdminUsu.h"
 
 #include "core/Users.h"
-#include "core/dm/Tdm.h"
+#include "dm/Tdm.h"
 #include "core/ui/DbControls.h"
 
 #include <QHBoxLayout>

@@ -1,9 +1,9 @@
 #include "core/ui/TFConfig.h"
 #include "core/ui/DialogButtons.h"
 
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 #include "core/Settings.h"
-#include "core/dm/Tdm.h"
+#include "dm/Tdm.h"
 #include "core/ui/DbControls.h"
 
 #include <QEvent>

@@ -1,8 +1,8 @@
 #include "core/ui/TFMenu.h"
 
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 #include "core/Settings.h"
-#include "core/dm/Tdm.h"
+#include "dm/Tdm.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 #pragma once
 // The progress windows of the two maintenance operations: "Ordenamiento de Archivos" and "Purga Automática de
 // Contestaciones". Always on top, centred, without system buttons; created for one run and freed after it.
-#include "core/dm/Tdm.h"
+#include "dm/Tdm.h"
 #include <QDialog>
 #include <QProgressBar>
 

@@ -1,7 +1,7 @@
 #include "core/ui/TFreporte.h"
 
-#include "core/AppDir.h"
-#include "core/Prompter.h"
+#include "util/AppDir.h"
+#include "util/Prompter.h"
 #include "core/Settings.h"
 
 #include <QFile>

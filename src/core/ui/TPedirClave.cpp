@@ -2,7 +2,7 @@
 #include "core/ui/DialogButtons.h"
 
 #include "core/Dataset.h"
-#include "core/dm/Tdm.h"
+#include "dm/Tdm.h"
 
 #include <QApplication>
 #include <QFormLayout>

@@ -1,8 +1,8 @@
 #include "requests/ui/TFCompPedBol.h"
 
 #include "core/Dataset.h"
-#include "core/Prompter.h"
-#include "core/dm/Tdm.h"
+#include "util/Prompter.h"
+#include "dm/Tdm.h"
 #include "requests/PedBol.h"
 #include "requests/SlipLookups.h"
 

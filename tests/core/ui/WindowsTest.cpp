@@ -4,7 +4,7 @@
 #include "core/OfficeSchema.h"
 #include "core/Settings.h"
 #include "core/Users.h"
-#include "core/dm/Tdm.h"
+#include "dm/Tdm.h"
 #include "core/ui/TAboutBox.h"
 #include "core/ui/TFConfig.h"
 #include "core/ui/TFInfMensual.h"

@@ -1,6 +1,6 @@
-#include "core/AppDir.h"
-#include "core/Clock.h"
-#include "core/Prompter.h"
+#include "util/AppDir.h"
+#include "util/Clock.h"
+#include "util/Prompter.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
-#include "core/dm/Tdm.h"
+#include "dm/Tdm.h"
 
 #include "capture/ImageRules.h"
-#include "core/Clock.h"
+#include "util/Clock.h"
 #include "core/OfficeSchema.h"
-#include "core/Prompter.h"
+#include "util/Prompter.h"
 #include "core/Records.h"
 #include "dbf/sql/SqlRunner.h"
 #include "requests/OfficialRequestRules.h"
