@@ -109,6 +109,7 @@ public:
     void addCalcField(const QString& name);
     void setCalcValue(const QString& name, const dbf::Value& v);
     bool isLookupField(const QString& name) const;
+    bool isCalcField(const QString& name) const { return m_calcFields.contains(name.toUpper()); }
 
     // First value of `resultField` in the row whose `keyField` equals `key` (a full scan unless the key is indexed).
     dbf::Value lookupValue(const QString& keyField, const dbf::Value& key, const QString& resultField) const;

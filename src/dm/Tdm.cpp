@@ -11,6 +11,9 @@
 #include "requests/SlipLookups.h"
 #include "requests/SlipService.h"
 #include "requests/SoapSlipService.h"
+#include "exchange/HostIdentity.h"
+#include "exchange/TSMime.h"
+#include "exchange/mail/TdmMail.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -40,14 +43,60 @@ bool mdxHeaderValid(const QString& path) {
 }
 
 Tdm::Tdm(const AppDir& appDir, Prompter& prompter, const Clock& clock, QObject* parent)
-    : QObject(parent), m_appDir(appDir), m_prompter(prompter), m_clock(clock) {
+    : QObject(parent), m_appDir(appDir), m_prompter(prompter), m_clock(clock),
+      m_hostIdentity(std::make_unique<SystemHostIdentity>()) {
     setupTables();
     m_settings = std::make_unique<Settings>(amb());
     m_timer.setInterval(60000);
     connect(&m_timer, &QTimer::timeout, this, &Tdm::timerTick);
 }
 
-Tdm::~Tdm() = default;
+Tdm::~Tdm() {
+    // Sends still under way finish and log before the tables and the log go.
+    if (m_sender) m_sender->waitForSends();
+}
+
+TdmMail& Tdm::mail() {
+    if (!m_mail) {
+        m_mail = std::make_unique<TdmMail>(*m_settings, m_prompter, m_clock, m_appDir.folder());
+        if (amb().active()) (void)m_mail->leerConfiguracion();
+    }
+    return *m_mail;
+}
+
+void Tdm::createSender() {
+    if (m_sender) m_sender->waitForSends();
+    m_sending.reset();
+    m_sender.reset();
+    m_sender = std::make_unique<TSMimeReg>(*m_settings, m_prompter, m_clock, m_appDir, mail(), m_sendLog,
+                                           *m_hostIdentity);
+    m_sending = std::make_unique<RequestSending>(*this, *m_sender, *m_hostIdentity);
+}
+
+TSMimeReg& Tdm::sender() {
+    if (!m_sender) createSender();
+    return *m_sender;
+}
+
+void Tdm::setHostIdentity(std::unique_ptr<HostIdentity> id) {
+    m_hostIdentity = std::move(id);
+    if (m_sender) createSender();
+}
+
+bool Tdm::EnviarPedidoOficial() {
+    sender();
+    return m_sending->EnviarPedidoOficial();
+}
+
+bool Tdm::EnviarPedidoPersonal() {
+    sender();
+    return m_sending->EnviarPedidoPersonal();
+}
+
+bool Tdm::EnviarCorreccionPersonal() {
+    sender();
+    return m_sending->EnviarCorreccionPersonal();
+}
 
 void Tdm::setupTables() {
     for (const TableSpec& layout : officeTables()) {
@@ -155,6 +204,7 @@ bool Tdm::create() {
     if (!checkExportField()) return false;
     // Settings that are fine derive the flags and build the services; a bad reception interval stops before that.
     if (!applySettings()) reloadServices(); // the program runs, with reception off
+    createSender();
     return true;
 }
 

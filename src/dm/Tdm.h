@@ -7,6 +7,8 @@
 #include "core/Settings.h"
 #include "requests/InternetRetrieval.h"
 #include "requests/RequestHost.h"
+#include "exchange/RequestSending.h"
+#include "exchange/SendLog.h"
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -16,11 +18,14 @@
 namespace qev {
 
 class Clock;
+class HostIdentity;
 class OfficialRequestRules;
 class PersonalRequestRules;
 class Prompter;
 class SlipLookups;
 class SlipService;
+class TdmMail;
+class TSMimeReg;
 
 // Progress of a long maintenance operation, shown by a window in the program and ignored in tests.
 class ProgressSink {
@@ -37,7 +42,7 @@ public:
     virtual void receivePop3() = 0;
 };
 
-class Tdm : public QObject, public RequestHost {
+class Tdm : public QObject, public RequestHost, public PackageHost {
     Q_OBJECT
 public:
     Tdm(const AppDir& appDir, Prompter& prompter, const Clock& clock, QObject* parent = nullptr);
@@ -79,7 +84,7 @@ public:
     bool accessControl() const { return m_accessControl; }
     bool printPersonalAnswer() const { return m_printPersonalAnswer; }
     bool nominative() const { return m_nominative; }
-    bool documentsMandatory() const { return m_documentsMandatory; }
+    bool documentsMandatory() const override { return m_documentsMandatory; }
     bool liveScan() const override { return m_liveScan; }
     bool homeService() const override { return m_homeService; }
     bool checkSlip() const override { return m_checkSlip; }
@@ -128,6 +133,19 @@ public:
     int ObtenerDatosBoleta(const QString& boleta, int nDoc, QString& message);
     bool ObtenerFechaPago(const QString& boleta, QDate& date);
 
+    // Sending to the central office: the mail account, the message sender (made at the end of the start-up, or
+    // on first use), the sending log of the run and the workstation's identity (the system's unless replaced).
+    TdmMail& mail();
+    TSMimeReg& sender();
+    void createSender();
+    SendLog& sendLog() { return m_sendLog; }
+    const HostIdentity& hostIdentity() const { return *m_hostIdentity; }
+    void setHostIdentity(std::unique_ptr<HostIdentity> id);
+    // The three sends of the current request; true when it was handed over and marked as sent.
+    bool EnviarPedidoOficial();
+    bool EnviarPedidoPersonal();
+    bool EnviarCorreccionPersonal();
+
     // Maintenance.
     [[nodiscard]] bool rebuildIndexes();
     void purgeAnswered();
@@ -173,6 +191,11 @@ private:
     std::unique_ptr<SlipLookups> m_slips;
     std::unique_ptr<OfficialRequestRules> m_officialRules;
     std::unique_ptr<PersonalRequestRules> m_personalRules;
+    SendLog m_sendLog;
+    std::unique_ptr<HostIdentity> m_hostIdentity;
+    std::unique_ptr<TdmMail> m_mail;
+    std::unique_ptr<TSMimeReg> m_sender;
+    std::unique_ptr<RequestSending> m_sending;
 
     bool m_receptionIdle = true;
     bool m_ready = false;

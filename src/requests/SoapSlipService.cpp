@@ -37,8 +37,9 @@ Result<TramAnswer> SoapSlipService::pedidoByTram(const QString& cTped, int cPedi
                          {{QStringLiteral("c_tped"), SoapValue::string(cTped)},
                           {QStringLiteral("c_pedido"), SoapValue::int32(cPedido)},
                           {QStringLiteral("n_doc"), SoapValue::int32(nDoc)},
-                          {QStringLiteral("in_errorDesc"),
-                           inErrorDesc.isNull() ? SoapValue::omitted() : SoapValue::string(inErrorDesc)}});
+                          // The error description goes in as a string, empty when the caller has none: never
+                          // omitted, which the service would read as null.
+                          {QStringLiteral("in_errorDesc"), SoapValue::string(inErrorDesc)}});
     if (!response) return fail(response.error());
     TramAnswer answer;
     answer.result = response->childText(u"GetPedidoByTramResult").value_or(QString());

@@ -1,6 +1,7 @@
 #include "util/AppDir.h"
 #include "util/Clock.h"
 #include "util/Prompter.h"
+#include "util/TCrono.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -22,6 +23,16 @@ qint64 SystemClock::milliseconds() const {
     }();
     return timer.elapsed();
 }
+
+TCrono::TCrono()
+    : m_counter([] {
+          static QElapsedTimer timer = [] {
+              QElapsedTimer t;
+              t.start();
+              return t;
+          }();
+          return static_cast<quint32>(static_cast<quint64>(timer.msecsSinceReference() + timer.elapsed()));
+      }) {}
 
 QString AppDir::existingFile(const QString& name) const {
     const QString exact = file(name);

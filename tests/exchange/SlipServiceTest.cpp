@@ -82,7 +82,7 @@ TEST_F(SlipServiceTest, InternetRequestDataAndErrorDescription) {
     EXPECT_TRUE(data.hasData());
     EXPECT_EQ(data.text(QStringLiteral("x_ape1")), QStringLiteral("GOMEZ PEREZ"));
     EXPECT_TRUE(sim.logText().contains(
-        QStringLiteral("GetPedidoByTram c_tped=\"P\" c_pedido=123 n_doc=30111222 in_errorDesc=null -> ok")));
+        QStringLiteral("GetPedidoByTram c_tped=\"P\" c_pedido=123 n_doc=30111222 in_errorDesc=\"\" -> ok")));
 
     // No data, only the service's description; an entry without a kind answers any kind.
     auto cancelled = service->pedidoByTram(QStringLiteral("X"), 127, 6, QStringLiteral(""));

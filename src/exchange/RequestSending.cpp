@@ -1,0 +1,251 @@
+#include "exchange/RequestSending.h"
+
+#include "core/Dataset.h"
+#include "core/Settings.h"
+#include "exchange/HostIdentity.h"
+#include "exchange/PedDat.h"
+#include "exchange/TSMime.h"
+#include "util/Prompter.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace qev {
+
+namespace {
+
+const QString kPedDat = QStringLiteral("ped.dat");
+const QString kHuellaTif = QStringLiteral("huella.tif");
+const QString kHuellaZip = QStringLiteral("huella.zip");
+const QString kDocuTif = QStringLiteral("docu.tif");
+
+QString notBrowsing() {
+    return QStringLiteral("Antes de poder enviar el pedido\rdebe terminar de ingresar la información del mismo");
+}
+
+// A code of the settings as a number; anything else counts as 0.
+int regional(const Settings& s, const QString& key) {
+    int n = 0;
+    return parseWholeNumber(s.read(key), n) ? n : 0;
+}
+
+int requestNumber(const Dataset& ds) {
+    const dbf::Value v = ds.value(QStringLiteral("C_PED"));
+    return v.isNull() ? 0 : static_cast<int>(v.isDouble() ? v.number() : static_cast<double>(v.integer()));
+}
+
+} // namespace
+
+bool RequestSending::exists(const QString& path) const {
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+bool RequestSending::writeFile(const QString& name, const QByteArray& bytes) {
+    QSaveFile f(m_host.appDir().file(name));
+    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit()) return true;
+    m_host.prompter().error(QStringLiteral("No se pudo escribir el archivo ") + name + QStringLiteral(": ") +
+                            f.errorString());
+    return false;
+}
+
+// The package copies go through a temporary file, so a failed copy never leaves half a file under the package name.
+bool RequestSending::copyFile(const QString& from, const QString& name) {
+    const QString to = m_host.appDir().file(name);
+    const QString tmp = to + QStringLiteral(".tmp");
+    QFile::remove(tmp);
+    if (QFile::copy(from, tmp) && QFile::rename(tmp, to)) return true;
+    QFile::remove(tmp);
+    return false;
+}
+
+void RequestSending::removeFile(const QString& name) {
+    QFile::remove(m_host.appDir().file(name));
+}
+
+bool RequestSending::browsing(Dataset& ds) {
+    if (ds.state() == Dataset::State::Browse) return true;
+    m_host.prompter().inform(notBrowsing());
+    return false;
+}
+
+bool RequestSending::markSent(Dataset& ds, bool official) {
+    if (!ds.edit()) return false;
+    m_host.setSavePermission(true);
+    if (official) ds.setValue(QStringLiteral("M_ENVIADO"), dbf::Value(true));
+    ds.setValue(QStringLiteral("C_EST"), dbf::Value(std::string("E")));
+    if (ds.post()) return true;
+    // The message went out; the row could not be written. Say so instead of leaving it half-edited.
+    if (ds.editing()) ds.cancel();
+    m_host.setSavePermission(false);
+    m_host.prompter().error(QStringLiteral("El pedido se envió, pero no se pudo registrar como enviado: ") +
+                            ds.lastError());
+    return false;
+}
+
+bool RequestSending::EnviarPedidoOficial() {
+    Dataset& ped = *m_host.table(QStringLiteral("ped"));
+    Prompter& p = m_host.prompter();
+    if (!browsing(ped)) return false;
+    if (ped.isNull(QStringLiteral("C_PED"))) {
+        p.inform(QStringLiteral("Pedido inválido"));
+        return false;
+    }
+    const QString h = m_host.requestFile(ped, QLatin1Char('h'));
+    const QString z = m_host.requestFile(ped, QLatin1Char('z'));
+    const QString d = m_host.requestFile(ped, QLatin1Char('d'));
+    auto flag = [&ped](const char* f) {
+        const dbf::Value v = ped.value(QString::fromLatin1(f));
+        return v.isBool() && v.boolean();
+    };
+    if (flag("M_EXCART51") && !exists(d)) {
+        p.inform(QStringLiteral("Si el pedido de informes se realiza con \rexcepción al art.51, debe escanear el "
+                                "\roficio en la sección Documentación"));
+        return false;
+    }
+    if (flag("M_ESPECIAL") && !exists(d)) {
+        p.inform(QStringLiteral("Si el pedido de informes es especial, debe \rescanear el oficio en la sección "
+                                "Documentación"));
+        return false;
+    }
+    const bool withCard = ped.text(QStringLiteral("C_CARPED")) == QLatin1String("C");
+    const dbf::Value blob = ped.value(QStringLiteral("B_HUELLA"));
+    const bool hasBlob = !blob.isNull() && !(blob.isBytes() && blob.bytes().data.empty());
+    if (withCard) {
+        if (!exists(h) && !exists(z) && !hasBlob) {
+            p.inform(QStringLiteral("Debe ingresar las impresiones dactilares"));
+            return false;
+        }
+        if (exists(h) && !m_host.ValidarImagenHuella(h)) return false;
+    }
+    if (flag("M_ENVIADO") &&
+        !p.confirm(QStringLiteral("Este pedido ya fue enviado\r¿Está seguro que desea volver a enviarlo?"),
+                   QStringLiteral("Advertencia")))
+        return false;
+    if (flag("M_CONTESTA")) {
+        p.error(QStringLiteral("¡Este pedido ya fue contestado!\rNo puede volver a enviarlo"), QStringLiteral("Error"));
+        return false;
+    }
+
+    Dataset& sup = *m_host.table(QStringLiteral("sup"));
+    Dataset& org = *m_host.table(QStringLiteral("org"));
+    if (!writeFile(kPedDat, pedDatBytes(pedDatOficialLines(ped, sup, org)))) return false;
+    removeFile(kHuellaTif);
+    removeFile(kHuellaZip);
+    if (exists(z)) {
+        copyFile(z, kHuellaZip);
+    } else if (exists(h)) {
+        copyFile(h, kHuellaTif);
+    } else if (hasBlob && blob.isBytes()) {
+        const std::string& b = blob.bytes().data;
+        (void)writeFile(kHuellaTif, QByteArray(b.data(), static_cast<qsizetype>(b.size())));
+    }
+    QStringList files{kPedDat};
+    if (withCard) files << (QFileInfo::exists(m_host.appDir().file(kHuellaZip)) ? kHuellaZip : kHuellaTif);
+    removeFile(kDocuTif);
+    if (exists(d) && copyFile(d, kDocuTif)) files << kDocuTif;
+
+    Settings& s = m_host.settings();
+    const bool sent = m_sender.EnviarMensaje(s.read(QStringLiteral("x_toreg")), s.read(QStringLiteral("x_msgreg")),
+                                             requestNumber(ped), regional(s, QStringLiteral("c_reg")), files,
+                                             QString());
+    bool marked = false;
+    if (sent)
+        marked = markSent(ped, true);
+    else
+        p.error(QStringLiteral("No se pudo enviar el pedido"));
+    removeFile(kHuellaZip);
+    removeFile(kHuellaTif);
+    return marked;
+}
+
+bool RequestSending::EnviarPedidoPersonal() {
+    Dataset& pedp = *m_host.table(QStringLiteral("pedp"));
+    Prompter& p = m_host.prompter();
+    if (!browsing(pedp)) return false;
+    if (pedp.isNull(QStringLiteral("C_PED"))) {
+        p.inform(QStringLiteral("Pedido inválido"));
+        return false;
+    }
+    const QString h = m_host.requestFile(pedp, QLatin1Char('h'));
+    const QString z = m_host.requestFile(pedp, QLatin1Char('z'));
+    const QString d = m_host.requestFile(pedp, QLatin1Char('d'));
+    if (!exists(h) && !exists(z)) {
+        p.inform(QStringLiteral("Debe ingresar las impresiones dactilares"));
+        return false;
+    }
+    if (exists(h) && !m_host.ValidarImagenHuella(h)) return false;
+    if (m_host.documentsMandatory()) {
+        if (!exists(d)) {
+            p.inform(QStringLiteral("Debe digitalizar la documentación del pedido"));
+            return false;
+        }
+        if (!m_host.ValidarImagenDocumento(d)) {
+            p.inform(QStringLiteral("La documentación no está escaneada en el formato correcto"));
+            return false;
+        }
+    }
+    const QString state = pedp.text(QStringLiteral("C_EST"));
+    const QString warn = QStringLiteral("Advertencia");
+    if (state == QLatin1String("E") &&
+        !p.confirm(QStringLiteral("Este pedido ya fue enviado\r¿Está seguro que desea volver a enviarlo?"), warn))
+        return false;
+    if (state == QLatin1String("T") &&
+        !p.confirm(QStringLiteral("Este pedido fue recibido por QEV Regional\ry se encuentra en trámite.\r¿Está "
+                                  "seguro que desea volver a enviarlo?"),
+                   warn))
+        return false;
+    if (state == QLatin1String("C")) {
+        p.error(QStringLiteral("Este pedido ya fue contestado por QEV Central\rNo se puede volver a enviarlo"),
+                QStringLiteral("Error"));
+        return false;
+    }
+    if (state == QLatin1String("R") &&
+        !p.confirm(QStringLiteral("Este pedido fue rechazado\r¿Está seguro que desea volver a enviarlo?"), warn))
+        return false;
+
+    if (!writeFile(kPedDat, pedDatBytes(pedDatPersonalLines(pedp, m_identity.identity())))) return false;
+    removeFile(kHuellaTif);
+    if (exists(h)) copyFile(h, kHuellaTif);
+    removeFile(kHuellaZip);
+    if (exists(z)) copyFile(z, kHuellaZip);
+    QStringList files;
+    removeFile(kDocuTif);
+    if (exists(d) && copyFile(d, kDocuTif)) files << kDocuTif;
+    files << kPedDat << (QFileInfo::exists(m_host.appDir().file(kHuellaZip)) ? kHuellaZip : kHuellaTif);
+
+    Settings& s = m_host.settings();
+    const bool sent =
+        m_sender.EnviarMensaje(s.read(QStringLiteral("x_toregp")), s.read(QStringLiteral("x_msgregp")),
+                               requestNumber(pedp), regional(s, QStringLiteral("c_regp")), files, QString());
+    bool marked = false;
+    if (sent)
+        marked = markSent(pedp, false);
+    else
+        p.error(QStringLiteral("No se pudo enviar el pedido"));
+    removeFile(kHuellaZip);
+    removeFile(kHuellaTif);
+    return marked;
+}
+
+bool RequestSending::EnviarCorreccionPersonal() {
+    Dataset& pedp = *m_host.table(QStringLiteral("pedp"));
+    Prompter& p = m_host.prompter();
+    if (!browsing(pedp)) return false;
+    if (pedp.isNull(QStringLiteral("C_PED"))) {
+        p.inform(QStringLiteral("Pedido inválido"));
+        return false;
+    }
+    if (!writeFile(kPedDat, pedDatBytes(pedDatPersonalLines(pedp, m_identity.identity())))) return false;
+    Settings& s = m_host.settings();
+    const bool sent = m_sender.EnviarMensaje(s.read(QStringLiteral("x_toregp")), QStringLiteral("CORRECCIONP"),
+                                             requestNumber(pedp), regional(s, QStringLiteral("c_regp")), {kPedDat},
+                                             QString());
+    if (!sent) {
+        p.error(QStringLiteral("No se pudo enviar el pedido"));
+        return false;
+    }
+    return markSent(pedp, false);
+}
+
+} // namespace qev
