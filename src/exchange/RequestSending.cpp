@@ -37,6 +37,12 @@ int requestNumber(const Dataset& ds) {
 
 } // namespace
 
+// The request files are named relative to the office folder.
+QString RequestSending::inFolder(const QString& file) const {
+    if (file.isEmpty() || QFileInfo(file).isAbsolute()) return file;
+    return m_host.appDir().existingFile(file);
+}
+
 bool RequestSending::exists(const QString& path) const {
     return !path.isEmpty() && QFileInfo(path).isFile();
 }
@@ -91,9 +97,9 @@ bool RequestSending::EnviarPedidoOficial() {
         p.inform(QStringLiteral("Pedido inválido"));
         return false;
     }
-    const QString h = m_host.requestFile(ped, QLatin1Char('h'));
-    const QString z = m_host.requestFile(ped, QLatin1Char('z'));
-    const QString d = m_host.requestFile(ped, QLatin1Char('d'));
+    const QString h = inFolder(m_host.requestFile(ped, QLatin1Char('h')));
+    const QString z = inFolder(m_host.requestFile(ped, QLatin1Char('z')));
+    const QString d = inFolder(m_host.requestFile(ped, QLatin1Char('d')));
     auto flag = [&ped](const char* f) {
         const dbf::Value v = ped.value(QString::fromLatin1(f));
         return v.isBool() && v.boolean();
@@ -167,9 +173,9 @@ bool RequestSending::EnviarPedidoPersonal() {
         p.inform(QStringLiteral("Pedido inválido"));
         return false;
     }
-    const QString h = m_host.requestFile(pedp, QLatin1Char('h'));
-    const QString z = m_host.requestFile(pedp, QLatin1Char('z'));
-    const QString d = m_host.requestFile(pedp, QLatin1Char('d'));
+    const QString h = inFolder(m_host.requestFile(pedp, QLatin1Char('h')));
+    const QString z = inFolder(m_host.requestFile(pedp, QLatin1Char('z')));
+    const QString d = inFolder(m_host.requestFile(pedp, QLatin1Char('d')));
     if (!exists(h) && !exists(z)) {
         p.inform(QStringLiteral("Debe ingresar las impresiones dactilares"));
         return false;

@@ -48,6 +48,7 @@ private:
     bool copyFile(const QString& from, const QString& name);
     void removeFile(const QString& name);
     bool exists(const QString& path) const;
+    QString inFolder(const QString& file) const;
     bool markSent(Dataset& ds, bool official);
     bool browsing(Dataset& ds);
 

@@ -212,6 +212,7 @@ void AsmxServer::handlePost(const AsmxService& service, const httplib::Request& 
         return clientFault(op->name,
                            kUnreadable + QStringLiteral("<%1 xmlns='%2'> was not expected.").arg(call->name, call->ns));
     AsmxArgs args;
+    args.setBody(QByteArray::fromStdString(req.body));
     QString argText;
     for (const AsmxParam& param : op->params) {
         std::optional<QString> value;
@@ -219,6 +220,11 @@ void AsmxServer::handlePost(const AsmxService& service, const httplib::Request& 
             if (a.name != param.name || a.ns != m_ns) continue;
             if (!a.nil) value = a.text;
             break;
+        }
+        if (param.type == ParamType::Structure) {
+            argText += QLatin1Char(' ') + param.name + (value ? QStringLiteral("={...}") : QStringLiteral("=null"));
+            args.set(param.name, value);
+            continue;
         }
         if (value && param.type != ParamType::String) {
             qint64 n = 0;

@@ -21,7 +21,7 @@ struct Response;
 
 namespace qev::sim {
 
-enum class ParamType { String, Int, Long };
+enum class ParamType { String, Int, Long, Structure };
 
 struct AsmxParam {
     QString name;
@@ -34,9 +34,13 @@ public:
     std::optional<QString> string(const QString& name) const;
     qint64 number(const QString& name) const;
     void set(const QString& name, std::optional<QString> text) { m_values[name] = std::move(text); }
+    // The whole request envelope, for operations whose parameters are structures.
+    const QByteArray& body() const { return m_body; }
+    void setBody(QByteArray body) { m_body = std::move(body); }
 
 private:
     QHash<QString, std::optional<QString>> m_values;
+    QByteArray m_body;
 };
 
 struct AsmxOutput {

@@ -146,8 +146,20 @@ Result<SimData> parseSimData(const QByteArray& json) {
         return fail("not JSON at offset " + std::to_string(error.offset) + ": " + error.errorString().toStdString());
     if (!doc.isObject()) return fail("the data must be a JSON object");
     const QJsonObject root = doc.object();
-    if (auto r = EntryReader(root, "the data").onlyKeys({"slips", "requests", "comment"}); !r) return fail(r.error());
+    if (auto r = EntryReader(root, "the data").onlyKeys({"slips", "requests", "messages", "comment"}); !r)
+        return fail(r.error());
     SimData data;
+    if (const QJsonValue m = root.value(QLatin1String("messages")); !m.isUndefined()) {
+        if (!m.isObject()) return fail("'messages' must be an object");
+        const EntryReader in(m.toObject(), "messages");
+        if (auto r = in.onlyKeys({"reply", "fault", "http_status", "delay_ms", "comment"}); !r) return fail(r.error());
+        auto reply = in.optionalText("reply");
+        if (!reply) return fail(reply.error());
+        if (*reply) data.messages.reply = **reply;
+        auto mb = in.misbehaviour();
+        if (!mb) return fail(mb.error());
+        data.messages.misbehaviour = *mb;
+    }
     for (const char* list : {"slips", "requests"}) {
         const QJsonValue v = root.value(QLatin1String(list));
         if (v.isUndefined()) continue;

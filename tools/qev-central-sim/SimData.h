@@ -6,7 +6,8 @@
 // A slip's "fecha" may be null or absent (no payment date). A request gives its data as "items" (each written with
 // a "|" after it) or as a raw "text"; with neither its result is null. Any slip or request may also carry
 // "fault" (a soap:Server fault with that text), "http_status" (an HTTP error instead of an answer) and "delay_ms"
-// (a wait before answering), which apply to every call that names it. Unknown keys are refused.
+// (a wait before answering), which apply to every call that names it. "messages" sets the answer of the message
+// service's SendMessage and how it misbehaves (see MessageServiceData). Unknown keys are refused.
 #include "util/Result.h"
 
 #include <QString>
@@ -39,9 +40,16 @@ struct InternetRequest {
     Misbehaviour misbehaviour;
 };
 
+// How the message service answers: "messages": {"reply": "...", "fault": ..., "http_status": ..., "delay_ms": ...}.
+struct MessageServiceData {
+    QString reply = QStringLiteral("Recibido");
+    Misbehaviour misbehaviour;
+};
+
 struct SimData {
     std::vector<Slip> slips;
     std::vector<InternetRequest> requests;
+    MessageServiceData messages;
 
     const Slip* slip(const QString& boleta) const;
     const InternetRequest* request(const QString& cTped, int cPedido, int nDoc) const;

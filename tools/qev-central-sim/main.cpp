@@ -2,6 +2,7 @@
 // the program and for its tests. Prints "listening on http://HOST:PORT/" once it accepts calls.
 #include "AsmxServer.h"
 #include "SimData.h"
+#include "MessageService.h"
 #include "SlipServices.h"
 
 #include <QCommandLineParser>
@@ -28,7 +29,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption nsOption(QStringLiteral("namespace"),
                                       QStringLiteral("Services' namespace (default http://HOST:PORT/)."),
                                       QStringLiteral("URI"));
-    cli.addOptions({hostOption, portOption, dataOption, logOption, nsOption});
+    const QCommandLineOption storeOption(
+        QStringLiteral("store"), QStringLiteral("Keeps each package received by SendMessage in a folder under DIR."),
+        QStringLiteral("DIR"));
+    cli.addOptions({hostOption, portOption, dataOption, logOption, nsOption, storeOption});
     cli.process(app);
 
     auto error = [](const std::string& text) {
@@ -69,6 +73,7 @@ int main(int argc, char** argv) {
     qev::sim::AsmxServer server(cli.isSet(nsOption) ? cli.value(nsOption) : base, log);
     server.add(qev::sim::boletaService(data));
     server.add(qev::sim::tramService(data));
+    server.add(qev::sim::messageService(data, cli.value(storeOption)));
     server.mount(http);
 
     std::printf("listening on %s\n", base.toUtf8().constData());

@@ -1,4 +1,6 @@
 #include "QevDb.h"
+#include "SendCommand.h"
+#include "DemoImages.h"
 
 #include "TableCheck.h"
 #include "core/OfficeSchema.h"
@@ -50,8 +52,13 @@ Comandos:
                            exclusiva: falla si otro proceso la tiene abierta.
   init CARPETA [--demo]    Crea todas las tablas de la oficina (nivel 7, DBWINUS0) con las tablas de
                            consulta, la configuración inicial y el usuario "admin". Con --demo agrega
-                           organismos y pedidos de ejemplo. Rechaza una carpeta que ya tenga alguna
-                           tabla de la oficina y entonces no modifica nada.
+                           organismos y pedidos de ejemplo con sus fichas y documentos. Rechaza una
+                           carpeta que ya tenga alguna tabla de la oficina y entonces no modifica nada.
+  enviar CARPETA --oficial|--personal C_PED [--si]
+                           Envía el pedido a QEV Central como el botón "Enviar" de su ventana (servicio
+                           web o correo, según la configuración de la oficina). Los mensajes van a la
+                           salida de errores; cada pregunta se contesta No, o Sí con --si. Estado de
+                           salida: 0 enviado, 1 rechazado o no enviado.
   help                     Muestra esta ayuda.
 
 Estado de salida: 0 correcto, 1 error, 2 uso incorrecto. Los errores van a la salida de errores.
@@ -335,6 +342,7 @@ int packCommand(const QString& file, QTextStream& out, QTextStream& err) {
 int initCommand(const QString& dir, bool demo, QTextStream& out, QTextStream& err) {
     QString error;
     if (!createOfficeFolder(dir, demo, &error)) return failed(err, error);
+    if (demo && !writeDemoImages(dir, &error)) return failed(err, error);
     out << "Carpeta de la oficina creada en " << QDir(dir).absolutePath() << (demo ? " (con datos de ejemplo)" : "")
         << ":\n";
     for (const TableSpec& t : officeTables())
@@ -418,6 +426,7 @@ int runQevDb(const QStringList& args, QTextStream& out, QTextStream& err) {
             return usageError(err, QStringLiteral("uso: qevdb init CARPETA [--demo]"));
         return initCommand(target, flags.contains(QLatin1String("--demo")), out, err);
     }
+    if (command == QLatin1String("enviar")) return sendCommand(rest, out, err);
     return usageError(err, QStringLiteral("comando desconocido: %1").arg(command));
 }
 

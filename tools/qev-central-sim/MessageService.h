@@ -1,0 +1,18 @@
+#pragma once
+// The central office's message service "QEVMessageService": SendMessage keeps every package it receives in a
+// folder of its own under the store folder (the message's fields in "message.txt", each attachment decoded under
+// its own name), VerifyMessage answers a fixed text. A package it cannot read (an attachment name with a folder in
+// it, Base64 that does not decode) is answered with a soap:Server fault and nothing is kept.
+#include "AsmxServer.h"
+#include "SimData.h"
+
+#include <atomic>
+
+namespace qev::sim {
+
+inline constexpr char kVerifyAnswer[] = "Servicio de mensajes de QEV Central disponible";
+
+// `store` may be empty (nothing is kept); `data` must outlive the service.
+AsmxService messageService(const SimData& data, const QString& store);
+
+} // namespace qev::sim
