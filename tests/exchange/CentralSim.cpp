@@ -16,7 +16,8 @@ CentralSim::CentralSim(const QByteArray& dataJson) {
     data.close();
     m_process.start(QStringLiteral(QEV_CENTRAL_SIM),
                     {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"), data.fileName(),
-                     QStringLiteral("--log"), m_dir.filePath(QStringLiteral("calls.log"))});
+                     QStringLiteral("--log"), m_dir.filePath(QStringLiteral("calls.log")), QStringLiteral("--store"),
+                     storeDir()});
     const QDeadlineTimer deadline(10000);
     QByteArray out;
     while (!out.contains('\n') && !deadline.hasExpired()) {
@@ -43,6 +44,10 @@ CentralSim::~CentralSim() {
 
 QString CentralSim::root() const {
     return QStringLiteral("http://127.0.0.1:%1/").arg(m_port);
+}
+
+QString CentralSim::storeDir() const {
+    return m_dir.filePath(QStringLiteral("store"));
 }
 
 QString CentralSim::logText() const {

@@ -21,6 +21,8 @@ public:
     // "http://127.0.0.1:PORT/": the agency root, also the services' namespace.
     QString root() const;
     QString logText() const;
+    // Where the message service keeps each package it receives, one folder per call.
+    QString storeDir() const;
 
 private:
     QTemporaryDir m_dir;
