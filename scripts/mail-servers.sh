@@ -63,6 +63,8 @@ stop() {
 }
 
 start() {
+    # Servers left running in this folder by an interrupted run go first.
+    [ -d "$dir" ] && stop
     for p in "$SMTP_PORT" "$SUBM_PORT" "$SMTPS_PORT" "$POP3_PORT" "$POP3S_PORT"; do
         if port_open "$p"; then
             echo "port $p already accepts connections; refusing to start a second server there" >&2

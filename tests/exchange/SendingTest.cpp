@@ -250,6 +250,11 @@ struct Refusal {
     const char* message;
 };
 
+// Named cases read better in test lists than their bytes.
+void PrintTo(const Refusal& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class SendingRefusalTest : public SendingTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(SendingRefusalTest, NothingIsWrittenOrSent) {
