@@ -1,5 +1,6 @@
-// Saved fuzzer seeds and finds for the SOAP answer parser and the request data text run through the fuzzers'
+// Saved fuzzer seeds and finds for the SOAP answer parser, the request data text and the mail reading run through the fuzzers'
 // harnesses; each must finish without a crash, a broken promise or a sanitizer report.
+#include "../../tools/fuzz/MimeReadHarness.h"
 #include "../../tools/fuzz/RequestDataTextHarness.h"
 #include "../../tools/fuzz/SoapAnswerHarness.h"
 
@@ -31,6 +32,10 @@ TEST(ExchangeFuzzRegressionTest, SoapAnswerInputsRunCleanly) {
 
 TEST(ExchangeFuzzRegressionTest, RequestDataTextInputsRunCleanly) {
     EXPECT_GT(replay("request_data_text", qev::fuzz::exerciseRequestDataText), 0);
+}
+
+TEST(ExchangeFuzzRegressionTest, MimeReadInputsRunCleanly) {
+    EXPECT_GT(replay("mime_read", qev::fuzz::exerciseMimeRead), 0);
 }
 
 } // namespace

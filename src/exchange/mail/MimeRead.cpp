@@ -67,6 +67,20 @@ QString rawValue(const vmime::header& h, const char* name) {
     }
 }
 
+// A field with its parameters, as one unfolded line without the field's name.
+QString wholeValue(const vmime::header& h, const char* name) {
+    auto f = field(h, name);
+    if (!f) return QString();
+    try {
+        QString line = bytesAsText(f->generate());
+        line = line.mid(line.indexOf(QLatin1Char(':')) + 1);
+        line.replace(QStringLiteral("\r\n"), QString()).replace(QLatin1Char('\n'), QString());
+        return line.trimmed();
+    } catch (const std::exception&) {
+        return QString();
+    }
+}
+
 QString textValue(const vmime::header& h, const char* name) {
     auto f = field(h, name);
     if (!f) return QString();
@@ -141,8 +155,8 @@ MimeHeader headerOf(const vmime::header& h) {
     out.date = dateText(h);
     out.organization = textValue(h, "Organization");
     out.receipt = addresses(h, "Disposition-Notification-To");
-    out.contentType = rawValue(h, "Content-Type");
-    out.contentDisposition = rawValue(h, "Content-Disposition");
+    out.contentType = wholeValue(h, "Content-Type");
+    out.contentDisposition = wholeValue(h, "Content-Disposition");
     const QString prio = rawValue(h, "X-Priority");
     if (!prio.isEmpty() && prio.at(0) >= QLatin1Char('1') && prio.at(0) <= QLatin1Char('5'))
         out.priority = prio.at(0).digitValue();
