@@ -16,6 +16,9 @@
 #include "core/ui/TPedirClave.h"
 #include "requests/PersonalRequestRules.h"
 #include "requests/ui/TFCompPedBol.h"
+#include "exchange/TSMime.h"
+#include "exchange/mail/TdmMail.h"
+#include "exchange/ui/TFVerConfig.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -143,9 +146,12 @@ int main(int argc, char** argv) {
     TAboutBox about(&menu);
     TFListado listado(&menu);
     TFRecEst recEst(&menu);
+    dm.mail().setProgress(&recEst);
+    TFVerConfig verConfig(dm.sendLog(), [&dm]() -> TSMime& { return dm.sender(); }, prompter, &menu);
     TInfoWnd infoWnd(&menu);
     TFSplash splash(&menu);
     menu.registerWindow(QStringLiteral("TFConfig"), [&config] { config.exec(); });
+    menu.registerWindow(QStringLiteral("TFVerConfig"), [&verConfig] { verConfig.exec(); });
     menu.registerWindow(QStringLiteral("TFreporte"), [&reporte] { reporte.show(); });
     menu.registerWindow(QStringLiteral("TFInfMensual"), [&infMensual] { infMensual.exec(); });
     menu.registerWindow(QStringLiteral("TFAdminUsu"), [&adminUsu] { adminUsu.exec(); });

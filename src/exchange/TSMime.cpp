@@ -7,6 +7,7 @@
 #include "exchange/mail/TdmMail.h"
 #include "util/Clock.h"
 #include "util/Prompter.h"
+#include "util/TCrono.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -136,6 +137,42 @@ bool TSMime::EnviarWebService(const QString& destinatarios, const QString& asunt
     const bool ok = thread->succeeded();
     if (!ok) m_log.append(QStringLiteral("Error del servicio: ") + thread->error());
     return ok;
+}
+
+bool TSMime::VerificarConfiguracion(QString& line, QString& error) {
+    const BusyScope busy(m_prompter);
+    if (!m_endpoint) {
+        error = QStringLiteral("El servicio de mensajes no está configurado: ") + m_endpointError;
+        return false;
+    }
+    auto number = [this](const char* key) {
+        int n = 0;
+        return parseWholeNumber(m_settings.read(QString::fromLatin1(key)), n) ? n : 0;
+    };
+    QEVMessage msg;
+    const NetworkIdentity id = m_host.identity();
+    msg.Regional = number("c_regp") != 0 ? number("c_regp") : number("c_reg");
+    msg.MAC = id.mac;
+    msg.HostName = id.host;
+    TCrono crono;
+    crono.start();
+    auto proxy = CreateMessageServiceProxy(*m_endpoint);
+    auto answer = proxy->VerifyMessage(msg);
+    crono.stop();
+    if (!answer) {
+        error = QString::fromStdString(answer.error());
+        return false;
+    }
+    line = *answer + QStringLiteral(" - tiempo: ") + QString::number(crono.elapsed()) + QStringLiteral(" ms.");
+    m_log.append(line);
+    return true;
+}
+
+QStringList TSMime::MostrarConfiguracion() const {
+    const NetworkIdentity id = m_host.identity();
+    return {QStringLiteral("Código de regional oficial: ") + m_settings.read(QStringLiteral("c_reg")),
+            QStringLiteral("Código de regional privado: ") + m_settings.read(QStringLiteral("c_regp")),
+            QStringLiteral("MAC: ") + id.mac, QStringLiteral("Host: ") + id.host, QStringLiteral("IP: ") + id.ip};
 }
 
 } // namespace qev

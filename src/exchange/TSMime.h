@@ -45,6 +45,12 @@ public:
     const QString& endpointError() const { return m_endpointError; }
     void setEndpoint(const MessageServiceEndpoint& e) { m_endpoint = e; }
 
+    // "&Verificar configuración": a VerifyMessage call with the workstation's identity and the office's code
+    // (the personal one unless it is 0). Answers the log line, or false and the reason.
+    bool VerificarConfiguracion(QString& line, QString& error);
+    // "&Mostrar configuración": the office codes and the workstation's identity, one line each.
+    QStringList MostrarConfiguracion() const;
+
     // Waits until every send still under way has logged its line (at the end of the run).
     void waitForSends();
     int sendsUnderway() const;

@@ -141,10 +141,17 @@ AsmxService messageService(const SimData& data, const QString& store) {
          }});
     s.operations.push_back({QStringLiteral("VerifyMessage"),
                             {{QStringLiteral("msg"), ParamType::Structure}},
-                            [](const AsmxArgs&) {
+                            [](const AsmxArgs& args) {
                                 AsmxOutcome o;
+                                auto m = readMessage(args.body());
+                                if (!m) {
+                                    o.fault = QString::fromStdString(m.error());
+                                    return o;
+                                }
                                 o.outputs.push_back({QStringLiteral("VerifyMessageResult"),
-                                                     QString::fromUtf8(kVerifyAnswer)});
+                                                     QString::fromUtf8(kVerifyAnswer) + QStringLiteral(" (regional ") +
+                                                         m->fields.value(QStringLiteral("Regional")) +
+                                                         QLatin1Char(')')});
                                 return o;
                             }});
     return s;

@@ -70,4 +70,26 @@ void TFRecEst::setPercent(int percent) {
     QApplication::processEvents();
 }
 
+namespace {
+QString caption(TransferProgress::Direction d) {
+    return d == TransferProgress::Direction::Sending ? QStringLiteral("Enviando Mensaje..")
+                                                     : QStringLiteral("Recibiendo Mensaje...");
+}
+} // namespace
+
+void TFRecEst::transferBegins(Direction d, qint64 size) {
+    if (size <= 0) return;
+    start(caption(d));
+}
+
+void TFRecEst::transferProgress(Direction d, qint64 done, qint64 size) {
+    if (size <= 0) return;
+    if (!isVisible()) start(caption(d));
+    setPercent(static_cast<int>(std::min<qint64>(done, size) * 100 / size));
+}
+
+void TFRecEst::transferEnds() {
+    if (isVisible()) hide();
+}
+
 } // namespace qev

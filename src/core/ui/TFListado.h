@@ -1,4 +1,5 @@
 #pragma once
+#include "util/TransferProgress.h"
 // A text list with a progress bar, shown without being modal ("Pedidos personales sin enviar").
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -22,10 +23,15 @@ private:
 };
 
 // "Recibiendo Correo...": the progress box of mail transfers.
-class TFRecEst : public QWidget {
+// The small progress box of mail transfers: shown with "Enviando Mensaje.." or "Recibiendo Mensaje..." once a
+// transfer's size is known, hidden when it ends.
+class TFRecEst : public QWidget, public TransferProgress {
     Q_OBJECT
 public:
     explicit TFRecEst(QWidget* parent = nullptr);
+    void transferBegins(Direction d, qint64 size) override;
+    void transferProgress(Direction d, qint64 done, qint64 size) override;
+    void transferEnds() override;
     void start(const QString& title);
     void setPercent(int percent);
     void finish() { hide(); }

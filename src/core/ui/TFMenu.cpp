@@ -101,7 +101,7 @@ QWidget* TFMenu::buildCentral() {
         {"Button1", "Pedidos Per&sonales", "TFPedP", [this] { pedidosPersonales(); }},
         {"Button2", "&Búsqueda", "TFConsulta", [this] { open(QStringLiteral("TFConsulta")); }},
         {"btOrg", "&Organismos", "TFOrg", [this] { open(QStringLiteral("TFOrg")); }},
-        {"btRecibir", "P&rocesar Correo", "", [this] { recibir(); }},
+        {"btRecibir", "P&rocesar Correo", "RecepcionCorreo", [this] { recibir(); }},
         {"btEstCent", "&Est.QEV Cent.", "TFEstCent", [this] { open(QStringLiteral("TFEstCent")); }},
         {"btInternet", "&Internet", "TFSelInternet", [this] { internet(); }},
     };
@@ -152,7 +152,7 @@ void TFMenu::buildMenus() {
                            [this] { open(QStringLiteral("TFInfMensual")); });
 
     QMenu* util = menuBar()->addMenu(QStringLiteral("&Utilidades"));
-    add(util, "RecibirContestaciones1", "&Recibir Contestaciones", "", [this] { recibir(); });
+    add(util, "RecibirContestaciones1", "&Recibir Contestaciones", "RecepcionCorreo", [this] { recibir(); });
     add(util, "OrdenamientodeArchivos1", "&Ordenamiento de Archivos...", "", [this] { ordenamiento(); });
     add(util, "ReportedeActividad1", "Reporte de Actividad", "TFreporte",
         [this] { open(QStringLiteral("TFreporte")); });
@@ -205,13 +205,23 @@ void TFMenu::registerWindow(const QString& name, std::function<void()> openFn) {
 }
 
 void TFMenu::updateEnabling() {
+    // A control whose window or operation this program does not have yet is disabled and says so.
+    const QString notYet = QStringLiteral("No disponible todavía en esta versión");
     for (auto& [window, controls] : m_entries) {
         const bool available = hasWindow(window);
         for (QObject* o : controls) {
-            if (auto* w = qobject_cast<QWidget*>(o))
+            if (!o->property("qevToolTip").isValid()) {
+                if (auto* w0 = qobject_cast<QWidget*>(o)) o->setProperty("qevToolTip", w0->toolTip());
+                if (auto* a0 = qobject_cast<QAction*>(o)) o->setProperty("qevToolTip", a0->toolTip());
+            }
+            const QString tip = available ? o->property("qevToolTip").toString() : notYet;
+            if (auto* w = qobject_cast<QWidget*>(o)) {
                 w->setEnabled(available);
-            else if (auto* a = qobject_cast<QAction*>(o))
+                w->setToolTip(tip);
+            } else if (auto* a = qobject_cast<QAction*>(o)) {
                 a->setEnabled(available);
+                a->setToolTip(tip);
+            }
         }
     }
 }

@@ -9,6 +9,7 @@
 // against the system's authorities and an optional authority file of the office; SMTP authentication (PLAIN or
 // LOGIN) when the account has a user.
 #include "core/Settings.h"
+#include "util/TransferProgress.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,17 +27,6 @@ namespace qev {
 
 class Clock;
 class Prompter;
-
-// The progress of one transfer, shown by the progress window.
-class TransferProgress {
-public:
-    enum class Direction { Sending, Receiving };
-    virtual ~TransferProgress() = default;
-    // The size is known (> 0) when the window should show.
-    virtual void transferBegins(Direction d, qint64 size) = 0;
-    virtual void transferProgress(Direction d, qint64 done, qint64 size) = 0;
-    virtual void transferEnds() = 0;
-};
 
 // Headers passed to and returned by the mail operations. Priority 0 (highest) .. 4 (lowest), 2 normal, when
 // sending; a header read from the server answers it one higher (1..5).
