@@ -29,7 +29,8 @@ bool run(const QString& program, const QStringList& args, QByteArray* out = null
     p.start(program, args);
     if (!p.waitForFinished(120000)) return false;
     if (out) *out = p.readAllStandardOutput();
-    if (p.exitCode() != 0) std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), p.readAllStandardError().constData());
+    if (p.exitCode() != 0)
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), p.readAllStandardError().constData());
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
@@ -190,8 +191,8 @@ int main(int argc, char** argv) {
     // By web service, to the simulator keeping every package.
     QProcess sim;
     sim.start(kBuild + QStringLiteral("/tools/qev-central-sim/qev-central-sim"),
-              {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--store"), work + QStringLiteral("/store"),
-               QStringLiteral("--log"), work + QStringLiteral("/sim.log")});
+              {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--store"),
+               work + QStringLiteral("/store"), QStringLiteral("--log"), work + QStringLiteral("/sim.log")});
     if (!sim.waitForReadyRead(10000)) return 1;
     const QString base = QString::fromUtf8(sim.readLine().trimmed()).section(QLatin1Char(' '), 2);
     QDir(work + QStringLiteral("/store")).removeRecursively();
@@ -201,7 +202,8 @@ int main(int argc, char** argv) {
     sim.kill();
     sim.waitForFinished();
     if (webSeconds < 0) return 1;
-    const int stored = static_cast<int>(QDir(work + QStringLiteral("/store")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+    const int stored =
+        static_cast<int>(QDir(work + QStringLiteral("/store")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 
     std::printf("send_bench: %d official requests, %.2f MB per message on average\n", count,
                 static_cast<double>(bytes) / count / 1e6);

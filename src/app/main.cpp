@@ -1,8 +1,6 @@
 // The composition root: fixed formats, the office folder, the single-instance guard, the data module, the main
 // window and every window it opens.
-#include "util/Clock.h"
 #include "core/OfficeSchema.h"
-#include "dm/Tdm.h"
 #include "core/ui/QtPrompter.h"
 #include "core/ui/TAboutBox.h"
 #include "core/ui/TCambClave.h"
@@ -14,11 +12,13 @@
 #include "core/ui/TFReindex.h"
 #include "core/ui/TFreporte.h"
 #include "core/ui/TPedirClave.h"
-#include "requests/PersonalRequestRules.h"
-#include "requests/ui/TFCompPedBol.h"
+#include "dm/Tdm.h"
 #include "exchange/TSMime.h"
 #include "exchange/mail/TdmMail.h"
 #include "exchange/ui/TFVerConfig.h"
+#include "requests/PersonalRequestRules.h"
+#include "requests/ui/TFCompPedBol.h"
+#include "util/Clock.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -147,7 +147,8 @@ int main(int argc, char** argv) {
     TFListado listado(&menu);
     TFRecEst recEst(&menu);
     dm.mail().setProgress(&recEst);
-    TFVerConfig verConfig(dm.sendLog(), [&dm]() -> TSMime& { return dm.sender(); }, prompter, &menu);
+    TFVerConfig verConfig(
+        dm.sendLog(), [&dm]() -> TSMime& { return dm.sender(); }, prompter, &menu);
     TInfoWnd infoWnd(&menu);
     TFSplash splash(&menu);
     menu.registerWindow(QStringLiteral("TFConfig"), [&config] { config.exec(); });

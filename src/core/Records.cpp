@@ -1,10 +1,10 @@
 #include "core/Records.h"
 
-#include "util/AppDir.h"
 #include "core/Dataset.h"
 #include "core/OfficeSchema.h"
-#include "util/Prompter.h"
 #include "dbf/Table.h"
+#include "util/AppDir.h"
+#include "util/Prompter.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>

@@ -1,10 +1,10 @@
 #include "core/Settings.h"
 
-#include "util/AppDir.h"
 #include "core/Dataset.h"
 #include "core/OfficeSchema.h"
-#include "util/Prompter.h"
 #include "dbf/Codepage.h"
+#include "util/AppDir.h"
+#include "util/Prompter.h"
 
 #include <QCryptographicHash>
 #include <QDir>

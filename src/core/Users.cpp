@@ -2,8 +2,8 @@
 
 #include "core/Clave.h"
 #include "core/Dataset.h"
-#include "util/Prompter.h"
 #include "core/Settings.h"
+#include "util/Prompter.h"
 
 namespace qev {
 

@@ -1,19 +1,19 @@
 #include "dm/Tdm.h"
 
 #include "capture/ImageRules.h"
-#include "util/Clock.h"
 #include "core/OfficeSchema.h"
-#include "util/Prompter.h"
 #include "core/Records.h"
 #include "dbf/sql/SqlRunner.h"
+#include "exchange/HostIdentity.h"
+#include "exchange/TSMime.h"
+#include "exchange/mail/TdmMail.h"
 #include "requests/OfficialRequestRules.h"
 #include "requests/PersonalRequestRules.h"
 #include "requests/SlipLookups.h"
 #include "requests/SlipService.h"
 #include "requests/SoapSlipService.h"
-#include "exchange/HostIdentity.h"
-#include "exchange/TSMime.h"
-#include "exchange/mail/TdmMail.h"
+#include "util/Clock.h"
+#include "util/Prompter.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -68,8 +68,8 @@ void Tdm::createSender() {
     if (m_sender) m_sender->waitForSends();
     m_sending.reset();
     m_sender.reset();
-    m_sender = std::make_unique<TSMimeReg>(*m_settings, m_prompter, m_clock, m_appDir, mail(), m_sendLog,
-                                           *m_hostIdentity);
+    m_sender =
+        std::make_unique<TSMimeReg>(*m_settings, m_prompter, m_clock, m_appDir, mail(), m_sendLog, *m_hostIdentity);
     m_sending = std::make_unique<RequestSending>(*this, *m_sender, *m_hostIdentity);
 }
 

@@ -2,13 +2,13 @@
 // The data module: owns every table cursor of the office folder, the settings and the flags derived from them,
 // the record helpers, the reception timer and its guards, and the start-up preparation of the tables (index check,
 // schema upgrade, packing, index rebuild, opening, settings normalisation).
-#include "util/AppDir.h"
 #include "core/Dataset.h"
 #include "core/Settings.h"
-#include "requests/InternetRetrieval.h"
-#include "requests/RequestHost.h"
 #include "exchange/RequestSending.h"
 #include "exchange/SendLog.h"
+#include "requests/InternetRetrieval.h"
+#include "requests/RequestHost.h"
+#include "util/AppDir.h"
 #include <QObject>
 #include <QTimer>
 #include <functional>

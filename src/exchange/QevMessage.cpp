@@ -33,9 +33,9 @@ SoapFields messageParams(const QEVMessage& msg) {
     std::vector<SoapValue> items;
     items.reserve(msg.Attachments.size());
     for (const Attachment& a : msg.Attachments)
-        items.push_back(SoapValue::complex({{QStringLiteral("fileName"), SoapValue::string(a.fileName)},
-                                            {QStringLiteral("fileContentBase64"),
-                                             SoapValue::string(a.fileContentBase64)}}));
+        items.push_back(
+            SoapValue::complex({{QStringLiteral("fileName"), SoapValue::string(a.fileName)},
+                                {QStringLiteral("fileContentBase64"), SoapValue::string(a.fileContentBase64)}}));
     SoapFields fields{
         {QStringLiteral("Pedido"), SoapValue::int32(msg.Pedido)},
         {QStringLiteral("Regional"), SoapValue::int32(msg.Regional)},
@@ -45,8 +45,8 @@ SoapFields messageParams(const QEVMessage& msg) {
         {QStringLiteral("Subject"), SoapValue::string(msg.Subject)},
         {QStringLiteral("Body"), SoapValue::string(msg.Body)},
         // A message without files carries no attachment element at all.
-        {QStringLiteral("Attachments"), items.empty() ? SoapValue::omitted()
-                                                      : SoapValue::array(QStringLiteral("Attachment"), items)},
+        {QStringLiteral("Attachments"),
+         items.empty() ? SoapValue::omitted() : SoapValue::array(QStringLiteral("Attachment"), items)},
     };
     return {{QStringLiteral("msg"), SoapValue::complex(std::move(fields))}};
 }

@@ -40,8 +40,8 @@ SoapFields messageParams(const QEVMessage& msg);
 
 // Where the message service is and how to reach it.
 struct MessageServiceEndpoint {
-    QUrl url;     // "QEVReg.INI" [QEVService] URL
-    QString ns;   // the agency's web root, "http://host/"
+    QUrl url;   // "QEVReg.INI" [QEVService] URL
+    QString ns; // the agency's web root, "http://host/"
     SoapProxy proxy;
     std::chrono::milliseconds timeout = SoapClient::kDefaultTimeout;
 };

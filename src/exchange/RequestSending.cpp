@@ -152,9 +152,9 @@ bool RequestSending::EnviarPedidoOficial() {
     if (exists(d) && copyFile(d, kDocuTif)) files << kDocuTif;
 
     Settings& s = m_host.settings();
-    const bool sent = m_sender.EnviarMensaje(s.read(QStringLiteral("x_toreg")), s.read(QStringLiteral("x_msgreg")),
-                                             requestNumber(ped), regional(s, QStringLiteral("c_reg")), files,
-                                             QString());
+    const bool sent =
+        m_sender.EnviarMensaje(s.read(QStringLiteral("x_toreg")), s.read(QStringLiteral("x_msgreg")),
+                               requestNumber(ped), regional(s, QStringLiteral("c_reg")), files, QString());
     bool marked = false;
     if (sent)
         marked = markSent(ped, true);
@@ -244,9 +244,9 @@ bool RequestSending::EnviarCorreccionPersonal() {
     }
     if (!writeFile(kPedDat, pedDatBytes(pedDatPersonalLines(pedp, m_identity.identity())))) return false;
     Settings& s = m_host.settings();
-    const bool sent = m_sender.EnviarMensaje(s.read(QStringLiteral("x_toregp")), QStringLiteral("CORRECCIONP"),
-                                             requestNumber(pedp), regional(s, QStringLiteral("c_regp")), {kPedDat},
-                                             QString());
+    const bool sent =
+        m_sender.EnviarMensaje(s.read(QStringLiteral("x_toregp")), QStringLiteral("CORRECCIONP"), requestNumber(pedp),
+                               regional(s, QStringLiteral("c_regp")), {kPedDat}, QString());
     if (!sent) {
         p.error(QStringLiteral("No se pudo enviar el pedido"));
         return false;

@@ -12,7 +12,8 @@ void SendLog::append(const QString& line) {
         appendHere(line);
         return;
     }
-    QMetaObject::invokeMethod(this, [this, line] { appendHere(line); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, line] { appendHere(line); }, Qt::QueuedConnection);
 }
 
 void SendLog::appendHere(const QString& line) {

@@ -1,13 +1,13 @@
 #include "requests/InternetRetrieval.h"
 
 #include "core/Dataset.h"
-#include "util/Prompter.h"
 #include "requests/PedBol.h"
 #include "requests/PersonalRequestRules.h"
 #include "requests/RequestDataText.h"
 #include "requests/RequestHost.h"
 #include "requests/SlipLookups.h"
 #include "requests/SlipService.h"
+#include "util/Prompter.h"
 
 #include "dbf/Codepage.h"
 

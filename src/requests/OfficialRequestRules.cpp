@@ -1,11 +1,11 @@
 #include "requests/OfficialRequestRules.h"
 
-#include "util/Clock.h"
 #include "core/Dataset.h"
-#include "util/Prompter.h"
 #include "core/Records.h"
 #include "core/Settings.h"
 #include "requests/WorkFiles.h"
+#include "util/Clock.h"
+#include "util/Prompter.h"
 
 #include <QSaveFile>
 

@@ -1,13 +1,13 @@
 #include "requests/PersonalRequestRules.h"
 
-#include "util/Clock.h"
 #include "core/Dataset.h"
-#include "util/Prompter.h"
 #include "core/Records.h"
 #include "core/Settings.h"
 #include "requests/OfficialRequestRules.h"
 #include "requests/SlipLookups.h"
 #include "requests/WorkFiles.h"
+#include "util/Clock.h"
+#include "util/Prompter.h"
 
 #include <QRandomGenerator>
 #include <QUuid>

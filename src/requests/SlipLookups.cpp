@@ -1,8 +1,8 @@
 #include "requests/SlipLookups.h"
 
-#include "util/Prompter.h"
 #include "requests/RequestDataText.h"
 #include "requests/SlipService.h"
+#include "util/Prompter.h"
 
 #include <optional>
 

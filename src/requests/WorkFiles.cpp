@@ -1,7 +1,7 @@
 #include "requests/WorkFiles.h"
 
-#include "util/Prompter.h"
 #include "requests/RequestHost.h"
+#include "util/Prompter.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
-// Saved fuzzer seeds and finds for the SOAP answer parser, the request data text and the mail reading run through the fuzzers'
-// harnesses; each must finish without a crash, a broken promise or a sanitizer report.
+// Saved fuzzer seeds and finds for the SOAP answer parser, the request data text and the mail reading run through the
+// fuzzers' harnesses; each must finish without a crash, a broken promise or a sanitizer report.
 #include "../../tools/fuzz/MimeReadHarness.h"
 #include "../../tools/fuzz/RequestDataTextHarness.h"
 #include "../../tools/fuzz/SoapAnswerHarness.h"

@@ -93,19 +93,19 @@ protected:
         dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
         dm->setHostIdentity(std::make_unique<FixedHostIdentity>(NetworkIdentity{}));
         ASSERT_TRUE(dm->create());
-        for (const auto& [k, v] : std::vector<std::pair<const char*, QString>>{
-                 {"envWebService", "N"},
-                 {"smtpName", "127.0.0.1"},
-                 {"smtpPort", "2525"},
-                 {"pop3Name", "127.0.0.1"},
-                 {"pop3Port", "2110"},
-                 {"pop3User", "central"},
-                 {"pop3PwdE", complementText(QStringLiteral("secret3"))},
-                 {"userEmail", "regional7@example.test"},
-                 {"x_toreg", "central@example.test"},
-                 {"x_toregp", "central@example.test"},
-                 {"tlsCA", kCa},
-                 {"LogOpeMail", "S"}})
+        for (const auto& [k, v] :
+             std::vector<std::pair<const char*, QString>>{{"envWebService", "N"},
+                                                          {"smtpName", "127.0.0.1"},
+                                                          {"smtpPort", "2525"},
+                                                          {"pop3Name", "127.0.0.1"},
+                                                          {"pop3Port", "2110"},
+                                                          {"pop3User", "central"},
+                                                          {"pop3PwdE", complementText(QStringLiteral("secret3"))},
+                                                          {"userEmail", "regional7@example.test"},
+                                                          {"x_toreg", "central@example.test"},
+                                                          {"x_toregp", "central@example.test"},
+                                                          {"tlsCA", kCa},
+                                                          {"LogOpeMail", "S"}})
             ASSERT_TRUE(dm->settings().write(QString::fromLatin1(k), v));
         reload();
         for (const char* u : {"user", "other", "central"})
@@ -183,10 +183,9 @@ TEST_F(MailTest, RequestsArriveWithTheirAttachmentsByteForByte) {
                            attachment(QStringLiteral("docu.tif"), QStringLiteral("d3.7"))}));
     const Parsed personal = parseWithPython(files[1]);
     EXPECT_EQ(personal.subject, QStringLiteral("PEDIDOP"));
-    EXPECT_EQ(personal.attachments,
-              (QStringList{attachment(QStringLiteral("docu.tif"), QStringLiteral("dp1.7")),
-                           attachment(QStringLiteral("ped.dat"), QStringLiteral("ped.dat")),
-                           attachment(QStringLiteral("huella.zip"), QStringLiteral("zp1.7"))}));
+    EXPECT_EQ(personal.attachments, (QStringList{attachment(QStringLiteral("docu.tif"), QStringLiteral("dp1.7")),
+                                                 attachment(QStringLiteral("ped.dat"), QStringLiteral("ped.dat")),
+                                                 attachment(QStringLiteral("huella.zip"), QStringLiteral("zp1.7"))}));
     EXPECT_EQ(dm->ped().text(QStringLiteral("C_EST")), QStringLiteral("E"));
     EXPECT_EQ(dm->pedp().text(QStringLiteral("C_EST")), QStringLiteral("E"));
     // With mail logging on, each send is one line of the log file.
@@ -211,11 +210,11 @@ TEST_F(MailTest, Pop3SessionReadsSavesDeletesAndForwards) {
                      {QStringLiteral("Importe 12.50 pagado."), QStringLiteral("Segunda línea")},
                      {QStringLiteral("resp.dat"), QStringLiteral("resp.tif")}, error))
         << error.toStdString();
-    ASSERT_TRUE(send(QStringLiteral("central@example.test"), QStringLiteral("Segundo"), {QStringLiteral("b")}, {},
-                     error))
+    ASSERT_TRUE(
+        send(QStringLiteral("central@example.test"), QStringLiteral("Segundo"), {QStringLiteral("b")}, {}, error))
         << error.toStdString();
-    ASSERT_TRUE(send(QStringLiteral("central@example.test"), QStringLiteral("Tercero"), {QStringLiteral("c")}, {},
-                     error))
+    ASSERT_TRUE(
+        send(QStringLiteral("central@example.test"), QStringLiteral("Tercero"), {QStringLiteral("c")}, {}, error))
         << error.toStdString();
     ASSERT_EQ(waitForMail(QStringLiteral("central"), 3).size(), 3);
 
@@ -346,8 +345,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "Error SendMail: no se pudo verificar el certificado del servidor"},
         Protection{"SmtpPrivateCertificateAccepted", false, 2525, "", false, false, "", "", ""},
         Protection{"SubmissionWithLogin", false, 2587, "STARTTLS", true, true, "user", "secret", ""},
-        Protection{"SubmissionWrongPassword", false, 2587, "STARTTLS", true, true, "user", "wrong",
-                   "Error SendMail: "},
+        Protection{"SubmissionWrongPassword", false, 2587, "STARTTLS", true, true, "user", "wrong", "Error SendMail: "},
         Protection{"SubmissionRefusesPlainText", false, 2587, "NO", true, true, "user", "secret", "Error SendMail: "},
         Protection{"SmtpsImplicitTls", false, 2465, "SSL", true, true, "user", "secret", ""},
         Protection{"SmtpsUntrusted", false, 2465, "SSL", false, true, "user", "secret",
@@ -386,7 +384,8 @@ TEST_F(MailTest, FailedSendsKeepTheRequest) {
     attempt("Error al enviar: Error SendMail: ");
     // A server that closes the connection in the middle of the message.
     QProcess drop;
-    drop.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(QEV_SOURCE_DIR "/tests/exchange/data/drop_smtp.py")});
+    drop.start(QStringLiteral("/usr/bin/python3"),
+               {QStringLiteral(QEV_SOURCE_DIR "/tests/exchange/data/drop_smtp.py")});
     ASSERT_TRUE(drop.waitForReadyRead(10000));
     dm->mail().account().smtpPort = drop.readLine().trimmed().toInt();
     dm->mail().connection().smtpSecurity = MailSecurity::None;
@@ -396,9 +395,10 @@ TEST_F(MailTest, FailedSendsKeepTheRequest) {
 
     // A missing attachment by SMTP fails the send.
     QString error;
-    EXPECT_FALSE(send(QStringLiteral("central@example.test"), QStringLiteral("x"), {}, {QStringLiteral("no.tif")},
-                      error));
-    EXPECT_TRUE(error.startsWith(QStringLiteral("Error SendMail: no se encuentra el archivo adjunto"))) << error.toStdString();
+    EXPECT_FALSE(
+        send(QStringLiteral("central@example.test"), QStringLiteral("x"), {}, {QStringLiteral("no.tif")}, error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("Error SendMail: no se encuentra el archivo adjunto")))
+        << error.toStdString();
 }
 
 // Outlook does not exist here: its flag sends nothing, answers false and says so in the log once.

@@ -55,8 +55,10 @@ TEST(MimeReadTest, RawEightBitHeadersAndSinglePartMessages) {
 
 TEST(MimeReadTest, SafeAttachmentNames) {
     const std::pair<const char*, const char*> cases[] = {
-        {"resp.tif", "resp.tif"},   {"..\\..\\win.ini", "win.ini"}, {"/etc/passwd", "passwd"}, {"..", ""},
-        {"a\x01:b*?.dat", "ab.dat"}, {"  .  ", ""},                 {"informe.", "informe"},
+        {"resp.tif", "resp.tif"},    {"..\\..\\win.ini", "win.ini"},
+        {"/etc/passwd", "passwd"},   {"..", ""},
+        {"a\x01:b*?.dat", "ab.dat"}, {"  .  ", ""},
+        {"informe.", "informe"},
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(safeAttachmentName(QString::fromLatin1(in)), QString::fromLatin1(out)) << in;
@@ -74,11 +76,11 @@ TEST(ValidEmailTest, AddressesOperatorsType) {
         {"", false},
         {"DIRECCION DE EMAIL", false},
         {"sin-arroba.example.com", false},
-        {"a@localhost", false},           // one label
-        {"a@example.", false},            // ends with a period
-        {"a@example-.com", false},        // label ends with a hyphen
-        {"a@-example.com", false},        // label starts with a hyphen
-        {"a@1example.com", false},        // label starts with a digit
+        {"a@localhost", false},    // one label
+        {"a@example.", false},     // ends with a period
+        {"a@example-.com", false}, // label ends with a hyphen
+        {"a@-example.com", false}, // label starts with a hyphen
+        {"a@1example.com", false}, // label starts with a digit
         {".a@example.com", false},
         {"a..b@example.com", false},
         {"a.@example.com", false},

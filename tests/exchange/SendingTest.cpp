@@ -17,8 +17,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QFile>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace qev {
@@ -139,18 +139,22 @@ TEST_F(SendingTest, OfficialPackageReachesTheCentralOfficeByteForByte) {
     const QByteArray pedDat = readAll(pkg + QStringLiteral("/ped.dat"));
     ASSERT_TRUE(pedDat.endsWith("\r\n"));
     EXPECT_EQ(pedDat.count('\n'), pedDat.count("\r\n"));
-    EXPECT_TRUE(pedDat.contains("x_ape1=PE\xD1" "A\r\n"));
+    EXPECT_TRUE(pedDat.contains("x_ape1=PE\xD1"
+                                "A\r\n"));
     QStringList lines = fromAnsiBytes(pedDat).split(QStringLiteral("\r\n"));
     lines.removeLast();
     QStringList keys;
     for (const QString& l : lines)
         keys << l.section(QLatin1Char('='), 0, 0);
-    const QStringList declared = QStringLiteral(
-        "[DATA] c_ped c_sexo c_tdoc c_nac c_prov c_org f_ped x_sec x_dom c_codpos x_loc x_delito n_pront x_ape1 x_ape2 "
-        "x_nom1 x_nom2 x_nom3 f_nac n_edad n_doc c_provci x_nompadr1 x_nompadr2 x_nompadr3 x_apemadr1 x_apemadr2 "
-        "x_nommadr1 x_nommadr2 x_nommadr3 m_enviado m_contesta x_obs c_reg n_expe f_con c_prior n_causa c_est c_tdel "
-        "c_carped x_expp c_clasder c_clasizq m_especial m_menor x_rechazo c_version")
-                                     .split(QLatin1Char(' '));
+    const QStringList declared =
+        QStringLiteral(
+            "[DATA] c_ped c_sexo c_tdoc c_nac c_prov c_org f_ped x_sec x_dom c_codpos x_loc x_delito n_pront x_ape1 "
+            "x_ape2 "
+            "x_nom1 x_nom2 x_nom3 f_nac n_edad n_doc c_provci x_nompadr1 x_nompadr2 x_nompadr3 x_apemadr1 x_apemadr2 "
+            "x_nommadr1 x_nommadr2 x_nommadr3 m_enviado m_contesta x_obs c_reg n_expe f_con c_prior n_causa c_est "
+            "c_tdel "
+            "c_carped x_expp c_clasder c_clasizq m_especial m_menor x_rechazo c_version")
+            .split(QLatin1Char(' '));
     ASSERT_GE(keys.size(), declared.size());
     EXPECT_EQ(keys.mid(0, declared.size()), declared);
     const qsizetype art51 = keys.indexOf(QStringLiteral("m_exc_art51"));
@@ -160,21 +164,22 @@ TEST_F(SendingTest, OfficialPackageReachesTheCentralOfficeByteForByte) {
     for (const char* skipped : {"b_huella", "b_resp", "m_excart51", "m_toma_krb"})
         EXPECT_FALSE(keys.contains(QString::fromLatin1(skipped))) << skipped;
     EXPECT_EQ(keys.mid(art51),
-              (QStringList{"m_exc_art51", "m_tomada_krb", "x_org", "[SUP1]", "c_ped", "c_reg", "x_ape1", "x_ape2",
-                           "x_nom1", "x_nom2", "x_nom3", "c_prov", "[SUP2]", "c_ped", "c_reg", "x_ape1", "x_ape2",
-                           "x_nom1", "x_nom2", "x_nom3", "c_prov", "[SUP3]", "c_ped", "c_reg", "x_ape1", "x_ape2",
-                           "x_nom1", "x_nom2", "x_nom3", "c_prov"}));
+              (QStringList{"m_exc_art51", "m_tomada_krb", "x_org",  "[SUP1]", "c_ped",  "c_reg",  "x_ape1", "x_ape2",
+                           "x_nom1",      "x_nom2",       "x_nom3", "c_prov", "[SUP2]", "c_ped",  "c_reg",  "x_ape1",
+                           "x_ape2",      "x_nom1",       "x_nom2", "x_nom3", "c_prov", "[SUP3]", "c_ped",  "c_reg",
+                           "x_ape1",      "x_ape2",       "x_nom1", "x_nom2", "x_nom3", "c_prov"}));
     EXPECT_TRUE(lines.contains(QStringLiteral("m_enviado=True")));
     EXPECT_TRUE(lines.contains(QStringLiteral("c_ped=3")));
     EXPECT_TRUE(lines.contains(QStringLiteral("f_ped=") + dm->ped().text(QStringLiteral("F_PED"))));
     EXPECT_TRUE(lines.contains(QStringLiteral("x_expp=Córdoba")));
     EXPECT_TRUE(lines.contains(QStringLiteral("x_nom1=CARLITOS")));
     EXPECT_TRUE(lines.contains(QStringLiteral("x_nom1=JOSE")));
-    EXPECT_TRUE(lines.contains(QStringLiteral("x_org=") + dm->org().lookupValue(QStringLiteral("C_ORG"),
-                                                                                dm->ped().value(QStringLiteral("C_ORG")),
-                                                                                QStringLiteral("X_ORG"))
-                                                             .toString()
-                                                             .c_str()));
+    EXPECT_TRUE(lines.contains(QStringLiteral("x_org=") + dm->org()
+                                                              .lookupValue(QStringLiteral("C_ORG"),
+                                                                           dm->ped().value(QStringLiteral("C_ORG")),
+                                                                           QStringLiteral("X_ORG"))
+                                                              .toString()
+                                                              .c_str()));
 
     // Marked as sent; the card copies are gone and ped.dat stays until the next send. Marking the row edits it,
     // which clears the documents' work file as any edit does; the request's own "d" file stays.
@@ -201,19 +206,20 @@ TEST_F(SendingTest, PersonalPackageAndCorrection) {
     EXPECT_EQ(attachmentNames(pkg), (QStringList{"docu.tif", "ped.dat", "huella.zip"}));
     EXPECT_EQ(readAll(pkg + QStringLiteral("/huella.zip")), readAll(dir.file(QStringLiteral("zp1.7"))));
     QStringList lines = fromAnsiBytes(readAll(pkg + QStringLiteral("/ped.dat"))).split(QStringLiteral("\r\n"));
-    EXPECT_EQ(lines.mid(lines.size() - 5),
-              (QStringList{"m_exc_art51=False", "MAC=00:1A:2B:3C:4D:5E", "IP=10.1.2.3", "Host=puesto1.regional.local",
-                           ""}));
+    EXPECT_EQ(lines.mid(lines.size() - 5), (QStringList{"m_exc_art51=False", "MAC=00:1A:2B:3C:4D:5E", "IP=10.1.2.3",
+                                                        "Host=puesto1.regional.local", ""}));
     QStringList keys;
     for (const QString& l : lines)
         keys << l.section(QLatin1Char('='), 0, 0);
-    const QStringList declared = QStringLiteral(
-        "[DATA] c_ped c_sexo c_tdoc c_nac c_prov_s f_ped x_dom_s c_codpos_s x_loc_s x_ape1 x_ape2 x_nom1 x_nom2 "
-        "x_nom3 f_nac n_doc x_nompadr1 x_nompadr2 x_nompadr3 x_apemadr1 x_apemadr2 x_nommadr1 x_nommadr2 x_nommadr3 "
-        "x_obs c_reg n_expe c_est c_rechazo n_cert c_prior f_con c_expp c_tped c_res n_recibo_e n_recibo_m c_banco "
-        "c_pedido x_nac x_tdoc x_expp x_prior x_sexo c_prefijo c_sufijo c_tram c_login x_oape c_clasder c_clasizq "
-        "x_rechazo f_pago c_pago c_pago_domic c_segur x_tram verif_id f_captura c_version x_est")
-                                     .split(QLatin1Char(' '));
+    const QStringList declared =
+        QStringLiteral(
+            "[DATA] c_ped c_sexo c_tdoc c_nac c_prov_s f_ped x_dom_s c_codpos_s x_loc_s x_ape1 x_ape2 x_nom1 x_nom2 "
+            "x_nom3 f_nac n_doc x_nompadr1 x_nompadr2 x_nompadr3 x_apemadr1 x_apemadr2 x_nommadr1 x_nommadr2 "
+            "x_nommadr3 "
+            "x_obs c_reg n_expe c_est c_rechazo n_cert c_prior f_con c_expp c_tped c_res n_recibo_e n_recibo_m c_banco "
+            "c_pedido x_nac x_tdoc x_expp x_prior x_sexo c_prefijo c_sufijo c_tram c_login x_oape c_clasder c_clasizq "
+            "x_rechazo f_pago c_pago c_pago_domic c_segur x_tram verif_id f_captura c_version x_est")
+            .split(QLatin1Char(' '));
     EXPECT_EQ(keys.mid(0, declared.size()), declared);
     // Lookup and calculated fields carry their values: the state's name and the request code.
     EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^x_est=.+"))).size(), 1);
@@ -277,13 +283,22 @@ TEST_P(SendingRefusalTest, NothingIsWrittenOrSent) {
 INSTANTIATE_TEST_SUITE_P(
     Checks, SendingRefusalTest,
     ::testing::Values(
-        Refusal{"EditedRow", false, 1, [](SendingTest&, Tdm& dm) { ASSERT_TRUE(dm.ped().edit()); }, {},
+        Refusal{"EditedRow",
+                false,
+                1,
+                [](SendingTest&, Tdm& dm) { ASSERT_TRUE(dm.ped().edit()); },
+                {},
                 "Antes de poder enviar el pedido\rdebe terminar de ingresar la información del mismo"},
         Refusal{"NoFingerprints", false, 1, [](SendingTest&, Tdm&) {}, {}, "Debe ingresar las impresiones dactilares"},
-        Refusal{"BadCard", false, 1,
-                [](SendingTest& f, Tdm&) { f.writeImage(QStringLiteral("h1.7"), 2480, 500); }, {},
+        Refusal{"BadCard",
+                false,
+                1,
+                [](SendingTest& f, Tdm&) { f.writeImage(QStringLiteral("h1.7"), 2480, 500); },
+                {},
                 "La huella digitalizada debe tener por lo menos 5 cm. de alto"},
-        Refusal{"Article51WithoutDocuments", false, 1,
+        Refusal{"Article51WithoutDocuments",
+                false,
+                1,
                 [](SendingTest& f, Tdm& dm) {
                     f.writeCard(QStringLiteral("h1.7"));
                     f.poke(dm.ped(), "M_EXCART51", Value(true));
@@ -291,19 +306,36 @@ INSTANTIATE_TEST_SUITE_P(
                 {},
                 "Si el pedido de informes se realiza con \rexcepción al art.51, debe escanear el \roficio en la "
                 "sección Documentación"},
-        Refusal{"SentNotAgain", false, 2, [](SendingTest& f, Tdm&) { f.writeCard(QStringLiteral("h2.7")); }, {false},
+        Refusal{"SentNotAgain",
+                false,
+                2,
+                [](SendingTest& f, Tdm&) { f.writeCard(QStringLiteral("h2.7")); },
+                {false},
                 "Este pedido ya fue enviado\r¿Está seguro que desea volver a enviarlo?"},
-        Refusal{"AnsweredAfterYes", false, 4, [](SendingTest&, Tdm&) {}, {true},
+        Refusal{"AnsweredAfterYes",
+                false,
+                4,
+                [](SendingTest&, Tdm&) {},
+                {true},
                 "¡Este pedido ya fue contestado!\rNo puede volver a enviarlo"},
-        Refusal{"PersonalWithoutDocuments", true, 1, [](SendingTest& f, Tdm&) { f.writeCard(QStringLiteral("hp1.7")); },
-                {}, "Debe digitalizar la documentación del pedido"},
-        Refusal{"PersonalDocumentsOfWrongSize", true, 1,
+        Refusal{"PersonalWithoutDocuments",
+                true,
+                1,
+                [](SendingTest& f, Tdm&) { f.writeCard(QStringLiteral("hp1.7")); },
+                {},
+                "Debe digitalizar la documentación del pedido"},
+        Refusal{"PersonalDocumentsOfWrongSize",
+                true,
+                1,
                 [](SendingTest& f, Tdm&) {
                     f.writeCard(QStringLiteral("hp1.7"));
                     f.writeCard(QStringLiteral("dp1.7"));
                 },
-                {}, "La documentación no está escaneada en el formato correcto"},
-        Refusal{"PersonalInProcessNotAgain", true, 3,
+                {},
+                "La documentación no está escaneada en el formato correcto"},
+        Refusal{"PersonalInProcessNotAgain",
+                true,
+                3,
                 [](SendingTest& f, Tdm&) {
                     f.writeCard(QStringLiteral("hp3.7"));
                     f.writeDocument(QStringLiteral("dp3.7"));
@@ -311,12 +343,15 @@ INSTANTIATE_TEST_SUITE_P(
                 {false},
                 "Este pedido fue recibido por QEV Regional\ry se encuentra en trámite.\r¿Está seguro que desea volver "
                 "a enviarlo?"},
-        Refusal{"PersonalAnswered", true, 4,
+        Refusal{"PersonalAnswered",
+                true,
+                4,
                 [](SendingTest& f, Tdm&) {
                     f.writeCard(QStringLiteral("hp4.7"));
                     f.writeDocument(QStringLiteral("dp4.7"));
                 },
-                {}, "Este pedido ya fue contestado por QEV Central\rNo se puede volver a enviarlo"}),
+                {},
+                "Este pedido ya fue contestado por QEV Central\rNo se puede volver a enviarlo"}),
     [](const ::testing::TestParamInfo<Refusal>& p) { return std::string(p.param.name); });
 
 // An answered official request without a card character: no fingerprint check or attachment, but the old blob is

@@ -47,8 +47,10 @@ Result<ReceivedMessage> readMessage(const QByteArray& body) {
             while (xml.readNextStartElement()) {
                 const QString item = xml.name().toString();
                 const QString text = xml.readElementText();
-                if (item == QLatin1String("fileName")) a.fileName = text;
-                else if (item == QLatin1String("fileContentBase64")) a.content = text;
+                if (item == QLatin1String("fileName"))
+                    a.fileName = text;
+                else if (item == QLatin1String("fileContentBase64"))
+                    a.content = text;
             }
             m.attachments.push_back(std::move(a));
             continue;
@@ -90,8 +92,8 @@ QString keepPackage(const QString& store, const ReceivedMessage& m, int number) 
     QString text;
     for (const char* f : {"Pedido", "Regional", "MAC", "HostName", "Recipients", "Subject", "Body"})
         text += QString::fromLatin1(f) + QLatin1Char('=') + m.fields.value(QString::fromLatin1(f)) + QLatin1Char('\n');
-    text += QStringLiteral("Attachments=%1\n").arg(m.hasAttachments ? QString::number(m.attachments.size())
-                                                                     : QStringLiteral("none"));
+    text += QStringLiteral("Attachments=%1\n")
+                .arg(m.hasAttachments ? QString::number(m.attachments.size()) : QStringLiteral("none"));
     for (const QString& n : notes)
         text += n + QLatin1Char('\n');
     for (size_t i = 0; i < decoded.size(); ++i) {
@@ -113,47 +115,44 @@ AsmxService messageService(const SimData& data, const QString& store) {
     AsmxService s{QStringLiteral("QEVMessageService"), QStringLiteral("/QEVService/QEVMessageService.asmx"), {}};
     auto counter = std::make_shared<std::atomic<int>>(0);
     auto lock = std::make_shared<std::mutex>();
-    s.operations.push_back(
-        {QStringLiteral("SendMessage"),
-         {{QStringLiteral("msg"), ParamType::Structure}},
-         [&data, store, counter, lock](const AsmxArgs& args) {
-             AsmxOutcome o;
-             const Misbehaviour& mb = data.messages.misbehaviour;
-             o.delayMs = mb.delayMs;
-             if (mb.httpStatus || mb.fault) {
-                 o.fault = mb.fault;
-                 o.httpStatus = mb.httpStatus;
-                 return o;
-             }
-             auto m = readMessage(args.body());
-             if (!m) {
-                 o.fault = QString::fromStdString(m.error());
-                 return o;
-             }
-             const std::lock_guard<std::mutex> guard(*lock);
-             const QString problem = keepPackage(store, *m, ++*counter);
-             if (!problem.isEmpty()) {
-                 o.fault = problem;
-                 return o;
-             }
-             o.outputs.push_back({QStringLiteral("SendMessageResult"), data.messages.reply});
-             return o;
-         }});
-    s.operations.push_back({QStringLiteral("VerifyMessage"),
+    s.operations.push_back({QStringLiteral("SendMessage"),
                             {{QStringLiteral("msg"), ParamType::Structure}},
-                            [](const AsmxArgs& args) {
+                            [&data, store, counter, lock](const AsmxArgs& args) {
                                 AsmxOutcome o;
+                                const Misbehaviour& mb = data.messages.misbehaviour;
+                                o.delayMs = mb.delayMs;
+                                if (mb.httpStatus || mb.fault) {
+                                    o.fault = mb.fault;
+                                    o.httpStatus = mb.httpStatus;
+                                    return o;
+                                }
                                 auto m = readMessage(args.body());
                                 if (!m) {
                                     o.fault = QString::fromStdString(m.error());
                                     return o;
                                 }
-                                o.outputs.push_back({QStringLiteral("VerifyMessageResult"),
-                                                     QString::fromUtf8(kVerifyAnswer) + QStringLiteral(" (regional ") +
-                                                         m->fields.value(QStringLiteral("Regional")) +
-                                                         QLatin1Char(')')});
+                                const std::lock_guard<std::mutex> guard(*lock);
+                                const QString problem = keepPackage(store, *m, ++*counter);
+                                if (!problem.isEmpty()) {
+                                    o.fault = problem;
+                                    return o;
+                                }
+                                o.outputs.push_back({QStringLiteral("SendMessageResult"), data.messages.reply});
                                 return o;
                             }});
+    s.operations.push_back(
+        {QStringLiteral("VerifyMessage"), {{QStringLiteral("msg"), ParamType::Structure}}, [](const AsmxArgs& args) {
+             AsmxOutcome o;
+             auto m = readMessage(args.body());
+             if (!m) {
+                 o.fault = QString::fromStdString(m.error());
+                 return o;
+             }
+             o.outputs.push_back({QStringLiteral("VerifyMessageResult"),
+                                  QString::fromUtf8(kVerifyAnswer) + QStringLiteral(" (regional ") +
+                                      m->fields.value(QStringLiteral("Regional")) + QLatin1Char(')')});
+             return o;
+         }});
     return s;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // The central office's message service "QEVMessageService": SendMessage keeps every package it receives in a
 // folder of its own under the store folder (the message's fields in "message.txt", each attachment decoded under
-// its own name), VerifyMessage answers a fixed text naming the regional it was given. A package it cannot read (an attachment name with a folder in
-// it, Base64 that does not decode) is answered with a soap:Server fault and nothing is kept.
+// its own name), VerifyMessage answers a fixed text naming the regional it was given. A package it cannot read (an
+// attachment name with a folder in it, Base64 that does not decode) is answered with a soap:Server fault and nothing is
+// kept.
 #include "AsmxServer.h"
 #include "SimData.h"
 

@@ -1,8 +1,8 @@
 // qev-central-sim: QEV Central's web services on a loopback address, answered from a JSON data file, for trying
 // the program and for its tests. Prints "listening on http://HOST:PORT/" once it accepts calls.
 #include "AsmxServer.h"
-#include "SimData.h"
 #include "MessageService.h"
+#include "SimData.h"
 #include "SlipServices.h"
 
 #include <QCommandLineParser>

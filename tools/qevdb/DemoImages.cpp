@@ -17,8 +17,10 @@ capture::Raster demoPage(int width, int height, int seed) {
         for (int x = 0; x < width; ++x) {
             const bool rule = (x % 240 < 3) || (y % 300 < 3);
             const int ridge = ((x * 7 + y * 5 + seed * 31) / 9) % 11;
-            if (rule) row[x] = 40;
-            else if (ridge < 3 && ((x / 240 + y / 300 + seed) % 3 != 0)) row[x] = 90;
+            if (rule)
+                row[x] = 40;
+            else if (ridge < 3 && ((x / 240 + y / 300 + seed) % 3 != 0))
+                row[x] = 90;
         }
     }
     return r;

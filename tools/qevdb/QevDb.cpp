@@ -1,6 +1,6 @@
 #include "QevDb.h"
-#include "SendCommand.h"
 #include "DemoImages.h"
+#include "SendCommand.h"
 
 #include "TableCheck.h"
 #include "core/OfficeSchema.h"

@@ -52,13 +52,17 @@ int sendCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
     bool personal = false;
     bool yes = false;
     for (const QString& a : args) {
-        if (a == QLatin1String("--oficial")) official = true;
-        else if (a == QLatin1String("--personal")) personal = true;
-        else if (a == QLatin1String("--si")) yes = true;
+        if (a == QLatin1String("--oficial"))
+            official = true;
+        else if (a == QLatin1String("--personal"))
+            personal = true;
+        else if (a == QLatin1String("--si"))
+            yes = true;
         else if (a.startsWith(QLatin1String("--"))) {
             err << usage << "\n";
             return kExitUsage;
-        } else positional << a;
+        } else
+            positional << a;
     }
     bool numberOk = false;
     const double number = positional.value(1).toDouble(&numberOk);

@@ -2,8 +2,8 @@
 #include "core/ui/DialogButtons.h"
 
 #include "core/Users.h"
-#include "dm/Tdm.h"
 #include "core/ui/TPedirClave.h"
+#include "dm/Tdm.h"
 
 #include <QFormLayout>
 #include <QPushButton>

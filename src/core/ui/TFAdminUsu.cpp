@@ -1,8 +1,8 @@
 #include "core/ui/TFAdminUsu.h"
 
 #include "core/Users.h"
-#include "dm/Tdm.h"
 #include "core/ui/DbControls.h"
+#include "dm/Tdm.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

@@ -1,10 +1,10 @@
 #include "core/ui/TFConfig.h"
 #include "core/ui/DialogButtons.h"
 
-#include "util/Prompter.h"
 #include "core/Settings.h"
-#include "dm/Tdm.h"
 #include "core/ui/DbControls.h"
+#include "dm/Tdm.h"
+#include "util/Prompter.h"
 
 #include <QEvent>
 #include <QFormLayout>

@@ -1,9 +1,9 @@
 #include "core/ui/TFInfMensual.h"
 #include "core/ui/DialogButtons.h"
 
+#include "dm/Tdm.h"
 #include "util/Clock.h"
 #include "util/Prompter.h"
-#include "dm/Tdm.h"
 
 #include <QDesktopServices>
 #include <QFormLayout>

@@ -1,8 +1,8 @@
 #include "core/ui/TFMenu.h"
 
-#include "util/Prompter.h"
 #include "core/Settings.h"
 #include "dm/Tdm.h"
+#include "util/Prompter.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
 #include "core/ui/TFreporte.h"
 
+#include "core/Settings.h"
 #include "util/AppDir.h"
 #include "util/Prompter.h"
-#include "core/Settings.h"
 
 #include <QFile>
 #include <QHBoxLayout>

@@ -131,8 +131,7 @@ QString dateText(const vmime::header& h) {
     auto d = vmime::dynamicCast<const vmime::datetime>(f->getValue());
     if (!d) return rawValue(h, "Date");
     const QDateTime when(QDate(d->getYear(), d->getMonth(), d->getDay()),
-                         QTime(d->getHour(), d->getMinute(), d->getSecond()),
-                         QTimeZone(d->getZone() * 60));
+                         QTime(d->getHour(), d->getMinute(), d->getSecond()), QTimeZone(d->getZone() * 60));
     if (!when.isValid()) return rawValue(h, "Date");
     return when.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
 }

@@ -529,8 +529,7 @@ bool TdmMail::GuardarAdjuntos(int index, const QString& folder, QString& error) 
         }
         QString reason;
         if (!saveBytes(path, bytes, reason)) {
-            error = tag + QStringLiteral("Error SaveToFile:") + path + QStringLiteral(" (") + reason +
-                    QLatin1Char(')');
+            error = tag + QStringLiteral("Error SaveToFile:") + path + QStringLiteral(" (") + reason + QLatin1Char(')');
             return false;
         }
         return true;
@@ -587,7 +586,8 @@ bool TdmMail::smtpSend(const QString& from, const QStringList& envelopeTo, const
         auto session = vmime::net::session::create();
         const bool implicit = implicitTls(m_connection.smtpSecurity, m_account.smtpPort, 465);
         const int port = m_account.smtpPort > 0 ? m_account.smtpPort : 25;
-        vmime::utility::url url(implicit ? "smtps" : "smtp", utf8(m_account.smtpName), static_cast<vmime::port_t>(port));
+        vmime::utility::url url(implicit ? "smtps" : "smtp", utf8(m_account.smtpName),
+                                static_cast<vmime::port_t>(port));
         auto tr = session->getTransport(url);
         secure(*tr, m_connection.smtpSecurity, implicit);
         const bool auth = smtpAuthentication || !smtpUser.isEmpty();
@@ -675,8 +675,8 @@ bool TdmMail::EnviarCorreo(const THeaderMsg& header, const QStringList& lines, Q
                 auto att = std::make_shared<vmime::fileAttachment>(
                     QFile::encodeName(QFileInfo(f).absoluteFilePath()).toStdString(),
                     vmime::mediaType("application/octet-stream"));
-                att->getFileInfo().setFilename(vmime::word(utf8(QFileInfo(f).fileName()),
-                                                           vmime::charset(vmime::charsets::UTF_8)));
+                att->getFileInfo().setFilename(
+                    vmime::word(utf8(QFileInfo(f).fileName()), vmime::charset(vmime::charsets::UTF_8)));
                 mb.appendAttachment(att);
             }
             auto msg = mb.construct();
@@ -733,8 +733,8 @@ bool TdmMail::ReenviarMensaje(int index, const QString& address, QString& error)
     const QByteArray head = split < 0 ? raw : raw.left(split);
     const QByteArray body = raw.mid(bodyAt);
     const MimeHeader h = readMimeHeader(head + "\r\n\r\n");
-    static const QList<QByteArray> dropped = {"subject", "to", "cc", "bcc", "received", "return-path",
-                                              "delivered-to", "x-original-to"};
+    static const QList<QByteArray> dropped = {"subject",  "to",          "cc",           "bcc",
+                                              "received", "return-path", "delivered-to", "x-original-to"};
     QByteArray kept;
     bool skipping = false;
     for (QByteArray line : head.split('\n')) {
@@ -754,8 +754,8 @@ bool TdmMail::ReenviarMensaje(int index, const QString& address, QString& error)
         error = tag + causeOf(e);
         return false;
     }
-    const QByteArray data = "To: " + address.trimmed().toUtf8() + "\r\n" + subjectLine.toUtf8() + "\r\n" + kept +
-                            "\r\n" + body;
+    const QByteArray data =
+        "To: " + address.trimmed().toUtf8() + "\r\n" + subjectLine.toUtf8() + "\r\n" + kept + "\r\n" + body;
     QString from = addressList(h.from).value(0);
     if (!EsEmailValido(from)) from = m_account.userEmail.trimmed();
     if (!smtpSend(from, {address.trimmed()}, data, why)) {

@@ -19,8 +19,24 @@ bool isDigit(unsigned char c) {
 bool isAtom(unsigned char c) {
     if (isLetter(c) || isDigit(c) || c >= 128) return true;
     switch (c) {
-    case '!': case '#': case '$': case '%': case '&': case '\'': case '*': case '+': case '-': case '=': case '?':
-    case '^': case '_': case '`': case '{': case '|': case '}': case '~':
+    case '!':
+    case '#':
+    case '$':
+    case '%':
+    case '&':
+    case '\'':
+    case '*':
+    case '+':
+    case '-':
+    case '=':
+    case '?':
+    case '^':
+    case '_':
+    case '`':
+    case '{':
+    case '|':
+    case '}':
+    case '~':
         return true;
     default:
         return false;
@@ -36,36 +52,53 @@ bool EsEmailValido(const QByteArray& bytes) {
         const auto c = static_cast<unsigned char>(ch);
         switch (st) {
         case St::Start:
-            if (isAtom(c)) st = St::LocalAtom;
-            else if (c == '"') st = St::Quoted;
-            else return false;
+            if (isAtom(c))
+                st = St::LocalAtom;
+            else if (c == '"')
+                st = St::Quoted;
+            else
+                return false;
             break;
         case St::LocalAtom:
-            if (c == '@') st = St::ExpectLabel;
-            else if (c == '.') st = St::LocalPeriod;
-            else if (!isAtom(c)) return false;
+            if (c == '@')
+                st = St::ExpectLabel;
+            else if (c == '.')
+                st = St::LocalPeriod;
+            else if (!isAtom(c))
+                return false;
             break;
         case St::Quoted:
-            if (c == '\\') st = St::QuotedPair;
-            else if (c == '"') st = St::AfterQuote;
-            else if (c == '\r') return false;
+            if (c == '\\')
+                st = St::QuotedPair;
+            else if (c == '"')
+                st = St::AfterQuote;
+            else if (c == '\r')
+                return false;
             break;
         case St::QuotedPair:
             st = St::Quoted;
             break;
         case St::AfterQuote:
-            if (c == '@') st = St::ExpectLabel;
-            else if (c == '.') st = St::LocalPeriod;
-            else return false;
+            if (c == '@')
+                st = St::ExpectLabel;
+            else if (c == '.')
+                st = St::LocalPeriod;
+            else
+                return false;
             break;
         case St::LocalPeriod:
-            if (isAtom(c)) st = St::LocalAtom;
-            else if (c == '"') st = St::Quoted;
-            else return false;
+            if (isAtom(c))
+                st = St::LocalAtom;
+            else if (c == '"')
+                st = St::Quoted;
+            else
+                return false;
             break;
         case St::ExpectLabel:
-            if (isLetter(c)) st = St::Label;
-            else return false;
+            if (isLetter(c))
+                st = St::Label;
+            else
+                return false;
             break;
         case St::Label:
             if (c == '.') {
@@ -78,8 +111,10 @@ bool EsEmailValido(const QByteArray& bytes) {
             }
             break;
         case St::Hyphen:
-            if (isLetter(c) || isDigit(c)) st = St::Label;
-            else if (c != '-') return false;
+            if (isLetter(c) || isDigit(c))
+                st = St::Label;
+            else if (c != '-')
+                return false;
             break;
         }
     }

@@ -1,10 +1,10 @@
 #include "requests/ui/TFCompPedBol.h"
 
 #include "core/Dataset.h"
-#include "util/Prompter.h"
 #include "dm/Tdm.h"
 #include "requests/PedBol.h"
 #include "requests/SlipLookups.h"
+#include "util/Prompter.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

@@ -4,7 +4,6 @@
 #include "core/OfficeSchema.h"
 #include "core/Settings.h"
 #include "core/Users.h"
-#include "dm/Tdm.h"
 #include "core/ui/TAboutBox.h"
 #include "core/ui/TFConfig.h"
 #include "core/ui/TFInfMensual.h"
@@ -12,6 +11,7 @@
 #include "core/ui/TFMenu.h"
 #include "core/ui/TFreporte.h"
 #include "core/ui/TPedirClave.h"
+#include "dm/Tdm.h"
 
 #include <QAction>
 #include <QFile>

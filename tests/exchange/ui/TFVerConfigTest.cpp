@@ -1,5 +1,6 @@
 // The sending log window offscreen, against the simulator: the check of the service with the office's code, the
 // workstation's identity, lines of sends made elsewhere, Escape; and the progress box of mail transfers.
+#include "exchange/ui/TFVerConfig.h"
 #include "../CentralSim.h"
 #include "FixedClock.h"
 #include "ScriptedPrompter.h"
@@ -10,7 +11,6 @@
 #include "dm/Tdm.h"
 #include "exchange/HostIdentity.h"
 #include "exchange/TSMime.h"
-#include "exchange/ui/TFVerConfig.h"
 
 #include <QKeyEvent>
 #include <QPlainTextEdit>
@@ -33,7 +33,8 @@ protected:
         dm->setHostIdentity(std::make_unique<FixedHostIdentity>(
             NetworkIdentity{QStringLiteral("00:1A:2B:3C:4D:5E"), QStringLiteral("10.1.2.3"), QStringLiteral("pc1")}));
         ASSERT_TRUE(dm->create());
-        window = std::make_unique<TFVerConfig>(dm->sendLog(), [this]() -> TSMime& { return dm->sender(); }, prompter);
+        window = std::make_unique<TFVerConfig>(
+            dm->sendLog(), [this]() -> TSMime& { return dm->sender(); }, prompter);
     }
     QString text() const { return window->memRes()->toPlainText(); }
     void click(const char* name) { window->findChild<QPushButton*>(QString::fromLatin1(name))->click(); }
@@ -72,8 +73,8 @@ TEST_F(TFVerConfigTest, VerifyUsesThePersonalCodeUnlessItIsZero) {
 }
 
 TEST_F(TFVerConfigTest, AServiceThatCannotBeReachedIsAnError) {
-    WorkstationIni(dir.path()).setServiceUrl(QStringLiteral("http://127.0.0.1:%1/QEVService/QEVMessageService.asmx")
-                                                 .arg(test::deadPort()));
+    WorkstationIni(dir.path())
+        .setServiceUrl(QStringLiteral("http://127.0.0.1:%1/QEVService/QEVMessageService.asmx").arg(test::deadPort()));
     dm->createSender(); // the address is read when the sender is made
     click("btVerif");
     ASSERT_EQ(prompter.messages().size(), 1u);
