@@ -208,6 +208,20 @@ bool Tdm::create() {
     return true;
 }
 
+bool Tdm::openForCommand() {
+    m_receptionIdle = true;
+    m_ready = false;
+    if (!upgradeSchema() || !openTables()) {
+        terminate();
+        return false;
+    }
+    if (!checkExportField()) return false;
+    if (!applySettings()) reloadServices();
+    m_timer.stop();
+    createSender();
+    return true;
+}
+
 void Tdm::deleteWorkFiles(const QStringList& names) {
     for (const QString& n : names)
         QFile::remove(m_appDir.existingFile(n));

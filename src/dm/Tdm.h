@@ -56,6 +56,9 @@ public:
 
     // The start-up preparation, in order. False when the program must end.
     [[nodiscard]] bool create();
+    // What an administrator's command needs while workstations may have the folder open: the tables opened and
+    // the settings applied, with no packing and no index rebuild, and no reception timer.
+    [[nodiscard]] bool openForCommand();
     bool terminated() const { return m_terminated; }
 
     const AppDir& appDir() const override { return m_appDir; }

@@ -78,7 +78,7 @@ int sendCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
     TerminalPrompter prompter(err, yes);
     SystemClock clock;
     Tdm dm(AppDir(folder), prompter, clock);
-    if (!dm.create()) {
+    if (!dm.openForCommand()) {
         err << "No se pudieron preparar las tablas de la carpeta " << folder << "\n";
         return kExitFailed;
     }
