@@ -9,6 +9,7 @@ packages=(
     libtiff-dev libjpeg-dev libleptonica-dev libzip-dev libcpp-httplib-dev
     python3 python3-dbf python3-dbfread
     xvfb xauth
+    libzint-dev zbar-tools poppler-utils python3-reportlab
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "QevDb.h"
 
+#include "Informe.h"
 #include "TableCheck.h"
 #include "core/OfficeSchema.h"
 #include "dbf/Table.h"
@@ -52,6 +53,10 @@ Comandos:
                            consulta, la configuración inicial y el usuario "admin". Con --demo agrega
                            organismos y pedidos de ejemplo. Rechaza una carpeta que ya tenga alguna
                            tabla de la oficina y entonces no modifica nada.
+  informe CARPETA NOMBRE --oficial|--personal C_PED --pdf ARCHIVO
+                           Escribe en ARCHIVO (PDF) el informe NOMBRE del pedido C_PED: TrpOficio
+                           (carta oficial), TrpFicha (ficha), TrpCompr (comprobante), TrpContesPriv
+                           (contestación) o TrpRechPriv (rechazo). No necesita pantalla.
   help                     Muestra esta ayuda.
 
 Estado de salida: 0 correcto, 1 error, 2 uso incorrecto. Los errores van a la salida de errores.
@@ -413,6 +418,7 @@ int runQevDb(const QStringList& args, QTextStream& out, QTextStream& err) {
         if (!oneFile({}, target, flags)) return usageError(err, QStringLiteral("uso: qevdb pack ARCHIVO"));
         return packCommand(target, out, err);
     }
+    if (command == QLatin1String("informe")) return informeCommand(rest, out, err);
     if (command == QLatin1String("init")) {
         if (!oneFile({QStringLiteral("--demo")}, target, flags))
             return usageError(err, QStringLiteral("uso: qevdb init CARPETA [--demo]"));
