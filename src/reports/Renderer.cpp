@@ -170,6 +170,10 @@ void Renderer::paintBand(const Band& band, const Geometry& g, double pageY, doub
             if (e.align & Qt::AlignBottom) vy = std::max(0.0, r.height() - b->height);
             for (int l = 0; l < b->layout->lineCount(); ++l) {
                 const QTextLine line = b->layout->lineAt(l);
+                // Lines of other slices are not drawn at all: clipped text would still be in the page's text.
+                const double top = r.top() + vy + b->tops[static_cast<size_t>(l)];
+                const double bottom = r.top() + vy + b->bottoms[static_cast<size_t>(l)];
+                if (bottom <= sliceTop + 1e-6 || top >= sliceTop + sliceHeight - 1e-6) continue;
                 double hx = 0;
                 const double free = d.width() - line.naturalTextWidth() - line.x();
                 if (e.align & Qt::AlignHCenter) hx = free / 2;

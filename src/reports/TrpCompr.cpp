@@ -90,9 +90,9 @@ Layout TrpCompr::layout(const Data& d) {
     item(up, 64, y, 118, QStringLiteral("Nacionalidad"), d.xNac);
     item(up, 120, y, w - 4, QStringLiteral("Fecha de Nacimiento:"), d.fNac);
     y += step;
-    item(up, 4, y, 78, QStringLiteral("Tipo de Documento:"), d.xTdoc);
-    item(up, 80, y, 138, QStringLiteral("Número"), joinBlank({d.QRLb1, d.nDoc, d.QRLb39}).trimmed());
-    item(up, 140, y, w - 4, QStringLiteral("Expedido Por:"), d.xExpp, false, QFont(), QStringLiteral("x_expp"));
+    item(up, 4, y, 66, QStringLiteral("Tipo de Documento:"), d.xTdoc);
+    item(up, 68, y, 116, QStringLiteral("Número"), joinBlank({d.QRLb1, d.nDoc, d.QRLb39}).trimmed());
+    item(up, 118, y, w - 4, QStringLiteral("Expedido Por:"), d.xExpp, false, QFont(), QStringLiteral("x_expp"));
     y += step;
     item(up, 4, y, w - 4, QStringLiteral("Nombres Padre:"), joinBlank({n.X_NOMPADR1, n.X_NOMPADR2, n.X_NOMPADR3}));
     y += step;
