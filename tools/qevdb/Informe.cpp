@@ -2,15 +2,10 @@
 
 #include "QevDb.h"
 #include "reports/Renderer.h"
+#include "reports/Catalog.h"
 #include "reports/ReportSource.h"
-#include "reports/TrpCompr.h"
-#include "reports/TrpContesPriv.h"
-#include "reports/TrpFicha.h"
-#include "reports/TrpOficio.h"
-#include "reports/TrpRechPriv.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 namespace qev::tools {
 
@@ -52,57 +47,26 @@ int informeCommand(const QStringList& args, QTextStream& out, QTextStream& err) 
     folder = QDir(positional[0]).absolutePath();
     name = positional[1];
 
-    const QStringList officialReports{QStringLiteral("TrpOficio"), QStringLiteral("TrpFicha")};
-    const QStringList personalReports{QStringLiteral("TrpCompr"), QStringLiteral("TrpContesPriv"),
-                                      QStringLiteral("TrpRechPriv"), QStringLiteral("TrpFicha")};
-    if (!officialReports.contains(name) && !personalReports.contains(name))
-        return fail(err, QStringLiteral("Informe desconocido: %1. Informes: TrpOficio, TrpFicha, TrpCompr, "
-                                        "TrpContesPriv, TrpRechPriv.")
-                             .arg(name));
-    if (oficial && !officialReports.contains(name))
-        return fail(err, QStringLiteral("El informe %1 es de pedidos personales: use --personal.").arg(name));
-    if (personal && !personalReports.contains(name))
-        return fail(err, QStringLiteral("El informe %1 es de pedidos oficiales: use --oficial.").arg(name));
+    const reports::RequestKind kind = oficial ? reports::RequestKind::Oficial : reports::RequestKind::Personal;
+    QString error;
+    if (!reports::reportFits(name, kind, &error)) return fail(err, error);
     bool numeric = false;
     const int cPed = number.toInt(&numeric);
-    const QString kind = oficial ? QStringLiteral("oficial") : QStringLiteral("personal");
+    const QString kindName = oficial ? QStringLiteral("oficial") : QStringLiteral("personal");
     if (!numeric || cPed <= 0) return fail(err, QStringLiteral("Número de pedido incorrecto: %1").arg(number));
 
     reports::OfficeTables tables(folder);
-    QString error;
     if (!tables.open(&error)) return fail(err, error);
     Dataset* requests = tables.table(oficial ? QStringLiteral("ped") : QStringLiteral("pedp"));
     if (!requests->locate(QStringLiteral("C_PED"), dbf::Value(cPed)))
-        return fail(err, QStringLiteral("No existe el pedido %1 %2 en la carpeta %3.").arg(kind, number, folder));
+        return fail(err, QStringLiteral("No existe el pedido %1 %2 en la carpeta %3.").arg(kindName, number, folder));
     const reports::ReportSource source = tables.source(QDate::currentDate());
 
     reports::Layout layout;
-    if (name == QLatin1String("TrpOficio")) {
-        if (requests->isNull(QStringLiteral("X_APE1")))
-            return fail(err, QStringLiteral("El pedido oficial %1 no tiene apellido: no se imprime la carta.")
-                                 .arg(number));
-        layout = reports::TrpOficio::layout(reports::TrpOficio::read(source));
-    } else if (name == QLatin1String("TrpFicha")) {
-        // The composed card of the livescan window, else the request's stored card image.
-        const QString cReg = requests->text(QStringLiteral("C_REG"));
-        QString file = QDir(folder).filePath(number + QLatin1Char('_') + cReg + QStringLiteral(".bmp"));
-        const QString stored = QDir(folder).filePath((oficial ? QStringLiteral("h") : QStringLiteral("hp")) + number +
-                                                     QLatin1Char('.') + cReg);
-        if (!QFileInfo::exists(file) && QFileInfo::exists(stored)) file = stored;
-        reports::TrpFicha ficha;
-        if (!ficha.setImageFile(file, &error)) return fail(err, error);
-        ficha.setCaption(reports::TrpFicha::caption(number, cReg));
-        layout = ficha.layout();
-    } else if (name == QLatin1String("TrpCompr")) {
-        const auto data = reports::TrpCompr::read(source);
-        for (const QString& p : reports::TrpCompr::problems(data))
-            err << "qevdb: aviso: " << p << "\n";
-        layout = reports::TrpCompr::layout(data);
-    } else if (name == QLatin1String("TrpContesPriv")) {
-        layout = reports::TrpContesPriv::layout(reports::TrpContesPriv::read(source));
-    } else {
-        layout = reports::TrpRechPriv::layout(reports::TrpRechPriv::read(source));
-    }
+    QStringList warnings;
+    if (!reports::buildReport(name, kind, source, layout, &warnings, &error)) return fail(err, error);
+    for (const QString& w : warnings)
+        err << "qevdb: aviso: " << w << "\n";
     const reports::RenderResult result = reports::renderPdf({layout}, pdf);
     if (!result.ok()) return fail(err, result.error);
     out << name << ": " << result.pages << (result.pages == 1 ? " página" : " páginas") << " en "
