@@ -2,6 +2,8 @@
 
 #include "reports/Institution.h"
 
+#include <algorithm>
+
 namespace qev::reports {
 
 using dbf::Value;
@@ -14,14 +16,6 @@ int requestNumber(const Dataset& ds) {
     return v.isNumber() ? static_cast<int>(v.number()) : 0;
 }
 
-QString names(const Dataset& ds, int row, std::initializer_list<const char*> fields) {
-    QStringList parts;
-    for (const char* f : fields)
-        parts << (row < 0 ? fieldText(ds, QString::fromLatin1(f)) : ds.textAt(row, QString::fromLatin1(f)));
-    QString s = parts.join(QLatin1Char(' '));
-    return s;
-}
-
 // A label and its value on one line; the value wraps up to `right` and grows the band.
 void labelled(Band& band, double x, double y, double right, const QString& label, const QString& value,
               const QString& name = QString()) {
@@ -31,6 +25,62 @@ void labelled(Band& band, double x, double y, double right, const QString& label
     v.follow = labelIndex;
     v.followGap = 1.5;
     v.name = name;
+}
+
+QString joined(const dbf::Table& t, const dbf::Record& row, std::initializer_list<const char*> fields) {
+    QStringList parts;
+    for (const char* f : fields) {
+        const int i = t.fieldIndex(f);
+        parts << (i < 0 ? QString() : toQString(row[static_cast<size_t>(i)]));
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+// The names as stored, read again by number from the request table, and the aliases in table order. A request
+// missing from the file (not stored yet, or removed by another workstation) prints without them.
+void readNames(const QString& folder, TrpOficio::Data& d) {
+    const TableSpec* pedSpec = findOfficeTable(QStringLiteral("ped"));
+    const TableSpec* supSpec = findOfficeTable(QStringLiteral("sup"));
+    if (!pedSpec || !supSpec) return;
+    if (auto ped = openOfficeTable(folder, *pedSpec, dbf::OpenMode::ReadOnly)) {
+        dbf::Table& t = **ped;
+        auto hit = t.find(Value(d.cPed));
+        if (hit && hit->has_value()) {
+            if (auto row = t.read(**hit); row && !row->deleted) {
+                const dbf::Record& r = row->values;
+                d.qrlbApe = joined(t, r, {"X_APE1", "X_APE2"});
+                d.qrlbNom = joined(t, r, {"X_NOM1", "X_NOM2", "X_NOM3"});
+                d.qrlbNomPadr = joined(t, r, {"X_NOMPADR1", "X_NOMPADR2", "X_NOMPADR3"});
+                d.qrlbApeMadr = joined(t, r, {"X_APEMADR1", "X_APEMADR2"});
+                d.qrlbNomMadr = joined(t, r, {"X_NOMMADR1", "X_NOMMADR2", "X_NOMMADR3"});
+            }
+        }
+    }
+    const std::string supPath = dbf::findFileNoCase(folder.toStdString(), supSpec->fileName.toStdString());
+    auto sup = dbf::Table::open(supPath.empty() ? (folder + QLatin1Char('/') + supSpec->fileName).toStdString() : supPath,
+                                dbf::OpenMode::ReadOnly);
+    if (!sup) return;
+    dbf::Table& t = **sup;
+    const int key = t.fieldIndex("C_PED");
+    if (key < 0) return;
+    const uint32_t count = t.recordCount();
+    constexpr uint32_t kChunk = 512;
+    std::string raw;
+    const Value wanted(d.cPed);
+    for (uint32_t first = 1; first <= count; first += kChunk) {
+        const uint32_t n = std::min(kChunk, count - first + 1);
+        if (!t.readRaw(first, n, raw)) return;
+        for (uint32_t i = 0; i < n; ++i) {
+            const char* rec = raw.data() + static_cast<size_t>(i) * static_cast<size_t>(t.recordLength());
+            if (rec[0] == '*') continue;
+            auto v = t.decodeField(rec, key, first + i);
+            if (!v || dbf::compareValues(*v, wanted) != 0) continue;
+            auto row = t.read(first + i);
+            if (!row) continue;
+            d.qrlbApeSup += QStringLiteral(" o  ") + joined(t, row->values, {"X_APE1", "X_APE2"});
+            d.qrlbNomSup += QStringLiteral(" o  ") + joined(t, row->values, {"X_NOM1", "X_NOM2", "X_NOM3"});
+        }
+    }
 }
 
 Band& row(Layout& l, double height) {
@@ -77,30 +127,7 @@ TrpOficio::Data TrpOficio::read(const ReportSource& source) {
         d.xExpp = source.lookup(QStringLiteral("prov"), QStringLiteral("C_PROV"), provCi, QStringLiteral("X_PROV"));
 
     if (d.cPed <= 0 || source.folder.isEmpty()) return d;
-    // The names as stored, read again by number, and the aliases in table order.
-    const TableSpec* pedSpec = findOfficeTable(QStringLiteral("ped"));
-    const TableSpec* supSpec = findOfficeTable(QStringLiteral("sup"));
-    if (!pedSpec || !supSpec) return d;
-    Dataset consulta(source.folder, *pedSpec);
-    if (consulta.open() && consulta.locate(QStringLiteral("C_PED"), Value(d.cPed))) {
-        d.qrlbApe = names(consulta, -1, {"X_APE1", "X_APE2"});
-        d.qrlbNom = names(consulta, -1, {"X_NOM1", "X_NOM2", "X_NOM3"});
-        d.qrlbNomPadr = names(consulta, -1, {"X_NOMPADR1", "X_NOMPADR2", "X_NOMPADR3"});
-        d.qrlbApeMadr = names(consulta, -1, {"X_APEMADR1", "X_APEMADR2"});
-        d.qrlbNomMadr = names(consulta, -1, {"X_NOMMADR1", "X_NOMMADR2", "X_NOMMADR3"});
-    }
-    Dataset sup(source.folder, *supSpec);
-    if (sup.open()) {
-        const int n = d.cPed;
-        sup.filterRecord = [n](const Dataset& row) {
-            return dbf::compareValues(row.value(QStringLiteral("C_PED")), Value(n)) == 0;
-        };
-        sup.setFiltered(true);
-        for (int r = 0; r < sup.rowCount(); ++r) {
-            d.qrlbApeSup += QStringLiteral(" o  ") + names(sup, r, {"X_APE1", "X_APE2"});
-            d.qrlbNomSup += QStringLiteral(" o  ") + names(sup, r, {"X_NOM1", "X_NOM2", "X_NOM3"});
-        }
-    }
+    readNames(source.folder, d);
     return d;
 }
 
