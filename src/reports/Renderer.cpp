@@ -144,7 +144,9 @@ void Renderer::paintBand(const Band& band, const Geometry& g, double pageY, doub
                          int page, int pages) {
     QPainter& p = *m_painter;
     p.save();
-    p.setClipRect(QRectF(px(-1), px(pageY), px(1e4), px(sliceHeight)));
+    // Only a band split over pages is clipped: a whole band keeps the full width of its edge lines.
+    const bool whole = sliceTop <= 1e-6 && sliceHeight >= g.height - 1e-6;
+    if (!whole) p.setClipRect(QRectF(px(-5), px(pageY), px(1e4), px(sliceHeight)));
     p.translate(0, px(pageY - sliceTop));
     for (size_t i = 0; i < band.elements.size(); ++i) {
         const Element& e = band.elements[i];
