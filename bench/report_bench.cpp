@@ -129,6 +129,7 @@ int main(int argc, char** argv) {
     // Ours: find, read, lay out and render every letter into one PDF.
     const QString ourPdf = dir.filePath(QStringLiteral("ours.pdf"));
     QJsonArray letters;
+    reports::TrpOficio::Reader reader(dir.path());
     auto t0 = Stopwatch::now();
     double readSeconds = 0;
     reports::RenderResult result;
@@ -144,7 +145,7 @@ int main(int argc, char** argv) {
                 return 1;
             }
             const auto r0 = Stopwatch::now();
-            const reports::TrpOficio::Data data = reports::TrpOficio::read(source);
+            const reports::TrpOficio::Data data = reports::TrpOficio::read(source, &reader);
             readSeconds += secondsSince(r0);
             renderer.add(reports::TrpOficio::layout(data));
             letters.append(toJson(data));

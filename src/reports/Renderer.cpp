@@ -12,16 +12,6 @@ namespace qev::reports {
 
 namespace {
 
-// Two texts laid out in the same font and width give the same lines; each holds its layout with the lines placed
-// from y = 0 in device pixels.
-struct TextBlock {
-    std::unique_ptr<QTextLayout> layout;
-    std::vector<double> tops; // mm from the top of the element
-    std::vector<double> bottoms;
-    double height = 0;    // mm of all lines
-    double lastWidth = 0; // mm of the last line's text
-};
-
 QString footerText(QString text, int page, int pages) {
     text.replace(QLatin1String("{pagina}"), QString::number(page));
     text.replace(QLatin1String("{paginas}"), QString::number(pages));
@@ -30,11 +20,21 @@ QString footerText(QString text, int page, int pages) {
 
 } // namespace
 
+// A text laid out in device pixels, its lines placed from y = 0. Equal texts in the same font, width and first-line
+// offset lay out alike, so the labels every page repeats are laid out once.
+struct Renderer::TextBlock {
+    std::unique_ptr<QTextLayout> layout;
+    std::vector<double> tops; // mm from the top of the element
+    std::vector<double> bottoms;
+    double height = 0;      // mm of all lines
+    double lastWidth = 0;   // mm from the element's left edge to the end of the last line's text
+    double firstOffset = 0; // mm the first line starts right of the left edge
+};
+
 struct Renderer::Geometry {
     double height = 0;
     std::vector<QRectF> rects;     // final element rects (mm, band-relative)
-    std::vector<TextBlock> blocks; // for text elements, by element index
-    std::vector<double> lineOffsets; // left offset (mm) of the first line of a following text
+    std::vector<std::shared_ptr<const TextBlock>> blocks; // for text elements, by element index
 };
 
 Renderer::Renderer(QPagedPaintDevice& device) : m_device(device) {}
@@ -43,62 +43,74 @@ Renderer::~Renderer() {
     if (m_painter && m_painter->isActive()) m_painter->end();
 }
 
+std::shared_ptr<const Renderer::TextBlock> Renderer::layoutText(const QString& source, const QFont& font, bool wrap,
+                                                                double width, double firstOffset) const {
+    const QString key = source + QChar(0x1f) + font.key() + QChar(0x1f) + QString::number(width, 'f', 3) +
+                        QChar(0x1f) + QString::number(firstOffset, 'f', 3) + (wrap ? QLatin1Char('w') : QLatin1Char('n'));
+    if (auto it = m_textCache.find(key); it != m_textCache.end()) return it->second;
+    auto b = std::make_shared<TextBlock>();
+    QString text = source;
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    b->layout = std::make_unique<QTextLayout>(text, font, &m_device);
+    QTextOption opt;
+    opt.setWrapMode(wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    b->layout->setTextOption(opt);
+    b->layout->setCacheEnabled(true);
+    const double widthPx = px(std::max(1.0, width));
+    double y = 0;
+    bool first = true;
+    b->layout->beginLayout();
+    for (;;) {
+        QTextLine line = b->layout->createLine();
+        if (!line.isValid()) break;
+        double offset = first ? firstOffset : 0;
+        if (first && wrap && firstOffset > 0 && widthPx - px(firstOffset) < px(10)) {
+            // No room left on the followed line: start on the next one.
+            offset = 0;
+            y += QFontMetricsF(font, &m_device).lineSpacing();
+            firstOffset = 0;
+        }
+        line.setLineWidth(wrap ? std::max(1.0, widthPx - px(offset)) : 1e7);
+        line.setPosition(QPointF(px(offset), y));
+        b->tops.push_back(y / m_scale);
+        y += line.height();
+        b->bottoms.push_back(y / m_scale);
+        first = false;
+    }
+    b->layout->endLayout();
+    b->firstOffset = firstOffset;
+    b->height = y / m_scale;
+    if (b->layout->lineCount() > 0) {
+        const QTextLine last = b->layout->lineAt(b->layout->lineCount() - 1);
+        b->lastWidth = (last.naturalTextWidth() + (b->layout->lineCount() == 1 ? px(firstOffset) : 0)) / m_scale;
+    }
+    // Data texts differ from page to page: the cache is bounded.
+    if (m_textCache.size() > 4000) m_textCache.clear();
+    m_textCache.emplace(key, b);
+    return b;
+}
+
 Renderer::Geometry Renderer::measure(const Band& band, const QString& footerPage) const {
     Geometry g;
     const size_t n = band.elements.size();
     g.rects.resize(n);
     g.blocks.resize(n);
-    g.lineOffsets.assign(n, 0);
     double grow = 0;
     for (size_t i = 0; i < n; ++i) {
         const Element& e = band.elements[i];
         QRectF r = e.rect;
         if (e.kind == ElementKind::Text) {
             double firstOffset = 0;
-            if (e.follow >= 0 && static_cast<size_t>(e.follow) < i) {
+            if (e.follow >= 0 && static_cast<size_t>(e.follow) < i && g.blocks[static_cast<size_t>(e.follow)]) {
                 const QRectF& base = g.rects[static_cast<size_t>(e.follow)];
-                const TextBlock& bb = g.blocks[static_cast<size_t>(e.follow)];
+                const TextBlock& bb = *g.blocks[static_cast<size_t>(e.follow)];
                 const double lastTop = bb.tops.empty() ? 0 : bb.tops.back();
                 const double start = base.left() + bb.lastWidth + e.followGap;
                 r = QRectF(base.left(), base.top() + lastTop, e.rect.right() - base.left(), e.rect.height());
                 firstOffset = std::max(0.0, start - base.left());
             }
-            TextBlock& b = g.blocks[i];
-            QString text = footerPage.isNull() ? e.text : footerPage;
-            text.replace(QLatin1Char('\n'), QChar::LineSeparator);
-            b.layout = std::make_unique<QTextLayout>(text, e.font, &m_device);
-            QTextOption opt;
-            opt.setWrapMode(e.wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
-            b.layout->setTextOption(opt);
-            b.layout->setCacheEnabled(true);
-            const double widthPx = px(std::max(1.0, r.width()));
-            double y = 0;
-            bool first = true;
-            b.layout->beginLayout();
-            for (;;) {
-                QTextLine line = b.layout->createLine();
-                if (!line.isValid()) break;
-                double offset = first ? firstOffset : 0;
-                if (first && e.wrap && firstOffset > 0 && widthPx - px(firstOffset) < px(10)) {
-                    // No room left on the followed line: start on the next one.
-                    offset = 0;
-                    y += QFontMetricsF(e.font, &m_device).lineSpacing();
-                    firstOffset = 0;
-                }
-                line.setLineWidth(e.wrap ? std::max(1.0, widthPx - px(offset)) : 1e7);
-                line.setPosition(QPointF(px(offset), y));
-                b.tops.push_back(y / m_scale);
-                y += line.height();
-                b.bottoms.push_back(y / m_scale);
-                first = false;
-            }
-            b.layout->endLayout();
-            g.lineOffsets[i] = firstOffset;
-            b.height = y / m_scale;
-            if (b.layout->lineCount() > 0) {
-                const QTextLine last = b.layout->lineAt(b.layout->lineCount() - 1);
-                b.lastWidth = (last.naturalTextWidth() + (b.layout->lineCount() == 1 ? px(firstOffset) : 0)) / m_scale;
-            }
+            g.blocks[i] = layoutText(footerPage.isNull() ? e.text : footerPage, e.font, e.wrap, r.width(), firstOffset);
+            const TextBlock& b = *g.blocks[i];
             if (e.wrap && b.height > r.height()) {
                 // Keep the space the element had below it in the band.
                 const double required = r.top() + b.height + std::max(0.0, band.height - e.rect.bottom());
@@ -154,8 +166,7 @@ void Renderer::paintBand(const Band& band, const Geometry& g, double pageY, doub
         const QRectF d(px(r.left()), px(r.top()), px(r.width()), px(r.height()));
         switch (e.kind) {
         case ElementKind::Text: {
-            const TextBlock* b = &g.blocks[i];
-            TextBlock footer;
+            const TextBlock* b = g.blocks[i].get();
             Geometry fg;
             if (band.kind == BandKind::PageFooter && e.text.contains(QLatin1Char('{'))) {
                 Band one;
@@ -163,9 +174,9 @@ void Renderer::paintBand(const Band& band, const Geometry& g, double pageY, doub
                 one.elements.push_back(e);
                 one.elements.back().follow = -1;
                 fg = measure(one, footerText(e.text, page, pages));
-                b = &fg.blocks[0];
+                b = fg.blocks[0].get();
             }
-            if (!b->layout) break;
+            if (!b || !b->layout) break;
             p.setPen(Qt::black);
             double vy = 0;
             if (e.align & Qt::AlignVCenter) vy = std::max(0.0, (r.height() - b->height) / 2);
@@ -340,7 +351,8 @@ void Renderer::add(const Layout& layout) {
             while (moved) {
                 moved = false;
                 for (size_t i = 0; i < g.blocks.size(); ++i) {
-                    const TextBlock& tb = g.blocks[i];
+                    if (!g.blocks[i]) continue;
+                    const TextBlock& tb = *g.blocks[i];
                     const double top = g.rects[i].top();
                     for (size_t l = 0; l < tb.tops.size(); ++l) {
                         const double lt = top + tb.tops[l], lb = top + tb.bottoms[l];

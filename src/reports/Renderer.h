@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <unordered_map>
 
 namespace qev::reports {
 
@@ -31,8 +32,11 @@ public:
     RenderResult finish();
 
 private:
+    struct TextBlock;
     struct Geometry;
     struct Placement;
+    std::shared_ptr<const TextBlock> layoutText(const QString& text, const QFont& font, bool wrap, double width,
+                                                double firstOffset) const;
     Geometry measure(const Band& band, const QString& footerPage = {}) const;
     void paintBand(const Band& band, const Geometry& g, double pageY, double sliceTop, double sliceHeight,
                    int page, int pages);
@@ -45,6 +49,7 @@ private:
     int m_pages = 0;
     bool m_failed = false;
     RenderResult m_result;
+    mutable std::unordered_map<QString, std::shared_ptr<const TextBlock>> m_textCache;
 };
 
 // One layout on a device.

@@ -36,51 +36,17 @@ QString joined(const dbf::Table& t, const dbf::Record& row, std::initializer_lis
     return parts.join(QLatin1Char(' '));
 }
 
-// The names as stored, read again by number from the request table, and the aliases in table order. A request
-// missing from the file (not stored yet, or removed by another workstation) prints without them.
-void readNames(const QString& folder, TrpOficio::Data& d) {
-    const TableSpec* pedSpec = findOfficeTable(QStringLiteral("ped"));
-    const TableSpec* supSpec = findOfficeTable(QStringLiteral("sup"));
-    if (!pedSpec || !supSpec) return;
-    if (auto ped = openOfficeTable(folder, *pedSpec, dbf::OpenMode::ReadOnly)) {
-        dbf::Table& t = **ped;
-        auto hit = t.find(Value(d.cPed));
-        if (hit && hit->has_value()) {
-            if (auto row = t.read(**hit); row && !row->deleted) {
-                const dbf::Record& r = row->values;
-                d.qrlbApe = joined(t, r, {"X_APE1", "X_APE2"});
-                d.qrlbNom = joined(t, r, {"X_NOM1", "X_NOM2", "X_NOM3"});
-                d.qrlbNomPadr = joined(t, r, {"X_NOMPADR1", "X_NOMPADR2", "X_NOMPADR3"});
-                d.qrlbApeMadr = joined(t, r, {"X_APEMADR1", "X_APEMADR2"});
-                d.qrlbNomMadr = joined(t, r, {"X_NOMMADR1", "X_NOMMADR2", "X_NOMMADR3"});
-            }
-        }
+std::unique_ptr<dbf::Table> openTable(const QString& folder, const QString& component, bool keyed) {
+    const TableSpec* spec = findOfficeTable(component);
+    if (!spec) return nullptr;
+    if (keyed) {
+        auto t = openOfficeTable(folder, *spec, dbf::OpenMode::ReadOnly);
+        return t ? std::move(*t) : nullptr;
     }
-    const std::string supPath = dbf::findFileNoCase(folder.toStdString(), supSpec->fileName.toStdString());
-    auto sup = dbf::Table::open(supPath.empty() ? (folder + QLatin1Char('/') + supSpec->fileName).toStdString() : supPath,
-                                dbf::OpenMode::ReadOnly);
-    if (!sup) return;
-    dbf::Table& t = **sup;
-    const int key = t.fieldIndex("C_PED");
-    if (key < 0) return;
-    const uint32_t count = t.recordCount();
-    constexpr uint32_t kChunk = 512;
-    std::string raw;
-    const Value wanted(d.cPed);
-    for (uint32_t first = 1; first <= count; first += kChunk) {
-        const uint32_t n = std::min(kChunk, count - first + 1);
-        if (!t.readRaw(first, n, raw)) return;
-        for (uint32_t i = 0; i < n; ++i) {
-            const char* rec = raw.data() + static_cast<size_t>(i) * static_cast<size_t>(t.recordLength());
-            if (rec[0] == '*') continue;
-            auto v = t.decodeField(rec, key, first + i);
-            if (!v || dbf::compareValues(*v, wanted) != 0) continue;
-            auto row = t.read(first + i);
-            if (!row) continue;
-            d.qrlbApeSup += QStringLiteral(" o  ") + joined(t, row->values, {"X_APE1", "X_APE2"});
-            d.qrlbNomSup += QStringLiteral(" o  ") + joined(t, row->values, {"X_NOM1", "X_NOM2", "X_NOM3"});
-        }
-    }
+    const std::string found = dbf::findFileNoCase(folder.toStdString(), spec->fileName.toStdString());
+    auto t = dbf::Table::open(found.empty() ? (folder + QLatin1Char('/') + spec->fileName).toStdString() : found,
+                              dbf::OpenMode::ReadOnly);
+    return t ? std::move(*t) : nullptr;
 }
 
 Band& row(Layout& l, double height) {
@@ -91,7 +57,7 @@ Band& row(Layout& l, double height) {
 
 } // namespace
 
-TrpOficio::Data TrpOficio::read(const ReportSource& source) {
+TrpOficio::Data TrpOficio::read(const ReportSource& source, Reader* reader) {
     Data d;
     Dataset* ped = source.get(QStringLiteral("ped"));
     if (!ped) return d;
@@ -127,8 +93,70 @@ TrpOficio::Data TrpOficio::read(const ReportSource& source) {
         d.xExpp = source.lookup(QStringLiteral("prov"), QStringLiteral("C_PROV"), provCi, QStringLiteral("X_PROV"));
 
     if (d.cPed <= 0 || source.folder.isEmpty()) return d;
-    readNames(source.folder, d);
+    if (reader) {
+        reader->readNames(d);
+    } else {
+        Reader once(source.folder);
+        once.readNames(d);
+    }
     return d;
+}
+
+TrpOficio::Reader::Reader(QString folder) : m_folder(std::move(folder)) {}
+
+TrpOficio::Reader::~Reader() = default;
+
+// The names as stored, read again by number from the request table, and the aliases in table order. A request
+// missing from the file (not stored yet, or removed by another workstation) prints without them.
+void TrpOficio::Reader::readNames(Data& d) {
+    if (!m_opened) {
+        m_ped = openTable(m_folder, QStringLiteral("ped"), true);
+        m_sup = openTable(m_folder, QStringLiteral("sup"), false);
+        m_opened = true;
+    } else {
+        // Rows other workstations appended since the last letter.
+        if (m_ped) m_ped->flush();
+        if (m_sup) m_sup->flush();
+    }
+    if (m_ped) {
+        dbf::Table& t = *m_ped;
+        auto hit = t.find(Value(d.cPed));
+        if (hit && hit->has_value()) {
+            if (auto row = t.read(**hit); row && !row->deleted) {
+                const dbf::Record& r = row->values;
+                d.qrlbApe = joined(t, r, {"X_APE1", "X_APE2"});
+                d.qrlbNom = joined(t, r, {"X_NOM1", "X_NOM2", "X_NOM3"});
+                d.qrlbNomPadr = joined(t, r, {"X_NOMPADR1", "X_NOMPADR2", "X_NOMPADR3"});
+                d.qrlbApeMadr = joined(t, r, {"X_APEMADR1", "X_APEMADR2"});
+                d.qrlbNomMadr = joined(t, r, {"X_NOMMADR1", "X_NOMMADR2", "X_NOMMADR3"});
+            }
+        }
+    }
+    if (!m_sup) return;
+    dbf::Table& t = *m_sup;
+    const int key = t.fieldIndex("C_PED");
+    if (key < 0) return;
+    const uint32_t count = t.recordCount();
+    constexpr uint32_t kChunk = 512;
+    std::string raw;
+    const Value wanted(d.cPed);
+    for (uint32_t first = 1; first <= count; first += kChunk) {
+        const uint32_t n = std::min(kChunk, count - first + 1);
+        if (!t.readRaw(first, n, raw)) return;
+        for (uint32_t i = 0; i < n; ++i) {
+            const char* rec = raw.data() + static_cast<size_t>(i) * static_cast<size_t>(t.recordLength());
+            if (rec[0] == '*') continue;
+            auto v = t.decodeField(rec, key, first + i);
+            if (!v || dbf::compareValues(*v, wanted) != 0) continue;
+            dbf::Record values;
+            for (int f = 0; f < static_cast<int>(t.fields().size()); ++f) {
+                auto fv = t.decodeField(rec, f, first + i);
+                values.push_back(fv ? *fv : Value());
+            }
+            d.qrlbApeSup += QStringLiteral(" o  ") + joined(t, values, {"X_APE1", "X_APE2"});
+            d.qrlbNomSup += QStringLiteral(" o  ") + joined(t, values, {"X_NOM1", "X_NOM2", "X_NOM3"});
+        }
+    }
 }
 
 Layout TrpOficio::layout(const Data& d) {
