@@ -12,12 +12,12 @@
 #include "reports/TrpOficio.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPdfWriter>
-#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -47,7 +47,9 @@ bool fillRequests(const QString& folder, int n, QString* error) {
     }
     for (int i = 0; i < n; ++i) {
         dbf::Record r(pedSpec.fields.size());
-        auto set = [&](const char* f, dbf::Value v) { r[static_cast<size_t>(pedSpec.fieldIndex(QString::fromLatin1(f)))] = std::move(v); };
+        auto set = [&](const char* f, dbf::Value v) {
+            r[static_cast<size_t>(pedSpec.fieldIndex(QString::fromLatin1(f)))] = std::move(v);
+        };
         set("C_PED", 100 + i);
         set("C_REG", 7);
         set("C_ORG", 1 + i % 4);
@@ -79,7 +81,8 @@ bool fillRequests(const QString& folder, int n, QString* error) {
             dbf::Record s(supSpec.fields.size());
             s[static_cast<size_t>(supSpec.fieldIndex(QStringLiteral("C_PED")))] = dbf::Value(100 + i);
             s[static_cast<size_t>(supSpec.fieldIndex(QStringLiteral("C_REG")))] = dbf::Value(7);
-            s[static_cast<size_t>(supSpec.fieldIndex(QStringLiteral("X_APE1")))] = dbf::Value(kSurnames[(i + k + 1) % 8]);
+            s[static_cast<size_t>(supSpec.fieldIndex(QStringLiteral("X_APE1")))] =
+                dbf::Value(kSurnames[(i + k + 1) % 8]);
             s[static_cast<size_t>(supSpec.fieldIndex(QStringLiteral("X_NOM1")))] = dbf::Value(kNames[(i + k + 1) % 8]);
             if (auto a = (*sup)->append(s); !a) {
                 *error = QString::fromStdString(a.error());
@@ -93,16 +96,26 @@ bool fillRequests(const QString& folder, int n, QString* error) {
 }
 
 QJsonObject toJson(const reports::TrpOficio::Data& d) {
-    return QJsonObject{{QStringLiteral("lugar"), d.lugarYFecha},     {QStringLiteral("org"), d.xOrg},
-                       {QStringLiteral("sec"), d.xSec},              {QStringLiteral("dom"), d.xDom},
-                       {QStringLiteral("loc"), d.xLoc},              {QStringLiteral("prov"), d.xProv},
-                       {QStringLiteral("tdel"), d.xTdel},            {QStringLiteral("causa"), d.nCausa},
-                       {QStringLiteral("ape"), d.qrlbApe},           {QStringLiteral("apesup"), d.qrlbApeSup},
-                       {QStringLiteral("nom"), d.qrlbNom},           {QStringLiteral("nomsup"), d.qrlbNomSup},
-                       {QStringLiteral("sexo"), d.xSexo},            {QStringLiteral("fnac"), d.fNac},
-                       {QStringLiteral("edad"), d.nEdad},            {QStringLiteral("nac"), d.xNac},
-                       {QStringLiteral("doc"), d.nDoc},              {QStringLiteral("expp"), d.xExpp},
-                       {QStringLiteral("padre"), d.qrlbNomPadr},     {QStringLiteral("apemadre"), d.qrlbApeMadr},
+    return QJsonObject{{QStringLiteral("lugar"), d.lugarYFecha},
+                       {QStringLiteral("org"), d.xOrg},
+                       {QStringLiteral("sec"), d.xSec},
+                       {QStringLiteral("dom"), d.xDom},
+                       {QStringLiteral("loc"), d.xLoc},
+                       {QStringLiteral("prov"), d.xProv},
+                       {QStringLiteral("tdel"), d.xTdel},
+                       {QStringLiteral("causa"), d.nCausa},
+                       {QStringLiteral("ape"), d.qrlbApe},
+                       {QStringLiteral("apesup"), d.qrlbApeSup},
+                       {QStringLiteral("nom"), d.qrlbNom},
+                       {QStringLiteral("nomsup"), d.qrlbNomSup},
+                       {QStringLiteral("sexo"), d.xSexo},
+                       {QStringLiteral("fnac"), d.fNac},
+                       {QStringLiteral("edad"), d.nEdad},
+                       {QStringLiteral("nac"), d.xNac},
+                       {QStringLiteral("doc"), d.nDoc},
+                       {QStringLiteral("expp"), d.xExpp},
+                       {QStringLiteral("padre"), d.qrlbNomPadr},
+                       {QStringLiteral("apemadre"), d.qrlbApeMadr},
                        {QStringLiteral("nommadre"), d.qrlbNomMadr}};
 }
 
@@ -176,8 +189,7 @@ int main(int argc, char** argv) {
     peer.start(QStringLiteral("/usr/bin/python3"),
                {QStringLiteral(QEV_SOURCE_DIR "/bench/reportlab_peer.py"), data, logo, peerPdf});
     if (!peer.waitForFinished(600000) || peer.exitCode() != 0) {
-        std::fprintf(stderr, "report_bench: the ReportLab peer failed: %s\n",
-                     peer.readAllStandardError().constData());
+        std::fprintf(stderr, "report_bench: the ReportLab peer failed: %s\n", peer.readAllStandardError().constData());
         return 1;
     }
     const QJsonObject p = QJsonDocument::fromJson(peer.readAllStandardOutput()).object();
@@ -189,8 +201,8 @@ int main(int argc, char** argv) {
                 "%lld bytes\n",
                 result.pages, ours, n / ours, readSeconds, ours - readSeconds,
                 static_cast<long long>(QFileInfo(ourPdf).size()));
-    std::printf("  ReportLab %6d pages  %7.3f s  %8.1f pages/s  (drawing the texts ours read), %lld bytes\n",
-                peerPages, peerSeconds, peerPages / peerSeconds, static_cast<long long>(QFileInfo(peerPdf).size()));
+    std::printf("  ReportLab %6d pages  %7.3f s  %8.1f pages/s  (drawing the texts ours read), %lld bytes\n", peerPages,
+                peerSeconds, peerPages / peerSeconds, static_cast<long long>(QFileInfo(peerPdf).size()));
     std::printf("  ratio ours/ReportLab in pages per second: %.2f\n", (n / ours) / (peerPages / peerSeconds));
     return 0;
 }

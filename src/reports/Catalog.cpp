@@ -12,16 +12,16 @@
 namespace qev::reports {
 
 const QStringList& reportNames() {
-    static const QStringList names{QStringLiteral("TrpOficio"), QStringLiteral("TrpFicha"),
-                                   QStringLiteral("TrpCompr"), QStringLiteral("TrpContesPriv"),
-                                   QStringLiteral("TrpRechPriv")};
+    static const QStringList names{QStringLiteral("TrpOficio"), QStringLiteral("TrpFicha"), QStringLiteral("TrpCompr"),
+                                   QStringLiteral("TrpContesPriv"), QStringLiteral("TrpRechPriv")};
     return names;
 }
 
 bool reportFits(const QString& name, RequestKind kind, QString* error) {
     QString why;
     if (!reportNames().contains(name))
-        why = QStringLiteral("Informe desconocido: %1. Informes: %2.").arg(name, reportNames().join(QStringLiteral(", ")));
+        why = QStringLiteral("Informe desconocido: %1. Informes: %2.")
+                  .arg(name, reportNames().join(QStringLiteral(", ")));
     else if (kind == RequestKind::Oficial && name != QLatin1String("TrpOficio") && name != QLatin1String("TrpFicha"))
         why = QStringLiteral("El informe %1 es de pedidos personales: use --personal.").arg(name);
     else if (kind == RequestKind::Personal && name == QLatin1String("TrpOficio"))
@@ -38,8 +38,8 @@ QString cardImageFile(const QString& folder, RequestKind kind, const QString& cP
     return !QFileInfo::exists(composed) && QFileInfo::exists(stored) ? stored : composed;
 }
 
-bool buildReport(const QString& name, RequestKind kind, const ReportSource& source, Layout& out,
-                 QStringList* warnings, QString* error) {
+bool buildReport(const QString& name, RequestKind kind, const ReportSource& source, Layout& out, QStringList* warnings,
+                 QString* error) {
     if (!reportFits(name, kind, error)) return false;
     Dataset* requests = source.get(kind == RequestKind::Oficial ? QStringLiteral("ped") : QStringLiteral("pedp"));
     if (!requests || requests->position() < 0) {
@@ -49,7 +49,8 @@ bool buildReport(const QString& name, RequestKind kind, const ReportSource& sour
     const QString cPed = requests->text(QStringLiteral("C_PED"));
     if (name == QLatin1String("TrpOficio")) {
         if (requests->isNull(QStringLiteral("X_APE1"))) {
-            if (error) *error = QStringLiteral("El pedido oficial %1 no tiene apellido: no se imprime la carta.").arg(cPed);
+            if (error)
+                *error = QStringLiteral("El pedido oficial %1 no tiene apellido: no se imprime la carta.").arg(cPed);
             return false;
         }
         out = TrpOficio::layout(TrpOficio::read(source));

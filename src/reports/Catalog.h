@@ -18,7 +18,7 @@ bool reportFits(const QString& name, RequestKind kind, QString* error);
 QString cardImageFile(const QString& folder, RequestKind kind, const QString& cPed, const QString& cReg);
 // Builds report `name` for the current row of "ped" (Oficial) or "pedp" (Personal) of `source`. False with the
 // message when it cannot be printed; `warnings` gets what prints incomplete (a barcode Code 39 cannot hold).
-bool buildReport(const QString& name, RequestKind kind, const ReportSource& source, Layout& out,
-                 QStringList* warnings, QString* error);
+bool buildReport(const QString& name, RequestKind kind, const ReportSource& source, Layout& out, QStringList* warnings,
+                 QString* error);
 
 } // namespace qev::reports

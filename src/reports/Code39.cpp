@@ -63,7 +63,8 @@ Code39Pattern code39Pattern(const QString& data) {
     const int rc =
         ZBarcode_Encode(symbol.get(), reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size());
     if (rc >= ZINT_ERROR) {
-        p.error = QStringLiteral("No se pudo codificar \"%1\" en Code 39: %2").arg(data, QString::fromLatin1(symbol->errtxt));
+        p.error =
+            QStringLiteral("No se pudo codificar \"%1\" en Code 39: %2").arg(data, QString::fromLatin1(symbol->errtxt));
         return p;
     }
     // zint draws at 2:1, so every run of modules is one (narrow) or two (wide) long, alternating bar and space.

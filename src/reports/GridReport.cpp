@@ -32,8 +32,7 @@ Layout gridLayout(const QString& header, const QAbstractItemModel& model, std::v
     }
     const double w = l.contentWidth();
     Band& h = l.add(BandKind::PageHeader, 8);
-    h.text(QRectF(0, 0, w, 6), header, arial(8, true), Qt::AlignHCenter | Qt::AlignTop).name =
-        QStringLiteral("header");
+    h.text(QRectF(0, 0, w, 6), header, arial(8, true), Qt::AlignHCenter | Qt::AlignTop).name = QStringLiteral("header");
     pageNumbers(l);
     if (columns.empty()) return l;
 

@@ -33,7 +33,7 @@ struct Renderer::TextBlock {
 
 struct Renderer::Geometry {
     double height = 0;
-    std::vector<QRectF> rects;     // final element rects (mm, band-relative)
+    std::vector<QRectF> rects;                            // final element rects (mm, band-relative)
     std::vector<std::shared_ptr<const TextBlock>> blocks; // for text elements, by element index
 };
 
@@ -45,8 +45,8 @@ Renderer::~Renderer() {
 
 std::shared_ptr<const Renderer::TextBlock> Renderer::layoutText(const QString& source, const QFont& font, bool wrap,
                                                                 double width, double firstOffset) const {
-    const QString key = source + QChar(0x1f) + font.key() + QChar(0x1f) + QString::number(width, 'f', 3) +
-                        QChar(0x1f) + QString::number(firstOffset, 'f', 3) + (wrap ? QLatin1Char('w') : QLatin1Char('n'));
+    const QString key = source + QChar(0x1f) + font.key() + QChar(0x1f) + QString::number(width, 'f', 3) + QChar(0x1f) +
+                        QString::number(firstOffset, 'f', 3) + (wrap ? QLatin1Char('w') : QLatin1Char('n'));
     if (auto it = m_textCache.find(key); it != m_textCache.end()) return it->second;
     auto b = std::make_shared<TextBlock>();
     QString text = source;

@@ -38,8 +38,8 @@ private:
     std::shared_ptr<const TextBlock> layoutText(const QString& text, const QFont& font, bool wrap, double width,
                                                 double firstOffset) const;
     Geometry measure(const Band& band, const QString& footerPage = {}) const;
-    void paintBand(const Band& band, const Geometry& g, double pageY, double sliceTop, double sliceHeight,
-                   int page, int pages);
+    void paintBand(const Band& band, const Geometry& g, double pageY, double sliceTop, double sliceHeight, int page,
+                   int pages);
     bool startPage(const Layout& layout);
     double px(double mm) const { return mm * m_scale; }
 

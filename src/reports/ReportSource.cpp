@@ -27,7 +27,7 @@ QString fieldText(const Dataset& ds, const QString& field) {
 }
 
 QString fechaEnPalabras(const QDate& date) {
-    static const char* const kMonths[] = {"enero", "febrero", "marzo",     "abril",   "mayo",      "junio",
+    static const char* const kMonths[] = {"enero", "febrero", "marzo",      "abril",   "mayo",      "junio",
                                           "julio", "agosto",  "septiembre", "octubre", "noviembre", "diciembre"};
     if (!date.isValid()) return QString();
     return QStringLiteral("%1 de %2 de %3")

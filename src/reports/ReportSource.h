@@ -26,8 +26,8 @@ struct ReportSource {
 QString joinBlank(std::initializer_list<QString> parts);
 // A field of the current row as text: empty for null, dates dd/MM/yyyy, numbers without decimals.
 QString fieldText(const Dataset& ds, const QString& field);
-// "05 de marzo de 2026": the two-digit day, "de", the month's Spanish name, "de", the four-digit year; empty for an invalid
-// date.
+// "05 de marzo de 2026": the two-digit day, "de", the month's Spanish name, "de", the four-digit year; empty for an
+// invalid date.
 QString fechaEnPalabras(const QDate& date);
 
 } // namespace qev::reports

@@ -118,8 +118,7 @@ Layout TrpCompr::layout(const Data& d) {
     heading(low, w);
     low.text(QRectF(0, 20, w, 6), QStringLiteral("Información para la obtención del Certificado"), arial(11, true),
              Qt::AlignHCenter);
-    low.text(QRectF(0, 26, w, 6), QStringLiteral("de Antecedentes Penales Digital"), arial(11, true),
-             Qt::AlignHCenter);
+    low.text(QRectF(0, 26, w, 6), QStringLiteral("de Antecedentes Penales Digital"), arial(11, true), Qt::AlignHCenter);
     low.text(QRectF(4, 36, 50, 6), QStringLiteral("Código de Seguridad:"), arial(10));
     low.barcode(QRectF(56, 34, dots(177), dots(33)), d.bcCodSegur).name = QStringLiteral("bcCodSegur");
     low.text(QRectF(56, 43.5, dots(177), 6), d.qrlCodSegur, courier(11, false, true), Qt::AlignHCenter).name =

@@ -69,7 +69,8 @@ TEST(Code39, BarsDrawnAtEveryRatioScan) {
 
 TEST(Engine, AMemoOfSeveralPagesBreaksBetweenLinesWithTheHeaderOnEveryPage) {
     QTemporaryDir dir;
-    const QString pdf = qEnvironmentVariableIsSet("QEV_KEEP") ? QStringLiteral("/tmp/memo.pdf") : dir.filePath(QStringLiteral("memo.pdf"));
+    const QString pdf = qEnvironmentVariableIsSet("QEV_KEEP") ? QStringLiteral("/tmp/memo.pdf")
+                                                              : dir.filePath(QStringLiteral("memo.pdf"));
     Layout l;
     l.add(BandKind::PageHeader, 10).text(QRectF(0, 0, 100, 6), QStringLiteral("CABECERA"), arial(10, true));
     l.add(BandKind::PageFooter, 6).text(QRectF(0, 0, 100, 5), QStringLiteral("Hoja {pagina}/{paginas}"), arial(8));
@@ -113,7 +114,8 @@ TEST(Engine, GridPrintingRepeatsTitlesAndNumbersPages) {
         model.setItem(r, 2, new QStandardItem(r % 2 ? QStringLiteral("Enviado") : QStringLiteral("Ingresado")));
     }
     QTemporaryDir dir;
-    const QString pdf = qEnvironmentVariableIsSet("QEV_KEEP") ? QStringLiteral("/tmp/grid.pdf") : dir.filePath(QStringLiteral("grid.pdf"));
+    const QString pdf = qEnvironmentVariableIsSet("QEV_KEEP") ? QStringLiteral("/tmp/grid.pdf")
+                                                              : dir.filePath(QStringLiteral("grid.pdf"));
     const Layout l = gridLayout(QStringLiteral("Pedidos oficiales"), model);
     const RenderResult r = renderPdf({l}, pdf);
     ASSERT_TRUE(r.ok());
@@ -124,16 +126,17 @@ TEST(Engine, GridPrintingRepeatsTitlesAndNumbersPages) {
     int next = 0;
     for (int p = 0; p < pages.size(); ++p) {
         QString missing;
-        EXPECT_GE(findInOrder(pages[p], {QStringLiteral("Pedidos oficiales"), QStringLiteral("Pedido"),
-                                         QStringLiteral("Apellido"), QStringLiteral("Estado")},
+        EXPECT_GE(findInOrder(pages[p],
+                              {QStringLiteral("Pedidos oficiales"), QStringLiteral("Pedido"),
+                               QStringLiteral("Apellido"), QStringLiteral("Estado")},
                               &missing),
                   0)
             << "page " << p + 1 << " lacks " << missing.toStdString();
         EXPECT_TRUE(pages[p].contains(QStringLiteral("Página %1 de %2").arg(p + 1).arg(r.pages)));
         // Rows continue where the last page stopped.
-        const auto rows = QRegularExpression(QStringLiteral("^\\s*(\\d{4})\\s+APELLIDO(\\d+)"),
-                                             QRegularExpression::MultilineOption)
-                              .globalMatch(pages[p]);
+        const auto rows =
+            QRegularExpression(QStringLiteral("^\\s*(\\d{4})\\s+APELLIDO(\\d+)"), QRegularExpression::MultilineOption)
+                .globalMatch(pages[p]);
         int onPage = 0;
         for (auto it = rows; it.hasNext();) {
             const auto m = it.next();
@@ -181,15 +184,17 @@ TEST(Engine, ImagePrintingPrintsEveryPageOfATiff) {
     EXPECT_EQ(pdfPages(pdf), 3);
     QPdfWriter w2(dir.filePath(QStringLiteral("none.pdf")));
     const RenderResult missing = printImageFile(dir.filePath(QStringLiteral("falta.tif")), w2);
-    EXPECT_EQ(missing.error, QStringLiteral("Imágen: \"%1\" inexistente.").arg(dir.filePath(QStringLiteral("falta.tif"))));
+    EXPECT_EQ(missing.error,
+              QStringLiteral("Imágen: \"%1\" inexistente.").arg(dir.filePath(QStringLiteral("falta.tif"))));
 }
 
 TEST(ReportTexts, DateInWordsForEveryMonth) {
-    const char* const months[] = {"enero", "febrero", "marzo",     "abril",   "mayo",      "junio",
+    const char* const months[] = {"enero", "febrero", "marzo",      "abril",   "mayo",      "junio",
                                   "julio", "agosto",  "septiembre", "octubre", "noviembre", "diciembre"};
     for (int m = 1; m <= 12; ++m) {
-        EXPECT_EQ(fechaEnPalabras(QDate(2025, m, m + 3)),
-                  QStringLiteral("%1 de %2 de 2025").arg(m + 3, 2, 10, QLatin1Char('0')).arg(QLatin1String(months[m - 1])));
+        EXPECT_EQ(
+            fechaEnPalabras(QDate(2025, m, m + 3)),
+            QStringLiteral("%1 de %2 de 2025").arg(m + 3, 2, 10, QLatin1Char('0')).arg(QLatin1String(months[m - 1])));
     }
     EXPECT_EQ(fechaEnPalabras(QDate()), QString());
     EXPECT_EQ(joinBlank({QStringLiteral("ANA"), QString(), QStringLiteral("LUZ")}), QStringLiteral("ANA  LUZ"));
@@ -219,14 +224,14 @@ TEST_P(RejectionBoxes, MarkOnlyTheOnesAtCodedPositions) {
     EXPECT_EQ(marked, GetParam().marked);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Codes, RejectionBoxes,
-    ::testing::Values(RejectionCase{"first_and_eighth", "10000001000000", {1, 9}},
-                      RejectionCase{"empty", "", {}},
-                      RejectionCase{"other_characters_never_mark", "X0X0X0X0X0X0X0", {}},
-                      RejectionCase{"short_code_leaves_later_boxes", "0000000001", {11}},
-                      RejectionCase{"all_ones_leave_the_unnumbered_reasons", "111111111111111111",
-                                    {1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15}}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Codes, RejectionBoxes,
+                         ::testing::Values(RejectionCase{"first_and_eighth", "10000001000000", {1, 9}},
+                                           RejectionCase{"empty", "", {}},
+                                           RejectionCase{"other_characters_never_mark", "X0X0X0X0X0X0X0", {}},
+                                           RejectionCase{"short_code_leaves_later_boxes", "0000000001", {11}},
+                                           RejectionCase{"all_ones_leave_the_unnumbered_reasons",
+                                                         "111111111111111111",
+                                                         {1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15}}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace

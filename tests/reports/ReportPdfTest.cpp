@@ -44,16 +44,29 @@ protected:
 
     static void addRequests() {
         // 20: three aliases, no second surname nor second name, no issuing province, a minor with no birth date.
-        insert(QStringLiteral("ped"), {{"C_PED", 20},        {"C_REG", 7},           {"C_ORG", 2},
-                                       {"F_PED", Value(dbf::Date{2026, 1, 9})},      {"X_LOC", "Córdoba"},
-                                       {"X_SEC", "Sec. 4"},  {"X_DOM", "Duarte Quirós 650"}, {"C_TDEL", 402},
-                                       {"N_CAUSA", "77/2026"}, {"X_APE1", "PEREZ"},  {"X_NOM1", "ANA"},
-                                       {"X_NOM3", "LUZ"},    {"C_SEXO", "F"},        {"C_NAC", 600},
-                                       {"N_EDAD", 16},       {"N_DOC", 45111222},    {"M_MENOR", true},
-                                       {"X_NOMPADR1", "RAUL"}, {"X_APEMADR1", "SOSA"}, {"X_NOMMADR1", "ELSA"}});
+        insert(QStringLiteral("ped"), {{"C_PED", 20},
+                                       {"C_REG", 7},
+                                       {"C_ORG", 2},
+                                       {"F_PED", Value(dbf::Date{2026, 1, 9})},
+                                       {"X_LOC", "Córdoba"},
+                                       {"X_SEC", "Sec. 4"},
+                                       {"X_DOM", "Duarte Quirós 650"},
+                                       {"C_TDEL", 402},
+                                       {"N_CAUSA", "77/2026"},
+                                       {"X_APE1", "PEREZ"},
+                                       {"X_NOM1", "ANA"},
+                                       {"X_NOM3", "LUZ"},
+                                       {"C_SEXO", "F"},
+                                       {"C_NAC", 600},
+                                       {"N_EDAD", 16},
+                                       {"N_DOC", 45111222},
+                                       {"M_MENOR", true},
+                                       {"X_NOMPADR1", "RAUL"},
+                                       {"X_APEMADR1", "SOSA"},
+                                       {"X_NOMMADR1", "ELSA"}});
         for (const char* alias : {"PERES", "PERIS", "PAREZ"})
-            insert(QStringLiteral("sup"), {{"C_PED", 20}, {"C_REG", 7}, {"X_APE1", alias}, {"X_APE2", "GIL"},
-                                           {"X_NOM1", "ANNA"}});
+            insert(QStringLiteral("sup"),
+                   {{"C_PED", 20}, {"C_REG", 7}, {"X_APE1", alias}, {"X_APE2", "GIL"}, {"X_NOM1", "ANNA"}});
         // 21: every text at its full width, and an organisation whose name takes its 80 characters.
         insert(QStringLiteral("org"), {{"C_ORG", 9},
                                        {"X_ORG", "Juzgado Nacional en lo Criminal y Correccional Federal Numero "
@@ -77,24 +90,43 @@ protected:
         // 22: only a surname: null dates and lookups.
         insert(QStringLiteral("ped"), {{"C_PED", 22}, {"C_REG", 7}, {"X_APE1", "SOLO"}});
         // Personal requests of regional 1.
-        insert(QStringLiteral("pedp"), {{"C_PED", 1005},         {"C_REG", 1},          {"X_APE1", "VERA"},
-                                        {"X_NOM1", "JUAN"},      {"X_NOM2", "IGNACIO"}, {"C_SEXO", "M"},
-                                        {"C_NAC", 32},           {"C_TDOC", "1"},       {"N_DOC", 33222111},
-                                        {"C_PREFIJO", "M"},      {"C_SUFIJO", "B"},     {"C_TRAM", "2"},
-                                        {"F_PED", Value(dbf::Date{2026, 3, 2})},        {"C_PAGO", "72000001005"},
-                                        {"C_SEGUR", "0A1B2C3D4E"}, {"X_NOMPADR1", "LUIS"}, {"X_NOMPADR3", "MARIO"},
-                                        {"N_EXPE", 880001},      {"N_CERT", "CE00001005"}, {"X_OBS", "Retira"},
-                                        {"C_RES", "S"},          {"C_RECHAZO", "10000001000000"}});
+        insert(QStringLiteral("pedp"), {{"C_PED", 1005},
+                                        {"C_REG", 1},
+                                        {"X_APE1", "VERA"},
+                                        {"X_NOM1", "JUAN"},
+                                        {"X_NOM2", "IGNACIO"},
+                                        {"C_SEXO", "M"},
+                                        {"C_NAC", 32},
+                                        {"C_TDOC", "1"},
+                                        {"N_DOC", 33222111},
+                                        {"C_PREFIJO", "M"},
+                                        {"C_SUFIJO", "B"},
+                                        {"C_TRAM", "2"},
+                                        {"F_PED", Value(dbf::Date{2026, 3, 2})},
+                                        {"C_PAGO", "72000001005"},
+                                        {"C_SEGUR", "0A1B2C3D4E"},
+                                        {"X_NOMPADR1", "LUIS"},
+                                        {"X_NOMPADR3", "MARIO"},
+                                        {"N_EXPE", 880001},
+                                        {"N_CERT", "CE00001005"},
+                                        {"X_OBS", "Retira"},
+                                        {"C_RES", "S"},
+                                        {"C_RECHAZO", "10000001000000"}});
         // A security code with lower-case letters: Code 39 has none, so no bars may be printed for it.
-        insert(QStringLiteral("pedp"), {{"C_PED", 1006}, {"C_REG", 1}, {"X_APE1", "LUNA"}, {"C_EXPP", "PF"},
-                                        {"C_SEGUR", "0a1b2c3d4e"}, {"C_RES", "Z"}, {"C_RECHAZO", "X1"}});
+        insert(QStringLiteral("pedp"), {{"C_PED", 1006},
+                                        {"C_REG", 1},
+                                        {"X_APE1", "LUNA"},
+                                        {"C_EXPP", "PF"},
+                                        {"C_SEGUR", "0a1b2c3d4e"},
+                                        {"C_RES", "Z"},
+                                        {"C_RECHAZO", "X1"}});
     }
 
     // Runs `qevdb informe` and answers the PDF file; fails the test on a non-zero status.
     QString render(const QString& report, const char* kind, int number, ProgramRun* result = nullptr) {
         const QString pdf = QDir(m_out.path()).filePath(report + QString::number(number) + QStringLiteral(".pdf"));
         const ProgramRun r = run(kQevDb, {QStringLiteral("informe"), s_dir->path(), report, QString::fromLatin1(kind),
-                                   QString::number(number), QStringLiteral("--pdf"), pdf});
+                                          QString::number(number), QStringLiteral("--pdf"), pdf});
         if (result) *result = r;
         EXPECT_EQ(r.status, 0) << r.err.toStdString();
         return pdf;
@@ -110,7 +142,7 @@ TempAppDir* ReportPdfTest::s_dir = nullptr;
     do {                                                                                                               \
         QString missing_;                                                                                              \
         EXPECT_GE(findInOrder(text, __VA_ARGS__, &missing_), 0)                                                        \
-            << "missing or out of order: " << missing_.toStdString() << "\n"                                          \
+            << "missing or out of order: " << missing_.toStdString() << "\n"                                           \
             << (text).toStdString();                                                                                   \
     } while (0)
 
@@ -118,22 +150,45 @@ TEST_F(ReportPdfTest, OfficialLetterWithAliasesOfAMinor) {
     const QString pdf = render(QStringLiteral("TrpOficio"), "--oficial", 20);
     EXPECT_EQ(pdfPages(pdf), 1);
     const QString text = pdfText(pdf);
-    EXPECT_IN_ORDER(text, {QStringLiteral("MINISTERIO DE JUSTICIA"), QStringLiteral("Córdoba, 09 de enero de 2026"),
-                           QStringLiteral("PEDIDO DE INFORMES SOBRE CONDENAS"), QStringLiteral("Y PROCESOS PENDIENTES"),
-                           QStringLiteral("ORGANISMO REQUIRENTE"), QStringLiteral("Fuero de Competencia - Nro."),
-                           QStringLiteral("Fiscalía de Instrucción N° 3"), QStringLiteral("Secretaria:"),
-                           QStringLiteral("Sec. 4"), QStringLiteral("Calle - Nº:"), QStringLiteral("Duarte Quirós 650"),
-                           QStringLiteral("Localidad:"), QStringLiteral("Provincia:"), QStringLiteral("Córdoba"),
-                           QStringLiteral("DATOS DEL CAUSANTE"), QStringLiteral("Delito Imputado:"),
-                           QStringLiteral("Robo"), QStringLiteral("Causa Nº."), QStringLiteral("77/2026"),
-                           QStringLiteral("Apellido(s):"), QStringLiteral("Nombre(s):"), QStringLiteral("Sexo:"),
-                           QStringLiteral("Femenino"), QStringLiteral("Fecha de Nacimiento:"),
-                           QStringLiteral("o Edad Presunta:"), QStringLiteral("16"), QStringLiteral("Nacionalidad:"),
-                           QStringLiteral("Paraguaya"), QStringLiteral("D.N.I:"), QStringLiteral("45111222"),
-                           QStringLiteral("Exp. Por:"), QStringLiteral("Nombres del Padre:"), QStringLiteral("RAUL"),
-                           QStringLiteral("Apellidos de la Madre:"), QStringLiteral("SOSA"),
-                           QStringLiteral("Nombres de la Madre:"), QStringLiteral("ELSA"),
-                           QStringLiteral("Sello del Organismo"), QStringLiteral("Firma del Oficiante")});
+    EXPECT_IN_ORDER(text, {QStringLiteral("MINISTERIO DE JUSTICIA"),
+                           QStringLiteral("Córdoba, 09 de enero de 2026"),
+                           QStringLiteral("PEDIDO DE INFORMES SOBRE CONDENAS"),
+                           QStringLiteral("Y PROCESOS PENDIENTES"),
+                           QStringLiteral("ORGANISMO REQUIRENTE"),
+                           QStringLiteral("Fuero de Competencia - Nro."),
+                           QStringLiteral("Fiscalía de Instrucción N° 3"),
+                           QStringLiteral("Secretaria:"),
+                           QStringLiteral("Sec. 4"),
+                           QStringLiteral("Calle - Nº:"),
+                           QStringLiteral("Duarte Quirós 650"),
+                           QStringLiteral("Localidad:"),
+                           QStringLiteral("Provincia:"),
+                           QStringLiteral("Córdoba"),
+                           QStringLiteral("DATOS DEL CAUSANTE"),
+                           QStringLiteral("Delito Imputado:"),
+                           QStringLiteral("Robo"),
+                           QStringLiteral("Causa Nº."),
+                           QStringLiteral("77/2026"),
+                           QStringLiteral("Apellido(s):"),
+                           QStringLiteral("Nombre(s):"),
+                           QStringLiteral("Sexo:"),
+                           QStringLiteral("Femenino"),
+                           QStringLiteral("Fecha de Nacimiento:"),
+                           QStringLiteral("o Edad Presunta:"),
+                           QStringLiteral("16"),
+                           QStringLiteral("Nacionalidad:"),
+                           QStringLiteral("Paraguaya"),
+                           QStringLiteral("D.N.I:"),
+                           QStringLiteral("45111222"),
+                           QStringLiteral("Exp. Por:"),
+                           QStringLiteral("Nombres del Padre:"),
+                           QStringLiteral("RAUL"),
+                           QStringLiteral("Apellidos de la Madre:"),
+                           QStringLiteral("SOSA"),
+                           QStringLiteral("Nombres de la Madre:"),
+                           QStringLiteral("ELSA"),
+                           QStringLiteral("Sello del Organismo"),
+                           QStringLiteral("Firma del Oficiante")});
     // The person's surnames, then each alias after " o ", all on the surname line.
     const QRegularExpression surnames(
         QStringLiteral("Apellido\\(s\\):\\s+PEREZ\\s+o\\s+PERES GIL\\s+o\\s+PERIS GIL\\s+o\\s+PAREZ GIL\\s*$"));
@@ -184,23 +239,42 @@ TEST_F(ReportPdfTest, ReceiptBarcodesScanAsTheirFields) {
     EXPECT_EQ(decodeBarcodes(pdf), (QStringList{QStringLiteral("0A1B2C3D4E"), QStringLiteral("1005/1")}));
     const QString text = pdfText(pdf);
     EXPECT_IN_ORDER(text, {QStringLiteral("Comprobante del Trámite de Antecedentes Penales"),
-                           QStringLiteral("Regional:1 - Pedido:1005"), QStringLiteral("Apellido(s):"),
-                           QStringLiteral("VERA"), QStringLiteral("Nombre(s):"), QStringLiteral("JUAN IGNACIO"),
-                           QStringLiteral("Sexo:"), QStringLiteral("Masculino"), QStringLiteral("Nacionalidad"),
-                           QStringLiteral("Argentina"), QStringLiteral("Tipo de Documento:"), QStringLiteral("D.N.I."),
-                           QStringLiteral("Número"), QStringLiteral("M 33222111 B"), QStringLiteral("Expedido Por:"),
-                           QStringLiteral("Nombres Padre:"), QStringLiteral("LUIS"), QStringLiteral("MARIO"),
-                           QStringLiteral("Tipo de Trámite:"), QStringLiteral("Urgente"),
-                           QStringLiteral("Fecha de inicio del Trámite:"), QStringLiteral("02/03/2026"),
-                           QStringLiteral("Firma del Solicitante"), QStringLiteral("Comprobante de pago:"),
+                           QStringLiteral("Regional:1 - Pedido:1005"),
+                           QStringLiteral("Apellido(s):"),
+                           QStringLiteral("VERA"),
+                           QStringLiteral("Nombre(s):"),
+                           QStringLiteral("JUAN IGNACIO"),
+                           QStringLiteral("Sexo:"),
+                           QStringLiteral("Masculino"),
+                           QStringLiteral("Nacionalidad"),
+                           QStringLiteral("Argentina"),
+                           QStringLiteral("Tipo de Documento:"),
+                           QStringLiteral("D.N.I."),
+                           QStringLiteral("Número"),
+                           QStringLiteral("M 33222111 B"),
+                           QStringLiteral("Expedido Por:"),
+                           QStringLiteral("Nombres Padre:"),
+                           QStringLiteral("LUIS"),
+                           QStringLiteral("MARIO"),
+                           QStringLiteral("Tipo de Trámite:"),
+                           QStringLiteral("Urgente"),
+                           QStringLiteral("Fecha de inicio del Trámite:"),
+                           QStringLiteral("02/03/2026"),
+                           QStringLiteral("Firma del Solicitante"),
+                           QStringLiteral("Comprobante de pago:"),
                            QStringLiteral("72000001005"),
                            QStringLiteral("Comprobante del Trámite de Antecedentes Penales"),
                            QStringLiteral("Información para la obtención del Certificado"),
-                           QStringLiteral("de Antecedentes Penales Digital"), QStringLiteral("Código de Seguridad:"),
-                           QStringLiteral("0A1B2C3D4E"), QStringLiteral("Código de Solicitud:"),
-                           QStringLiteral("72000001005"), QStringLiteral("Fecha de Ingreso de datos QEV:"),
-                           QStringLiteral("02/03/2026"), QStringLiteral("Estimado/a, le informamos"),
-                           QStringLiteral("Para consultas, sugerencias"), QStringLiteral("0800-")});
+                           QStringLiteral("de Antecedentes Penales Digital"),
+                           QStringLiteral("Código de Seguridad:"),
+                           QStringLiteral("0A1B2C3D4E"),
+                           QStringLiteral("Código de Solicitud:"),
+                           QStringLiteral("72000001005"),
+                           QStringLiteral("Fecha de Ingreso de datos QEV:"),
+                           QStringLiteral("02/03/2026"),
+                           QStringLiteral("Estimado/a, le informamos"),
+                           QStringLiteral("Para consultas, sugerencias"),
+                           QStringLiteral("0800-")});
     // No issuing place: the label ends its line.
     EXPECT_TRUE(lineWith(text, QStringLiteral("Expedido Por:")).trimmed().endsWith(QLatin1String("Expedido Por:")));
 }
@@ -242,9 +316,10 @@ TEST_F(ReportPdfTest, RejectionLetterMarksTheCodedReasonsOnly) {
                     .match(text)
                     .hasMatch())
         << text.toStdString();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("\\( \\)\\s+2\\. Con demasiada tinta\\s+\\(X\\)\\s+2\\. Con impresiones"))
-                    .match(text)
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("\\( \\)\\s+2\\. Con demasiada tinta\\s+\\(X\\)\\s+2\\. Con impresiones"))
+            .match(text)
+            .hasMatch())
         << text.toStdString();
     // "X1": a character other than "1" marks nothing, and position 2 marks "2. Con demasiada tinta".
     const QString other = pdfText(render(QStringLiteral("TrpRechPriv"), "--personal", 1006));
@@ -258,8 +333,8 @@ TEST_F(ReportPdfTest, CardPageIsLandscapeAndNeedsItsImage) {
     r = run(kQevDb, {QStringLiteral("informe"), s_dir->path(), QStringLiteral("TrpFicha"), QStringLiteral("--oficial"),
                      QStringLiteral("20"), QStringLiteral("--pdf"), missing});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("Imágen: \"%1\" inexistente.")
-                                   .arg(QDir(s_dir->path()).filePath(QStringLiteral("20_7.bmp")))))
+    EXPECT_TRUE(r.err.contains(
+        QStringLiteral("Imágen: \"%1\" inexistente.").arg(QDir(s_dir->path()).filePath(QStringLiteral("20_7.bmp")))))
         << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(missing));
 
@@ -281,12 +356,14 @@ TEST_F(ReportPdfTest, UnknownRequestsAndReportsAreRefusedInSpanish) {
     const QString pdf = QDir(m_out.path()).filePath(QStringLiteral("x.pdf"));
     const Case cases[] = {
         {{QStringLiteral("TrpOficio"), QStringLiteral("--oficial"), QStringLiteral("999")}, "No existe el pedido"},
-        {{QStringLiteral("TrpNada"), QStringLiteral("--oficial"), QStringLiteral("20")}, "Informe desconocido: TrpNada"},
+        {{QStringLiteral("TrpNada"), QStringLiteral("--oficial"), QStringLiteral("20")},
+         "Informe desconocido: TrpNada"},
         {{QStringLiteral("TrpCompr"), QStringLiteral("--oficial"), QStringLiteral("20")}, "use --personal"},
         {{QStringLiteral("TrpOficio"), QStringLiteral("--personal"), QStringLiteral("1005")}, "use --oficial"},
     };
     for (const Case& c : cases) {
-        const ProgramRun r = run(kQevDb, QStringList{QStringLiteral("informe"), s_dir->path()} << c.args << QStringLiteral("--pdf") << pdf);
+        const ProgramRun r = run(kQevDb, QStringList{QStringLiteral("informe"), s_dir->path()}
+                                             << c.args << QStringLiteral("--pdf") << pdf);
         EXPECT_EQ(r.status, 1) << c.message;
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
         EXPECT_FALSE(QFileInfo::exists(pdf));

@@ -39,8 +39,8 @@ inline int pdfPages(const QString& pdf) {
 // Every Code 39 symbol zbarimg decodes on the pages rendered at 300 dpi, sorted.
 inline QStringList decodeBarcodes(const QString& pdf) {
     QTemporaryDir dir;
-    run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-png"), pdf,
-                                     dir.filePath(QStringLiteral("p"))});
+    run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-png"), pdf, dir.filePath(QStringLiteral("p"))});
     QStringList found;
     const QStringList pngs = QDir(dir.path()).entryList({QStringLiteral("*.png")});
     for (const QString& png : pngs) {

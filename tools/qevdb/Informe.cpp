@@ -1,8 +1,8 @@
 #include "Informe.h"
 
 #include "QevDb.h"
-#include "reports/Renderer.h"
 #include "reports/Catalog.h"
+#include "reports/Renderer.h"
 #include "reports/ReportSource.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "core/ui/TFListado.h"
 
 #include <QApplication>
-#include <QScreen>
 #include <QHBoxLayout>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace qev {
@@ -41,7 +41,8 @@ TFListado::TFListado(QWidget* parent) : QWidget(parent, Qt::Window) {
 void TFListado::setPrintHandler(std::function<void(const QString&, const QString&)> print) {
     m_printHandler = std::move(print);
     m_print->setEnabled(static_cast<bool>(m_printHandler));
-    m_print->setToolTip(m_printHandler ? QStringLiteral("Imprime la lista") : QStringLiteral("La impresión no está disponible todavía"));
+    m_print->setToolTip(m_printHandler ? QStringLiteral("Imprime la lista")
+                                       : QStringLiteral("La impresión no está disponible todavía"));
 }
 
 void TFListado::begin(const QString& title, int minimum, int maximum) {

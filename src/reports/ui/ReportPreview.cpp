@@ -7,12 +7,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QPdfWriter>
-#include <QRegularExpression>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QHeaderView>
+#include <QRegularExpression>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QToolBar>
@@ -32,8 +32,7 @@ ReportPreview::ReportPreview(std::vector<Layout> layouts, Prompter& prompter, QW
 }
 
 ReportPreview::ReportPreview(QString title, RenderFn render, Prompter& prompter, QWidget* parent)
-    : QObject(parent), m_title(std::move(title)), m_render(std::move(render)), m_prompter(prompter),
-      m_parent(parent) {
+    : QObject(parent), m_title(std::move(title)), m_render(std::move(render)), m_prompter(prompter), m_parent(parent) {
     chooseFile = [this](const QString& suggested) {
         return QFileDialog::getSaveFileName(m_parent, QStringLiteral("Exportar PDF"), suggested,
                                             QStringLiteral("Documentos PDF (*.pdf)"));

@@ -31,13 +31,14 @@ bool TFImgPrn::imprimir(const QString& file, QPrinter* printer) {
     }
     // Without a printer: the preview, from which the pages can be exported to PDF.
     bool ok = true;
-    ReportPreview preview(QFileInfo(file).completeBaseName(),
-                          [file, &ok](QPagedPaintDevice& device) {
-                              RenderResult r = printImageFile(file, device);
-                              ok = ok && r.ok();
-                              return r;
-                          },
-                          m_prompter, m_parent);
+    ReportPreview preview(
+        QFileInfo(file).completeBaseName(),
+        [file, &ok](QPagedPaintDevice& device) {
+            RenderResult r = printImageFile(file, device);
+            ok = ok && r.ok();
+            return r;
+        },
+        m_prompter, m_parent);
     preview.printDirect();
     return ok;
 }

@@ -107,8 +107,8 @@ bool TFInformes::prepare(Layout& out) {
                               m_clock.today()};
     QStringList warnings;
     QString error;
-    if (!buildReport(m_report->currentData().toString(), oficial ? RequestKind::Oficial : RequestKind::Personal,
-                     source, out, &warnings, &error)) {
+    if (!buildReport(m_report->currentData().toString(), oficial ? RequestKind::Oficial : RequestKind::Personal, source,
+                     out, &warnings, &error)) {
         m_prompter.error(error, QStringLiteral("Error"));
         return false;
     }
@@ -130,9 +130,8 @@ void TFInformes::exportar() {
     Layout l;
     if (!prepare(l)) return;
     ReportPreview p({l}, m_prompter, this);
-    const QString file = p.chooseFile(QDir::current().filePath(m_report->currentData().toString() +
-                                                               QString::number(m_number->value()) +
-                                                               QStringLiteral(".pdf")));
+    const QString file = p.chooseFile(QDir::current().filePath(
+        m_report->currentData().toString() + QString::number(m_number->value()) + QStringLiteral(".pdf")));
     if (!file.isEmpty()) (void)p.exportPdf(file);
 }
 

@@ -165,7 +165,8 @@ TEST(TFInformes, BuildsTheChosenDocumentOfTheChosenRequest) {
     report->setCurrentIndex(report->findData(QStringLiteral("TrpFicha")));
     number->setValue(4);
     EXPECT_FALSE(window.prepare(l));
-    EXPECT_EQ(prompter.lastText(), QStringLiteral("Imágen: \"%1\" inexistente.").arg(dir.file(QStringLiteral("4_7.bmp"))));
+    EXPECT_EQ(prompter.lastText(),
+              QStringLiteral("Imágen: \"%1\" inexistente.").arg(dir.file(QStringLiteral("4_7.bmp"))));
 }
 
 } // namespace
