@@ -206,6 +206,10 @@ struct RejectionCase {
     std::vector<int> marked; // reason indexes (1..16 in table order)
 };
 
+void PrintTo(const RejectionCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class RejectionBoxes : public ::testing::TestWithParam<RejectionCase> {};
 
 TEST_P(RejectionBoxes, MarkOnlyTheOnesAtCodedPositions) {

@@ -5,6 +5,8 @@
 #include "TempAppDir.h"
 #include "core/Dataset.h"
 #include "core/OfficeSchema.h"
+#include "reports/ReportSource.h"
+#include "reports/TrpOficio.h"
 
 #include <gtest/gtest.h>
 
@@ -230,6 +232,32 @@ TEST_F(ReportPdfTest, OfficialLetterWithNullDatesAndLookups) {
                     .match(lineWith(text, QStringLiteral("Sexo:")))
                     .hasMatch())
         << text.toStdString();
+}
+
+TEST_F(ReportPdfTest, LetterOfARequestNotStoredPrintsWithoutTheNamesReadByNumber) {
+    reports::OfficeTables tables(s_dir->path());
+    QString error;
+    ASSERT_TRUE(tables.open(&error)) << error.toStdString();
+    Dataset& ped = *tables.table(QStringLiteral("ped"));
+    ASSERT_TRUE(ped.insert());
+    ASSERT_TRUE(ped.setValue(QStringLiteral("X_APE1"), Value("NUEVO")));
+    ASSERT_TRUE(ped.setValue(QStringLiteral("X_LOC"), Value("Río Cuarto")));
+    ASSERT_TRUE(ped.setValue(QStringLiteral("C_SEXO"), Value("M")));
+    const reports::TrpOficio::Data d = reports::TrpOficio::read(tables.source(QDate(2026, 3, 5)));
+    EXPECT_EQ(d.cPed, 0);
+    EXPECT_EQ(d.lugarYFecha, QStringLiteral("Río Cuarto"));
+    EXPECT_EQ(d.xSexo, QStringLiteral("Masculino"));
+    EXPECT_TRUE(d.qrlbApe.isEmpty());
+    EXPECT_TRUE(d.qrlbApeSup.isEmpty());
+    ped.cancel();
+    // Stored: the names come from the file, even while the window's row shows other text.
+    ASSERT_TRUE(ped.locate(QStringLiteral("C_PED"), Value(20)));
+    ASSERT_TRUE(ped.edit());
+    ASSERT_TRUE(ped.setValue(QStringLiteral("X_APE1"), Value("SIN GRABAR")));
+    const reports::TrpOficio::Data stored = reports::TrpOficio::read(tables.source(QDate(2026, 3, 5)));
+    EXPECT_EQ(stored.qrlbApe, QStringLiteral("PEREZ "));
+    EXPECT_EQ(stored.qrlbApeSup, QStringLiteral(" o  PERES GIL o  PERIS GIL o  PAREZ GIL"));
+    ped.cancel();
 }
 
 TEST_F(ReportPdfTest, ReceiptBarcodesScanAsTheirFields) {
