@@ -10,6 +10,7 @@ packages=(
     postfix dovecot-core dovecot-pop3d openssl curl
     python3 python3-dbf python3-dbfread
     xvfb xauth
+    libzint-dev zbar-tools poppler-utils python3-reportlab
 )
 
 missing=()

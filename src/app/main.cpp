@@ -16,6 +16,9 @@
 #include "exchange/TSMime.h"
 #include "exchange/mail/TdmMail.h"
 #include "exchange/ui/TFVerConfig.h"
+#include "reports/GridReport.h"
+#include "reports/ui/ReportPreview.h"
+#include "reports/ui/TFInformes.h"
 #include "requests/PersonalRequestRules.h"
 #include "requests/ui/TFCompPedBol.h"
 #include "util/Clock.h"
@@ -151,10 +154,15 @@ int main(int argc, char** argv) {
         dm.sendLog(), [&dm]() -> TSMime& { return dm.sender(); }, prompter, &menu);
     TInfoWnd infoWnd(&menu);
     TFSplash splash(&menu);
+    reports::TFInformes informes(dm, prompter, clock, &menu);
+    listado.setPrintHandler([&prompter, &listado](const QString& title, const QString& text) {
+        reports::previewReport(reports::textListLayout(title, text), prompter, &listado);
+    });
     menu.registerWindow(QStringLiteral("TFConfig"), [&config] { config.exec(); });
     menu.registerWindow(QStringLiteral("TFVerConfig"), [&verConfig] { verConfig.exec(); });
     menu.registerWindow(QStringLiteral("TFreporte"), [&reporte] { reporte.show(); });
     menu.registerWindow(QStringLiteral("TFInfMensual"), [&infMensual] { infMensual.exec(); });
+    menu.registerWindow(QStringLiteral("TFInformes"), [&informes] { informes.exec(); });
     menu.registerWindow(QStringLiteral("TFAdminUsu"), [&adminUsu] { adminUsu.exec(); });
     menu.registerWindow(QStringLiteral("TCambClave"),
                         [&dm, &prompter, &menu] { (void)TCambClave::changeLoggedPassword(dm, prompter, &menu); });

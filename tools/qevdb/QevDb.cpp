@@ -2,6 +2,7 @@
 #include "DemoImages.h"
 #include "SendCommand.h"
 
+#include "Informe.h"
 #include "TableCheck.h"
 #include "core/OfficeSchema.h"
 #include "dbf/Table.h"
@@ -59,6 +60,10 @@ Comandos:
                            web o correo, según la configuración de la oficina). Los mensajes van a la
                            salida de errores; cada pregunta se contesta No, o Sí con --si. Estado de
                            salida: 0 enviado, 1 rechazado o no enviado.
+  informe CARPETA NOMBRE --oficial|--personal C_PED --pdf ARCHIVO
+                           Escribe en ARCHIVO (PDF) el informe NOMBRE del pedido C_PED: TrpOficio
+                           (carta oficial), TrpFicha (ficha), TrpCompr (comprobante), TrpContesPriv
+                           (contestación) o TrpRechPriv (rechazo). No necesita pantalla.
   help                     Muestra esta ayuda.
 
 Estado de salida: 0 correcto, 1 error, 2 uso incorrecto. Los errores van a la salida de errores.
@@ -421,6 +426,7 @@ int runQevDb(const QStringList& args, QTextStream& out, QTextStream& err) {
         if (!oneFile({}, target, flags)) return usageError(err, QStringLiteral("uso: qevdb pack ARCHIVO"));
         return packCommand(target, out, err);
     }
+    if (command == QLatin1String("informe")) return informeCommand(rest, out, err);
     if (command == QLatin1String("init")) {
         if (!oneFile({QStringLiteral("--demo")}, target, flags))
             return usageError(err, QStringLiteral("uso: qevdb init CARPETA [--demo]"));

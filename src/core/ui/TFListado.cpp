@@ -1,6 +1,7 @@
 #include "core/ui/TFListado.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -21,10 +22,27 @@ TFListado::TFListado(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_bar = new QProgressBar(this);
     m_bar->setObjectName(QStringLiteral("ProgressBar1"));
     m_bar->setRange(0, 100);
+    m_print = new QPushButton(QStringLiteral("&Imprimir"), this);
+    m_print->setObjectName(QStringLiteral("btImprimir"));
+    m_print->setEnabled(false);
+    m_print->setToolTip(QStringLiteral("La impresión no está disponible todavía"));
+    connect(m_print, &QPushButton::clicked, this, [this] {
+        if (m_printHandler) m_printHandler(windowTitle(), m_mem->toPlainText());
+    });
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_bar, 1);
+    bottom->addWidget(m_print);
     auto* v = new QVBoxLayout(this);
     v->addWidget(m_mem, 1);
-    v->addWidget(m_bar);
+    v->addLayout(bottom);
     centre(this);
+}
+
+void TFListado::setPrintHandler(std::function<void(const QString&, const QString&)> print) {
+    m_printHandler = std::move(print);
+    m_print->setEnabled(static_cast<bool>(m_printHandler));
+    m_print->setToolTip(m_printHandler ? QStringLiteral("Imprime la lista")
+                                       : QStringLiteral("La impresión no está disponible todavía"));
 }
 
 void TFListado::begin(const QString& title, int minimum, int maximum) {

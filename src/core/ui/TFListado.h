@@ -3,7 +3,10 @@
 // A text list with a progress bar, shown without being modal ("Pedidos personales sin enviar").
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QWidget>
+
+#include <functional>
 
 namespace qev {
 
@@ -16,10 +19,14 @@ public:
     void step();
     QString text() const { return m_mem->toPlainText(); }
     QProgressBar* bar() const { return m_bar; }
+    // The printing of the list ("Imprimir"): the button stays disabled until one is given.
+    void setPrintHandler(std::function<void(const QString& title, const QString& text)> print);
 
 private:
     QPlainTextEdit* m_mem;
     QProgressBar* m_bar;
+    QPushButton* m_print;
+    std::function<void(const QString&, const QString&)> m_printHandler;
 };
 
 // "Recibiendo Correo...": the progress box of mail transfers.

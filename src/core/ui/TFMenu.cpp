@@ -150,6 +150,8 @@ void TFMenu::buildMenus() {
     add(consulta, "Organismos1", "&Organismos", "TFConsOrg", [this] { open(QStringLiteral("TFConsOrg")); });
     m_informeMensual = add(consulta, "InformeMensual1", "&Informe Mensual", "TFInfMensual",
                            [this] { open(QStringLiteral("TFInfMensual")); });
+    add(consulta, "ImprimirDocumentos1", "Imprimir &documentos...", "TFInformes",
+        [this] { open(QStringLiteral("TFInformes")); });
 
     QMenu* util = menuBar()->addMenu(QStringLiteral("&Utilidades"));
     add(util, "RecibirContestaciones1", "&Recibir Contestaciones", "RecepcionCorreo", [this] { recibir(); });
