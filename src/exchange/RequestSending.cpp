@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <unistd.h>
+
 namespace qev {
 
 namespace {
@@ -47,17 +49,29 @@ bool RequestSending::exists(const QString& path) const {
     return !path.isEmpty() && QFileInfo(path).isFile();
 }
 
+// The package files live only until the message is handed over: written whole under a temporary name and renamed,
+// so a failed write never leaves half a file under the package name, but not forced to the disk.
 bool RequestSending::writeFile(const QString& name, const QByteArray& bytes) {
-    QSaveFile f(m_host.appDir().file(name));
-    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit()) return true;
+    const QString to = m_host.appDir().file(name);
+    const QString tmp = to + QStringLiteral(".tmp");
+    QFile f(tmp);
+    const bool ok = f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size() &&
+                    (f.close(), f.error() == QFileDevice::NoError) && (QFile::remove(to) || !QFile::exists(to)) &&
+                    QFile::rename(tmp, to);
+    if (ok) return true;
     m_host.prompter().error(QStringLiteral("No se pudo escribir el archivo ") + name + QStringLiteral(": ") +
                             f.errorString());
+    QFile::remove(tmp);
     return false;
 }
 
-// The package copies go through a temporary file, so a failed copy never leaves half a file under the package name.
+// A package copy of a request file is a second name of the same file where the folder allows it (nothing ever
+// writes into a package file, and removing it leaves the request's own file), else a copy made through a temporary
+// file.
 bool RequestSending::copyFile(const QString& from, const QString& name) {
     const QString to = m_host.appDir().file(name);
+    QFile::remove(to);
+    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0) return true;
     const QString tmp = to + QStringLiteral(".tmp");
     QFile::remove(tmp);
     if (QFile::copy(from, tmp) && QFile::rename(tmp, to)) return true;
