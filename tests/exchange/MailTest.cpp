@@ -401,6 +401,19 @@ TEST_F(MailTest, FailedSendsKeepTheRequest) {
         << error.toStdString();
 }
 
+TEST_F(MailTest, WithoutMailLoggingNothingIsLogged) {
+    ASSERT_TRUE(dm->settings().write(QStringLiteral("LogOpeMail"), QStringLiteral("N")));
+    reload();
+    QString error;
+    ASSERT_TRUE(send(QStringLiteral("central@example.test"), QStringLiteral("x"), {QStringLiteral("y")}, {}, error))
+        << error.toStdString();
+    QStringList lines;
+    std::vector<AttachmentRow> parts;
+    ASSERT_EQ(waitForMail(QStringLiteral("central"), 1).size(), 1);
+    ASSERT_TRUE(dm->mail().LeerMensaje(1, lines, parts, &error)) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("QevRegLog.log"))));
+}
+
 // Outlook does not exist here: its flag sends nothing, answers false and says so in the log once.
 TEST_F(MailTest, OutlookFlagSendsNothing) {
     ASSERT_TRUE(dm->settings().write(QStringLiteral("usaOutlook"), QStringLiteral("S")));

@@ -414,6 +414,15 @@ TEST_F(FailingServiceTest, FailureLogsAnEmptyResult) {
     EXPECT_TRUE(dm->sendLog().lines()[2].endsWith(QStringLiteral("Resultado: ")));
 }
 
+// A message without files goes without any attachment element (the service sees none, not an empty list).
+TEST_F(SendingTest, AMessageWithoutFilesCarriesNoAttachments) {
+    ASSERT_TRUE(dm->sender().EnviarMensaje(QStringLiteral("a@b.c"), QStringLiteral("GETESTADO"), 0, 7, {},
+                                           QStringLiteral("cuerpo")));
+    ASSERT_EQ(packages().size(), 1);
+    EXPECT_EQ(field(packages().first(), QStringLiteral("Attachments")), QStringLiteral("none"));
+    EXPECT_EQ(field(packages().first(), QStringLiteral("Body")), QStringLiteral("cuerpo"));
+}
+
 TEST(TCronoTest, AWrappedCounterMeasuresZero) {
     std::vector<quint32> ticks{100, 350, 0xFFFFFFF0u, 20};
     size_t i = 0;
