@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-image-formats-plugins qt6-translations-l10n fonts-liberation
     libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
     libtiff-dev libjpeg-dev libleptonica-dev libzip-dev libcpp-httplib-dev
+    libsane-dev libsane1 sane-utils
     python3 python3-dbf python3-dbfread
     xvfb xauth
 )
