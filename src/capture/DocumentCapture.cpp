@@ -47,6 +47,10 @@ QString DocumentCapture::caption() const {
            (m_pageCount == 1 ? QStringLiteral(" página)") : QStringLiteral(" páginas)"));
 }
 
+bool DocumentCapture::guardarConfiguracion() {
+    return m_setup.saveSettings(m_folder.file(QString::fromLatin1(kDocumentIni)));
+}
+
 void DocumentCapture::prepareShow() {
     Guardado = true;
     m_page = hasDocument() ? m_page : 0;

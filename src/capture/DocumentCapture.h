@@ -56,6 +56,9 @@ public:
     // Hide: an unsaved document is kept only when the operator says so.
     void alOcultar();
 
+    // Settings window closed from the document window: its settings are kept in "Docu.INI".
+    bool guardarConfiguracion();
+
     // The encoding of scanned pages for the scanner's image kind.
     static SaveFormat pageEncoding(int imageType);
 
