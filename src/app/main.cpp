@@ -1,16 +1,8 @@
 // The composition root: fixed formats, the office folder, the single-instance guard, the data module, the main
 // window and every window it opens.
-#include "capture/CardCapture.h"
-#include "capture/DocumentCapture.h"
-#include "capture/ScanSetup.h"
-#include "capture/ui/ImageView.h"
-#include "capture/ui/TFDigFich.h"
-#include "capture/ui/TFImgDig.h"
-#include "capture/ui/TFVerDedo.h"
-#include "capture/ui/TFVerImg.h"
-#include "capture/ui/TTwainCaps.h"
-#include "capture/ui/TTwainForm.h"
+#include "util/Clock.h"
 #include "core/OfficeSchema.h"
+#include "dm/Tdm.h"
 #include "core/ui/QtPrompter.h"
 #include "core/ui/TAboutBox.h"
 #include "core/ui/TCambClave.h"
@@ -22,11 +14,20 @@
 #include "core/ui/TFReindex.h"
 #include "core/ui/TFreporte.h"
 #include "core/ui/TPedirClave.h"
-#include "dm/Tdm.h"
-#include "platform/SaneScanner.h"
 #include "requests/PersonalRequestRules.h"
 #include "requests/ui/TFCompPedBol.h"
-#include "util/Clock.h"
+
+#include "capture/CardCapture.h"
+#include "capture/DocumentCapture.h"
+#include "capture/ScanSetup.h"
+#include "capture/ui/ImageView.h"
+#include "capture/ui/TFDigFich.h"
+#include "capture/ui/TFImgDig.h"
+#include "capture/ui/TFVerDedo.h"
+#include "capture/ui/TFVerImg.h"
+#include "capture/ui/TTwainCaps.h"
+#include "capture/ui/TTwainForm.h"
+#include "platform/SaneScanner.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
