@@ -157,10 +157,14 @@ TFDigFich::TFDigFich(capture::CardCapture& card, capture::ScanSetup& setup, Prom
     connect(configMenu, &QAction::triggered, this, &TFDigFich::configurarScanner);
     connect(m_gomaDer, &QToolButton::clicked, this, [this] {
         m_clasDer->setClasificacion(QString::fromLatin1(kClasificacionVacia));
+        m_clasDer->setCursorPosition(0); // typed again from the thumb
+        m_clasDer->setFocus();
         updateSave();
     });
     connect(m_gomaIzq, &QToolButton::clicked, this, [this] {
         m_clasIzq->setClasificacion(QString::fromLatin1(kClasificacionVacia));
+        m_clasIzq->setCursorPosition(0); // typed again from the thumb
+        m_clasIzq->setFocus();
         updateSave();
     });
     connect(m_clasDer, &QLineEdit::textEdited, this, [this] { updateSave(); });
