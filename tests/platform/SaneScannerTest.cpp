@@ -112,6 +112,35 @@ TEST_F(SaneScannerTest, MapsTheSettingsOntoTheDeviceAndNamesThoseItLacks) {
     EXPECT_EQ(res->unit, "dpi");
 }
 
+TEST_F(SaneScannerTest, SixteenBitPagesAreReducedAndThreePassColourIsRefused) {
+    openOrFail("test:0");
+    ASSERT_TRUE(scanner.setOption("test-picture", "Solid white", nullptr));
+    ScanRequest r;
+    r.dpi = 50;
+    r.right = 1;
+    r.bottom = 1;
+    r.depth = 16;
+    Pages sink;
+    const ScanOutcome wide = scanner.scan(r, sink);
+    ASSERT_TRUE(wide.ok()) << wide.error;
+    ASSERT_EQ(sink.pages.size(), 1u);
+    // One byte a pixel: one inch at 50 dpi on a device whose area moves in whole millimetres (25 mm).
+    EXPECT_EQ(sink.pages[0].width, 49);
+    EXPECT_EQ(sink.pages[0].pixels.size(), size_t(sink.pages[0].width) * size_t(sink.pages[0].height));
+    EXPECT_EQ(sink.pages[0].pixels.front(), 255) << "white stays white in the high byte";
+
+    // A colour page sent in three passes, one colour each, is refused with a clear reason.
+    ASSERT_TRUE(scanner.setOption("mode", "Color", nullptr));
+    ASSERT_TRUE(scanner.setOption("three-pass", "yes", nullptr));
+    r.pixels = PixelKind::Colour;
+    r.depth = 8;
+    sink.pages.clear();
+    const ScanOutcome passes = scanner.scan(r, sink);
+    EXPECT_EQ(passes.status, ScanOutcome::Status::Failed);
+    EXPECT_EQ(passes.error, "El scanner entrega la página en tres pasadas de color, que no se admiten");
+    EXPECT_TRUE(sink.pages.empty());
+}
+
 TEST_F(SaneScannerTest, FeederBatchesStopWhenEmptyAndCancelOrFailClearly) {
     openOrFail("test:1");
     ScanRequest r;
