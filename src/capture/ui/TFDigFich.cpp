@@ -76,8 +76,10 @@ TFDigFich::TFDigFich(capture::CardCapture& card, capture::ScanSetup& setup, Prom
 
     auto* toolbar = new QWidget(this);
     toolbar->setObjectName(QStringLiteral("panToolbar"));
-    auto* tb = new QHBoxLayout(toolbar);
-    tb->setContentsMargins(4, 2, 4, 2);
+    auto* rows = new QVBoxLayout(toolbar);
+    rows->setContentsMargins(4, 2, 4, 2);
+    rows->setSpacing(2);
+    auto* tb = new QHBoxLayout;
     auto* zoomLabel = new QLabel(QStringLiteral("Zoom"), toolbar);
     m_zoom = new QSpinBox(toolbar);
     m_zoom->setObjectName(QStringLiteral("edZoom"));
@@ -110,11 +112,18 @@ TFDigFich::TFDigFich(capture::CardCapture& card, capture::ScanSetup& setup, Prom
     m_save->setObjectName(QStringLiteral("btSave"));
     m_scannerUI = new QCheckBox(QStringLiteral("Mostrar interface del scanner"), toolbar);
     m_scannerUI->setObjectName(QStringLiteral("cbScannerUI"));
+    // Two rows, so that the window's minimum width still shows every control.
     for (QWidget* w : std::initializer_list<QWidget*>{zoomLabel, m_zoom, m_verAncho, m_verAlto, m_print, m_load,
-                                                      m_scanConfig, derLabel, m_clasDer, m_gomaDer, izqLabel, m_clasIzq,
-                                                      m_gomaIzq, m_reScan, m_save, m_scannerUI})
+                                                      m_scanConfig, m_reScan, m_save})
         tb->addWidget(w);
     tb->addStretch();
+    auto* second = new QHBoxLayout;
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{derLabel, m_clasDer, m_gomaDer, izqLabel, m_clasIzq, m_gomaIzq, m_scannerUI})
+        second->addWidget(w);
+    second->addStretch();
+    rows->addLayout(tb);
+    rows->addLayout(second);
     layout->addWidget(toolbar);
 
     m_view = new ImageView(this);
