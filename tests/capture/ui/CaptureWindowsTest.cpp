@@ -7,13 +7,17 @@
 #include "capture/ui/TFDigFich.h"
 #include "capture/ui/TFImgDig.h"
 #include "capture/ui/TFVerImg.h"
+#include "capture/ui/TTwainCaps.h"
+#include "capture/ui/TTwainForm.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -214,6 +218,61 @@ TEST_F(DocumentWindowTest, TheViewerShowsTheGivenFileAndFitsIt) {
     QTest::keyClick(pag, Qt::Key_Return);
     EXPECT_EQ(pag->text(), QStringLiteral("2"));
     EXPECT_EQ(viewer.page(), 2);
+}
+
+} // namespace
+} // namespace qev
+
+namespace qev {
+namespace {
+
+TEST(ScannerWindowsTest, CardSettingsGoToHuellaIniAndImageLibIniWaitsForTheEnd) {
+    test::TempAppDir dir;
+    test::ScriptedPrompter prompter;
+    const std::string pages = dir.filePath("paginas");
+    QDir().mkpath(QString::fromStdString(pages));
+    FileScanner scanner(pages);
+    ScanSetup setup(scanner, dir.appDir(), prompter);
+    const QString imageLib = dir.file(QStringLiteral("ImageLib.INI"));
+    ScanSettings own;
+    own.dpi = 200;
+    ASSERT_TRUE(saveScanSettings(imageLib, own));
+    CardCapture card(dir.appDir(), prompter, setup);
+    {
+        TTwainForm form(setup, prompter, imageLib);
+        EXPECT_EQ(form.findChild<QSpinBox*>(QStringLiteral("DPI"))->value(), 200);
+        card.prepareShow(); // no Huella.INI: the defaults
+        form.show();
+        auto* dpi = form.findChild<QSpinBox*>(QStringLiteral("DPI"));
+        EXPECT_EQ(dpi->value(), 300);
+        EXPECT_EQ(form.findChild<QComboBox*>(QStringLiteral("cbImageType"))->currentText(), QStringLiteral("GRAY"));
+        EXPECT_EQ(form.findChild<QComboBox*>(QStringLiteral("UIC"))->currentText(),
+                  QStringLiteral("Ocultar Interface de Usuario"));
+        dpi->setValue(400);
+        form.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(true);
+        QTest::mouseClick(form.findChild<QToolButton*>(QStringLiteral("ExitBtn")), Qt::LeftButton);
+        EXPECT_EQ(setup.settings().dpi, 400);
+        EXPECT_TRUE(setup.settings().deskew);
+        ASSERT_TRUE(card.guardarConfiguracion());
+        EXPECT_EQ(loadScanSettings(dir.file(QStringLiteral("Huella.INI"))).dpi, 400);
+        EXPECT_EQ(loadScanSettings(imageLib).dpi, 200) << "kept until the program ends";
+
+        // The source's options, each with the field of its kind.
+        TTwainCaps caps(scanner, prompter);
+        caps.getCaps();
+        auto* list = caps.findChild<QListWidget*>(QStringLiteral("ListBox1"));
+        ASSERT_EQ(list->count(), 2);
+        list->setCurrentRow(1);
+        caps.show();
+        EXPECT_EQ(caps.findChild<QLineEdit*>(QStringLiteral("Edit1"))->text(), QStringLiteral("SANE_TYPE_INT"));
+        EXPECT_TRUE(caps.findChild<QLineEdit*>(QStringLiteral("edLongint"))->isVisible());
+        EXPECT_FALSE(caps.findChild<QLineEdit*>(QStringLiteral("edPchar"))->isVisible());
+        EXPECT_EQ(caps.findChild<QLineEdit*>(QStringLiteral("edLongint"))->text(), QStringLiteral("0"));
+        list->setCurrentRow(0);
+        EXPECT_TRUE(caps.findChild<QLineEdit*>(QStringLiteral("edPchar"))->isVisible());
+        EXPECT_EQ(caps.findChild<QLineEdit*>(QStringLiteral("edPchar"))->text(), QString::fromStdString(pages));
+    }
+    EXPECT_EQ(loadScanSettings(imageLib).dpi, 400) << "saved when the window is destroyed";
 }
 
 } // namespace
