@@ -6,6 +6,7 @@
 #include "capture/DocumentCapture.h"
 #include "capture/ImageRules.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
