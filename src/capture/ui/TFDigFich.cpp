@@ -288,11 +288,18 @@ void TFDigFich::escanear() {
     m_cancel = false;
     m_setup.keepResponsive = [] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
     m_setup.cancelRequested = [this] { return m_cancel; };
+    // The set-up's status lines (straightening, settings the scanner did not take) show here as well.
+    const std::function<void(const QString&)> previousStatus = m_setup.status;
+    m_setup.status = [this, previousStatus](const QString& text) {
+        if (previousStatus) previousStatus(text);
+        setStatus(text);
+    };
     QElapsedTimer timer;
     timer.start();
     const bool ok = m_card.escanear(testShortcut);
     m_setup.keepResponsive = nullptr;
     m_setup.cancelRequested = nullptr;
+    m_setup.status = previousStatus;
     m_time->setText(QString::number(timer.elapsed() / 1000.0, 'f', 1) + QStringLiteral(" s"));
     raise();
     activateWindow();
