@@ -8,6 +8,7 @@ packages=(
     libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
     libtiff-dev libjpeg-dev libleptonica-dev libzip-dev libcpp-httplib-dev libvmime-dev
     postfix dovecot-core dovecot-pop3d openssl curl
+    libsane-dev libsane1 sane-utils
     python3 python3-dbf python3-dbfread
     xvfb xauth
     libzint-dev zbar-tools poppler-utils python3-reportlab

@@ -23,9 +23,22 @@
 #include "requests/ui/TFCompPedBol.h"
 #include "util/Clock.h"
 
+#include "capture/CardCapture.h"
+#include "capture/DocumentCapture.h"
+#include "capture/ScanSetup.h"
+#include "capture/ui/ImageView.h"
+#include "capture/ui/TFDigFich.h"
+#include "capture/ui/TFImgDig.h"
+#include "capture/ui/TFVerDedo.h"
+#include "capture/ui/TFVerImg.h"
+#include "capture/ui/TTwainCaps.h"
+#include "capture/ui/TTwainForm.h"
+#include "platform/SaneScanner.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -92,6 +105,15 @@ int main(int argc, char** argv) {
     QCommandLineOption windowOpt(QStringLiteral("ventana"),
                                  QStringLiteral("Con --screenshot: la ventana a capturar (TFConfig, TFAdminUsu...)."),
                                  QStringLiteral("nombre"));
+    QCommandLineOption imageOpt(QStringLiteral("imagen"),
+                                QStringLiteral("Con --screenshot: la imagen a mostrar en la ventana de captura."),
+                                QStringLiteral("archivo"));
+    QCommandLineOption scanFolderOpt(QStringLiteral("scanner-carpeta"),
+                                     QStringLiteral("Toma las páginas digitalizadas de los archivos de imagen de una "
+                                                    "carpeta en lugar de un scanner."),
+                                     QStringLiteral("carpeta"));
+    parser.addOption(imageOpt);
+    parser.addOption(scanFolderOpt);
     parser.addOption(windowOpt);
     parser.addOption(folderOpt);
     parser.addOption(shotOpt);
@@ -170,6 +192,34 @@ int main(int argc, char** argv) {
         about.setVersion(menu.versionText());
         about.exec();
     });
+    // Capture: the scanner (SANE, or the image files of a folder), its set-up and the capture windows.
+    std::unique_ptr<capture::Scanner> scanner;
+    if (parser.isSet(scanFolderOpt))
+        scanner = std::make_unique<capture::FileScanner>(QFile::encodeName(parser.value(scanFolderOpt)).toStdString());
+    else
+        scanner = std::make_unique<platform::SaneScanner>();
+    capture::ScanSetup scanSetup(*scanner, appDir, prompter);
+    capture::CardCapture cardCapture(appDir, prompter, scanSetup);
+    capture::DocumentCapture documentCapture(appDir, prompter, scanSetup);
+    TFDigFich digFich(cardCapture, scanSetup, prompter, &menu);
+    TTwainCaps twainCaps(*scanner, prompter, &menu);
+    TFImgDig imgDig(documentCapture, scanSetup, prompter, &menu);
+    TFVerImg verImg(prompter, &menu);
+    TFVerDedo verDedo(&menu);
+    TTwainForm twainForm(scanSetup, prompter, appDir.file(QStringLiteral("ImageLib.INI")), &menu);
+    twainForm.openCaps = [&twainCaps, &scanSetup] {
+        twainCaps.source = scanSetup.source;
+        twainCaps.exec();
+    };
+    digFich.openScanConfig = [&twainForm] { twainForm.exec(); };
+    imgDig.openScanConfig = [&twainForm] { twainForm.exec(); };
+    menu.registerWindow(QStringLiteral("TFDigFich"), [&digFich] { digFich.exec(); });
+    menu.registerWindow(QStringLiteral("TFImgDig"), [&imgDig] { imgDig.exec(); });
+    menu.registerWindow(QStringLiteral("TFVerImg"), [&verImg] { verImg.exec(); });
+    menu.registerWindow(QStringLiteral("TFVerDedo"), [&verDedo] { verDedo.exec(); });
+    menu.registerWindow(QStringLiteral("TTwainForm"), [&twainForm] { twainForm.exec(); });
+    menu.registerWindow(QStringLiteral("TTwainCaps"), [&twainForm] { twainForm.openCaps(); });
+
     menu.askAccess = [&dm, &prompter, &menu] {
         return TPedirClave::askForAccess(dm, prompter, QStringLiteral("QEV Regional"), &menu);
     };
@@ -190,12 +240,38 @@ int main(int argc, char** argv) {
     if (parser.isSet(shotOpt)) {
         const QString file = parser.value(shotOpt);
         const QString wanted = parser.value(windowOpt);
-        QTimer::singleShot(1500, &menu, [&menu, file, wanted] {
+        const QString image = parser.value(imageOpt);
+        // A capture window shows the given image (a document is worked on as a copy, like a request's).
+        const auto loadImage = [&, image](const QString& window) {
+            if (window == QStringLiteral("TFDigFich")) {
+                digFich.prepare(false, QStringLiteral("V1234"), QStringLiteral("A_3X0"));
+                if (!image.isEmpty()) (void)digFich.CargarArchivo(image, false);
+            } else if (window == QStringLiteral("TFImgDig") && !image.isEmpty()) {
+                const QString copy = appDir.file(QStringLiteral("captura.tif"));
+                QFile::remove(copy);
+                QFile::copy(image, copy);
+                documentCapture.ArchivoDocumento = copy;
+            } else if (window == QStringLiteral("TFVerImg")) {
+                verImg.setArchivo(image);
+            } else if (window == QStringLiteral("TFVerDedo") && !image.isEmpty()) {
+                (void)verDedo.imgHuella()->loadFile(image);
+            } else if (window == QStringLiteral("TTwainCaps")) {
+                twainCaps.source = scanSetup.source;
+                twainCaps.getCaps();
+            }
+        };
+        QTimer::singleShot(1500, &menu, [&menu, file, wanted, loadImage] {
             QWidget* target = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : &menu;
             if (!wanted.isEmpty())
                 for (QWidget* w : QApplication::allWidgets())
                     if (w->objectName() == wanted && w->isWindow()) {
+                        loadImage(wanted);
+                        if (wanted == QStringLiteral("TFDigFich") || wanted == QStringLiteral("TFImgDig"))
+                            w->resize(1280, 800);
                         w->show();
+                        QApplication::processEvents();
+                        if (auto* d = qobject_cast<TFDigFich*>(w)) d->applyViewMode();
+                        if (auto* p = qobject_cast<PagedImageWindow*>(w)) p->applyViewMode();
                         target = w;
                     }
             QApplication::processEvents();
