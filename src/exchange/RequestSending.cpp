@@ -83,10 +83,33 @@ void RequestSending::removeFile(const QString& name) {
     QFile::remove(m_host.appDir().file(name));
 }
 
-bool RequestSending::browsing(Dataset& ds) {
-    if (ds.state() == Dataset::State::Browse) return true;
-    m_host.prompter().inform(notBrowsing());
-    return false;
+// The first two checks of every send: the row is not being edited and it has its number.
+bool RequestSending::sendable(Dataset& ds) {
+    if (ds.state() != Dataset::State::Browse) {
+        m_host.prompter().inform(notBrowsing());
+        return false;
+    }
+    if (ds.isNull(QStringLiteral("C_PED"))) {
+        m_host.prompter().inform(QStringLiteral("Pedido inválido"));
+        return false;
+    }
+    return true;
+}
+
+// Hands the package to the sender and marks the row as sent; the card copies go in every case.
+bool RequestSending::deliver(Dataset& ds, bool official, const QString& subject, const QStringList& files) {
+    Settings& s = m_host.settings();
+    const bool sent = m_sender.EnviarMensaje(
+        s.read(official ? QStringLiteral("x_toreg") : QStringLiteral("x_toregp")), subject, requestNumber(ds),
+        regional(s, official ? QStringLiteral("c_reg") : QStringLiteral("c_regp")), files, QString());
+    bool marked = false;
+    if (sent)
+        marked = markSent(ds, official);
+    else
+        m_host.prompter().error(QStringLiteral("No se pudo enviar el pedido"));
+    removeFile(kHuellaZip);
+    removeFile(kHuellaTif);
+    return marked;
 }
 
 bool RequestSending::markSent(Dataset& ds, bool official) {
@@ -106,11 +129,7 @@ bool RequestSending::markSent(Dataset& ds, bool official) {
 bool RequestSending::EnviarPedidoOficial() {
     Dataset& ped = *m_host.table(QStringLiteral("ped"));
     Prompter& p = m_host.prompter();
-    if (!browsing(ped)) return false;
-    if (ped.isNull(QStringLiteral("C_PED"))) {
-        p.inform(QStringLiteral("Pedido inválido"));
-        return false;
-    }
+    if (!sendable(ped)) return false;
     const QString h = inFolder(m_host.requestFile(ped, QLatin1Char('h')));
     const QString z = inFolder(m_host.requestFile(ped, QLatin1Char('z')));
     const QString d = inFolder(m_host.requestFile(ped, QLatin1Char('d')));
@@ -165,28 +184,13 @@ bool RequestSending::EnviarPedidoOficial() {
     removeFile(kDocuTif);
     if (exists(d) && copyFile(d, kDocuTif)) files << kDocuTif;
 
-    Settings& s = m_host.settings();
-    const bool sent =
-        m_sender.EnviarMensaje(s.read(QStringLiteral("x_toreg")), s.read(QStringLiteral("x_msgreg")),
-                               requestNumber(ped), regional(s, QStringLiteral("c_reg")), files, QString());
-    bool marked = false;
-    if (sent)
-        marked = markSent(ped, true);
-    else
-        p.error(QStringLiteral("No se pudo enviar el pedido"));
-    removeFile(kHuellaZip);
-    removeFile(kHuellaTif);
-    return marked;
+    return deliver(ped, true, m_host.settings().read(QStringLiteral("x_msgreg")), files);
 }
 
 bool RequestSending::EnviarPedidoPersonal() {
     Dataset& pedp = *m_host.table(QStringLiteral("pedp"));
     Prompter& p = m_host.prompter();
-    if (!browsing(pedp)) return false;
-    if (pedp.isNull(QStringLiteral("C_PED"))) {
-        p.inform(QStringLiteral("Pedido inválido"));
-        return false;
-    }
+    if (!sendable(pedp)) return false;
     const QString h = inFolder(m_host.requestFile(pedp, QLatin1Char('h')));
     const QString z = inFolder(m_host.requestFile(pedp, QLatin1Char('z')));
     const QString d = inFolder(m_host.requestFile(pedp, QLatin1Char('d')));
@@ -234,38 +238,14 @@ bool RequestSending::EnviarPedidoPersonal() {
     if (exists(d) && copyFile(d, kDocuTif)) files << kDocuTif;
     files << kPedDat << (QFileInfo::exists(m_host.appDir().file(kHuellaZip)) ? kHuellaZip : kHuellaTif);
 
-    Settings& s = m_host.settings();
-    const bool sent =
-        m_sender.EnviarMensaje(s.read(QStringLiteral("x_toregp")), s.read(QStringLiteral("x_msgregp")),
-                               requestNumber(pedp), regional(s, QStringLiteral("c_regp")), files, QString());
-    bool marked = false;
-    if (sent)
-        marked = markSent(pedp, false);
-    else
-        p.error(QStringLiteral("No se pudo enviar el pedido"));
-    removeFile(kHuellaZip);
-    removeFile(kHuellaTif);
-    return marked;
+    return deliver(pedp, false, m_host.settings().read(QStringLiteral("x_msgregp")), files);
 }
 
 bool RequestSending::EnviarCorreccionPersonal() {
     Dataset& pedp = *m_host.table(QStringLiteral("pedp"));
-    Prompter& p = m_host.prompter();
-    if (!browsing(pedp)) return false;
-    if (pedp.isNull(QStringLiteral("C_PED"))) {
-        p.inform(QStringLiteral("Pedido inválido"));
-        return false;
-    }
+    if (!sendable(pedp)) return false;
     if (!writeFile(kPedDat, pedDatBytes(pedDatPersonalLines(pedp, m_identity.identity())))) return false;
-    Settings& s = m_host.settings();
-    const bool sent =
-        m_sender.EnviarMensaje(s.read(QStringLiteral("x_toregp")), QStringLiteral("CORRECCIONP"), requestNumber(pedp),
-                               regional(s, QStringLiteral("c_regp")), {kPedDat}, QString());
-    if (!sent) {
-        p.error(QStringLiteral("No se pudo enviar el pedido"));
-        return false;
-    }
-    return markSent(pedp, false);
+    return deliver(pedp, false, QStringLiteral("CORRECCIONP"), {kPedDat});
 }
 
 } // namespace qev

@@ -50,7 +50,8 @@ private:
     bool exists(const QString& path) const;
     QString inFolder(const QString& file) const;
     bool markSent(Dataset& ds, bool official);
-    bool browsing(Dataset& ds);
+    bool sendable(Dataset& ds);
+    bool deliver(Dataset& ds, bool official, const QString& subject, const QStringList& files);
 
     PackageHost& m_host;
     TSMime& m_sender;
