@@ -114,7 +114,12 @@ int main(int argc, char** argv) {
                                      QStringLiteral("carpeta"));
     parser.addOption(imageOpt);
     parser.addOption(scanFolderOpt);
+    QCommandLineOption readyOpt(
+        QStringLiteral("exit-when-ready"),
+        QStringLiteral("Termina con estado 0 en cuanto las tablas están preparadas y la ventana "
+                       "principal se muestra (para medir el arranque)."));
     parser.addOption(windowOpt);
+    parser.addOption(readyOpt);
     parser.addOption(folderOpt);
     parser.addOption(shotOpt);
     parser.process(app);
@@ -282,5 +287,6 @@ int main(int argc, char** argv) {
     }
     menu.showMaximized();
     if (refused) return 1;
+    if (parser.isSet(readyOpt)) QTimer::singleShot(0, qApp, [] { QApplication::exit(0); });
     return app.exec();
 }

@@ -85,7 +85,12 @@ bool Dataset::open() {
         fail(QString::fromStdString(t.error()));
         return false;
     }
-    m_table = std::move(t).value();
+    return open(std::move(t).value());
+}
+
+bool Dataset::open(std::unique_ptr<dbf::Table> table) {
+    if (m_table) return true;
+    m_table = std::move(table);
     m_state = State::Browse;
     m_lastError.clear();
     loadRows();

@@ -35,9 +35,12 @@ public:
     const QString& folder() const { return m_folder; }
     void setPrompter(Prompter* prompter) { m_prompter = prompter; }
     void setExclusive(bool exclusive) { m_exclusive = exclusive; }
+    bool exclusive() const { return m_exclusive; }
 
     // Opening: database errors are shown through the prompter (when set) and answered as false.
     [[nodiscard]] bool open();
+    // Opens on a table the caller has just opened (shared) on the same file, with what it has read kept.
+    [[nodiscard]] bool open(std::unique_ptr<dbf::Table> table);
     void close();
     bool active() const { return m_table != nullptr; }
     State state() const { return m_state; }

@@ -734,15 +734,15 @@ bool createOfficeFolder(const QString& dir, bool demo, const Clock& clock, QStri
     return true;
 }
 
-dbf::Result<std::unique_ptr<dbf::Table>> openOfficeTable(const QString& dir, const TableSpec& table,
-                                                         dbf::OpenMode mode) {
+dbf::Result<std::unique_ptr<dbf::Table>> openOfficeTable(const QString& dir, const TableSpec& table, dbf::OpenMode mode,
+                                                         bool buildIndex) {
     const std::string folder = dir.toStdString();
     std::string path = dbf::findFileNoCase(folder, table.fileName.toStdString());
     if (path.empty()) path = folder + "/" + table.fileName.toStdString();
     auto t = dbf::Table::open(path, mode);
     if (!t) return t;
     if (!table.keyField.isEmpty()) {
-        if (auto r = (*t)->setIndex(table.keyField.toStdString()); !r) return dbf::fail(r.error());
+        if (auto r = (*t)->setIndex(table.keyField.toStdString(), buildIndex); !r) return dbf::fail(r.error());
     }
     return t;
 }

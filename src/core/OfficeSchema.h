@@ -54,9 +54,11 @@ const TableSpec* findOfficeTable(const QString& name);
 QStringList existingOfficeFiles(const QString& dir);
 
 // Opens an office table of `dir` (its file found whatever the case of its name) with its key index built, so that
-// rows browse in key order and keys are found at once.
+// rows browse in key order and keys are found at once; with `buildIndex` false the index is only named, to be built
+// by its first use (a pack builds it while it reads the rows).
 dbf::Result<std::unique_ptr<dbf::Table>> openOfficeTable(const QString& dir, const TableSpec& table,
-                                                         dbf::OpenMode mode = dbf::OpenMode::Shared);
+                                                         dbf::OpenMode mode = dbf::OpenMode::Shared,
+                                                         bool buildIndex = true);
 
 // Creates every office table in `dir` (level 7, language driver DBWINUS0) and fills the lookup tables, the
 // sequences, the default settings, the base address of the central office and the user "admin". With `demo` it

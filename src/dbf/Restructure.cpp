@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -44,8 +45,7 @@ Result<void> Table::restructure(const std::vector<FieldDef>& newFields) {
 
 Result<void> Table::pack() {
     if (!exclusive()) return fail("Table must be opened exclusive to pack");
-    if (auto r = rewrite(m_fields, true, m_memo != nullptr); !r) return r;
-    return rebuildIndex();
+    return rewrite(m_fields, true, m_memo != nullptr);
 }
 
 Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDeleted, bool compactMemo) {
@@ -108,30 +108,47 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
     h[11] = static_cast<unsigned char>(recLen >> 8);
 
     const uint32_t count = recordCount();
-    std::string rows;
-    if (auto r = readRaw(1, count, rows); !r) return fail(r.error());
-
-    // A fresh memo file beside the old one when packing.
-    TempFile memoTmp;
-    std::unique_ptr<MemoFile> newMemo;
-    if (compactMemo && m_memo) {
-        memoTmp.path = m_memo->path() + ".tmp~";
-        ::unlink(memoTmp.path.c_str());
-        std::string stem = baseName(m_path);
-        stem = stem.substr(0, stem.find_last_of('.'));
-        if (auto r = MemoFile::create(memoTmp.path, stem, m_memo->dbase3(), m_memo->blockSize()); !r) return r;
-        auto m = MemoFile::open(memoTmp.path, m_memo->dbase3(), false);
-        if (!m) return fail(m.error());
-        newMemo.reset(*m);
+    // A pack keeps the layout, so the key index is regenerated from the rows as they are copied, numbered as they
+    // will be in the packed file.
+    const bool indexing = dropDeleted && m_indexField >= 0 && newFields == m_fields;
+    if (indexing) {
+        m_index.clear();
+        m_keyOf.clear();
+        m_indexedUpTo = 0;
     }
 
-    std::string out;
-    out.reserve(rows.size());
+    TempFile memoTmp;
+    std::unique_ptr<MemoFile> newMemo;
+    TempFile tableTmp;
+    // The work files are made when the first row to write is known to be needed: a pack that finds nothing deleted
+    // writes nothing at all.
+    auto makeWorkFiles = [&]() -> Result<void> {
+        if (compactMemo && m_memo) {
+            memoTmp.path = m_memo->path() + ".tmp~";
+            ::unlink(memoTmp.path.c_str());
+            std::string stem = baseName(m_path);
+            stem = stem.substr(0, stem.find_last_of('.'));
+            if (auto r = MemoFile::create(memoTmp.path, stem, m_memo->dbase3(), m_memo->blockSize()); !r) return r;
+            auto m = MemoFile::open(memoTmp.path, m_memo->dbase3(), false);
+            if (!m) return fail(m.error());
+            newMemo.reset(*m);
+        }
+        tableTmp.path = m_path + ".tmp~";
+        ::unlink(tableTmp.path.c_str());
+        struct stat st {};
+        ::fstat(m_fd, &st);
+        tableTmp.fd = ::open(tableTmp.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
+        if (tableTmp.fd < 0) return fail(name + ": cannot create a work file: " + std::strerror(errno));
+        // The new file is held exclusively before it takes the table's name, so no other process slips in.
+        if (!locks::lock(tableTmp.fd, locks::kOpenSentinel, 1, true, false))
+            return fail(name + ": cannot lock the work file");
+        return {};
+    };
+    auto cannotWrite = [&name] { return fail(name + ": cannot write the work file: " + std::strerror(errno)); };
+
+    // One record in the new layout, its memo copied to the new memo file.
     std::string row(static_cast<size_t>(recLen), ' ');
-    uint32_t kept = 0;
-    for (uint32_t r = 0; r < count; ++r) {
-        const char* src = rows.data() + static_cast<size_t>(r) * static_cast<size_t>(m_recordLength);
-        if (dropDeleted && src[0] == '*') continue;
+    auto convert = [&](const char* src, uint32_t recno) -> Result<void> {
         row[0] = src[0];
         int pos = 1;
         for (size_t i = 0; i < newFields.size(); ++i) {
@@ -145,15 +162,13 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
                 const FieldDef& of = m_fields[static_cast<size_t>(old)];
                 const char* s = src + m_offsets[static_cast<size_t>(old)];
                 const auto olen = static_cast<size_t>(of.length);
-                if (of.type != nf.type) {
-                    return fail(name + ": field " + nf.name + " cannot change its type");
-                }
+                if (of.type != nf.type) return fail(name + ": field " + nf.name + " cannot change its type");
                 if (nf.isMemo()) {
                     uint32_t block = io::memoBlock(s, of.length).value_or(0);
                     if (block != 0 && newMemo) {
                         auto data = m_memo->read(block);
                         if (!data) {
-                            return fail(name + ", record " + std::to_string(r + 1) + ", field " + nf.name + ": " +
+                            return fail(name + ", record " + std::to_string(recno) + ", field " + nf.name + ": " +
                                         data.error());
                         }
                         auto w = newMemo->write(*data);
@@ -173,27 +188,81 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
             }
             pos += nf.length;
         }
-        out += row;
-        ++kept;
+        return {};
+    };
+
+    // The rows go over in blocks, so the work never holds more than a block of either file in memory.
+    constexpr uint32_t kBlock = 2048;
+    std::string rows;
+    std::string out;
+    bool writing = !dropDeleted;
+    if (writing) {
+        if (auto r = makeWorkFiles(); !r) return r;
     }
-    out += '\x1A';
+    uint32_t kept = 0;
+    uint64_t written = header.size();
+    // Rows before the first deleted one were only looked at; once a deleted row shows up they are copied.
+    auto copyLookedAt = [&](uint32_t upTo) -> Result<void> {
+        std::string earlier;
+        std::string block;
+        for (uint32_t first = 1; first <= upTo; first += kBlock) {
+            const uint32_t n = std::min(kBlock, upTo - first + 1);
+            if (auto r = readRaw(first, n, earlier); !r) return fail(r.error());
+            block.clear();
+            for (uint32_t k = 0; k < n; ++k) {
+                if (auto c = convert(earlier.data() + static_cast<size_t>(k) * static_cast<size_t>(m_recordLength),
+                                     first + k);
+                    !c)
+                    return c;
+                block += row;
+            }
+            if (!writeAll(tableTmp.fd, block, written)) return cannotWrite();
+            written += block.size();
+        }
+        return {};
+    };
+    for (uint32_t first = 1; first <= count; first += kBlock) {
+        const uint32_t n = std::min(kBlock, count - first + 1);
+        if (auto r = readRaw(first, n, rows); !r) return fail(r.error());
+        out.clear();
+        for (uint32_t k = 0; k < n; ++k) {
+            const uint32_t recno = first + k;
+            const char* src = rows.data() + static_cast<size_t>(k) * static_cast<size_t>(m_recordLength);
+            if (dropDeleted && src[0] == '*') {
+                if (!writing) {
+                    writing = true;
+                    if (auto r = makeWorkFiles(); !r) return r;
+                    if (auto r = copyLookedAt(recno - 1); !r) return r;
+                }
+                continue;
+            }
+            ++kept;
+            if (indexing) {
+                auto key = decodeField(src, m_indexField, recno);
+                // A key that cannot be read sorts with the nulls; the row stays reachable.
+                indexInsert(key ? *key : Value(), kept);
+            }
+            if (!writing) continue;
+            if (auto c = convert(src, recno); !c) return c;
+            out += row;
+        }
+        if (writing) {
+            if (!writeAll(tableTmp.fd, out, written)) return cannotWrite();
+            written += out.size();
+        }
+    }
+    if (!writing) {
+        // Nothing deleted: the files stay as they are and the index just built describes them.
+        if (indexing) m_indexedUpTo = count;
+        return {};
+    }
     h[4] = static_cast<unsigned char>(kept);
     h[5] = static_cast<unsigned char>(kept >> 8);
     h[6] = static_cast<unsigned char>(kept >> 16);
     h[7] = static_cast<unsigned char>(kept >> 24);
-
-    TempFile tableTmp;
-    tableTmp.path = m_path + ".tmp~";
-    ::unlink(tableTmp.path.c_str());
-    struct stat st {};
-    ::fstat(m_fd, &st);
-    tableTmp.fd = ::open(tableTmp.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
-    if (tableTmp.fd < 0) return fail(name + ": cannot create a work file: " + std::strerror(errno));
-    // The new file is held exclusively before it takes the table's name, so no other process slips in.
-    if (!locks::lock(tableTmp.fd, locks::kOpenSentinel, 1, true, false))
-        return fail(name + ": cannot lock the work file");
-    if (!writeAll(tableTmp.fd, header, 0) || !writeAll(tableTmp.fd, out, header.size()) || ::fsync(tableTmp.fd) != 0) {
-        return fail(name + ": cannot write the work file: " + std::strerror(errno));
+    if (!writeAll(tableTmp.fd, std::string(1, '\x1A'), written) || !writeAll(tableTmp.fd, header, 0) ||
+        ::fsync(tableTmp.fd) != 0) {
+        return cannotWrite();
     }
     if (newMemo) {
         const int mfd = ::open(memoTmp.path.c_str(), O_RDWR | O_CLOEXEC);
@@ -218,7 +287,9 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
     if (auto r = readHeader(); !r) return r;
     m_memo.reset();
     if (auto r = openMemo(); !r) return r;
-    if (m_indexField >= 0) {
+    if (indexing) {
+        m_indexedUpTo = kept;
+    } else if (m_indexField >= 0) {
         const std::string keyName = m_indexFieldName;
         m_indexField = -1;
         if (fieldIndex(keyName) >= 0) return setIndex(keyName);

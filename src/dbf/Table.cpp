@@ -1011,6 +1011,14 @@ Result<void> Table::setDeleted(uint32_t recno, bool deleted) {
     return {};
 }
 
+Result<void> Table::share() {
+    if (m_mode != OpenMode::Exclusive) return {};
+    // An open-file-description lock of the same owner is converted in place, so no other open can come between.
+    if (!locks::lock(m_fd, locks::kOpenSentinel, 1, false, false)) return fail(fileName() + ": cannot share the table");
+    m_mode = OpenMode::Shared;
+    return {};
+}
+
 Result<void> Table::sync() {
     if (::fdatasync(m_fd) != 0) return fail(fileName() + ": cannot write to disk: " + std::strerror(errno));
     if (m_memo) {
@@ -1023,8 +1031,13 @@ Result<void> Table::sync() {
 // Key index
 
 void Table::indexInsert(const Value& key, uint32_t recno) {
-    m_index.emplace(key, recno);
-    m_keyOf[recno] = key;
+    // Rows mostly come in file order and keys (request numbers) mostly grow with it: hinting at the end makes
+    // building the index of a whole table linear in that case, and costs nothing otherwise.
+    m_index.emplace_hint(m_index.end(), key, recno);
+    if (m_keyOf.empty() || m_keyOf.rbegin()->first < recno)
+        m_keyOf.emplace_hint(m_keyOf.end(), recno, key);
+    else
+        m_keyOf[recno] = key;
 }
 
 void Table::indexRemove(uint32_t recno) {
@@ -1040,12 +1053,16 @@ void Table::indexRemove(uint32_t recno) {
     m_keyOf.erase(it);
 }
 
-Result<void> Table::setIndex(std::string_view fieldName) {
+Result<void> Table::setIndex(std::string_view fieldName, bool build) {
     const int idx = fieldIndex(fieldName);
     if (idx < 0) return fail(fileName() + ": no field " + std::string(fieldName) + " to index");
     m_indexField = idx;
     m_indexFieldName = m_fields[static_cast<size_t>(idx)].name;
-    return rebuildIndex();
+    if (build) return rebuildIndex();
+    m_index.clear();
+    m_keyOf.clear();
+    m_indexedUpTo = 0;
+    return {};
 }
 
 Result<void> Table::rebuildIndex() {

@@ -98,7 +98,9 @@ public:
     Result<uint32_t> append(const Record& values);
     Result<void> update(uint32_t recno, const Record& values);
     Result<void> setDeleted(uint32_t recno, bool deleted);
-    // Removes deleted rows for good, compacts the memo file and rebuilds the key index. Needs an exclusive open.
+    // Removes deleted rows for good, compacts the memo file and regenerates the key index, in one pass over the
+    // rows; a table without deleted rows is only read (its index regenerated), never written. Needs an exclusive
+    // open.
     Result<void> pack();
     // Rewrites the table with a new field list (needs an exclusive open). Fields are matched by name: kept ones
     // keep their values (text is padded, numbers re-justified), new ones start null. Deleted rows and memos stay.
@@ -108,9 +110,13 @@ public:
     void flush() { recordCount(); }
     // Forces the table and memo file to stable storage.
     Result<void> sync();
+    // Turns an exclusive open into a shared one, without a moment in which the table is free: other processes may
+    // open it shared from now on, and this open keeps what it has read (its key index).
+    Result<void> share();
 
-    // Key order: an index on one field, kept in memory and built when set.
-    Result<void> setIndex(std::string_view fieldName);
+    // Key order: an index on one field, kept in memory and built when set (or, with `build` false, by the first
+    // search, ordered listing or pack).
+    Result<void> setIndex(std::string_view fieldName, bool build = true);
     const std::string& indexField() const { return m_indexFieldName; }
     // Live rows in key order (rows appended since the last call are merged in first).
     Result<std::vector<uint32_t>> orderedRecords();

@@ -203,6 +203,10 @@ private:
     bool m_receptionIdle = true;
     bool m_ready = false;
     bool m_terminated = false;
+    // While the start-up prepares the tables: each table, taken exclusively for its pack and index regeneration,
+    // is kept open (turned shared) and handed to its component when that opens, so no table is read twice.
+    bool m_preparing = false;
+    std::map<Dataset*, std::unique_ptr<dbf::Table>> m_prepared;
     bool m_savePermission = false;
     QString m_version = QStringLiteral("2.37");
     bool m_accessControl = false;

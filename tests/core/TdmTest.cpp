@@ -315,6 +315,38 @@ TEST_F(TdmTest, StartPacksDeletedRequests) {
     EXPECT_EQ(openFile(dir.file(QStringLiteral("PED.DBF")))->recordCount(), before - 1);
 }
 
+TEST_F(TdmTest, StartHandsEveryTableOverSharedWithItsRowsInKeyOrder) {
+    uint32_t pedRows = 0;
+    {
+        auto ped = openFile(dir.file(QStringLiteral("PED.DBF")), dbf::OpenMode::Shared);
+        pedRows = ped->recordCount();
+        ASSERT_GE(pedRows, 2u);
+        ASSERT_TRUE(ped->setDeleted(2, true));
+    }
+    Tdm dm(dir.appDir(), prompter, clock);
+    ASSERT_TRUE(dm.create());
+    EXPECT_TRUE(prompter.messages().empty()) << prompter.lastText().toStdString();
+    // The tables the start took exclusively are shared again: another workstation gets in, and cannot pack them.
+    for (const char* name : {"PED.DBF", "Pedp.DBF", "org.DBF", "amb.dbf"}) {
+        auto other = dbf::Table::open(dir.file(QString::fromLatin1(name)).toStdString(), dbf::OpenMode::Shared);
+        EXPECT_TRUE(other) << name;
+        EXPECT_FALSE(dbf::Table::open(dir.file(QString::fromLatin1(name)).toStdString(), dbf::OpenMode::Exclusive))
+            << name;
+    }
+    Dataset& ped = dm.ped();
+    ASSERT_TRUE(ped.active());
+    EXPECT_EQ(static_cast<uint32_t>(ped.rowCount()), pedRows - 1);
+    double last = -1;
+    int seen = 0;
+    for (ped.first(); !ped.eof(); ped.next(), ++seen) {
+        const double key = ped.value(QStringLiteral("C_PED")).number();
+        EXPECT_GT(key, last);
+        last = key;
+    }
+    EXPECT_EQ(seen, ped.rowCount());
+    EXPECT_FALSE(dm.settings().read(QStringLiteral("x_reg")).isEmpty()) << "the settings table was handed over too";
+}
+
 TEST_F(TdmTest, RebuildRefusedByAnotherWorkstationEndsTheProgram) {
     Tdm dm(dir.appDir(), prompter, clock);
     ASSERT_TRUE(dm.openTables());

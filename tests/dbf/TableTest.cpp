@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sys/stat.h>
 
 using namespace qev::dbf;
 using namespace qev::dbf::test;
@@ -344,4 +345,94 @@ TEST(TableTest, ExclusiveAndSharedOpensRefuseEachOther) {
     EXPECT_FALSE(Table::open(path, OpenMode::Shared).ok());
     EXPECT_FALSE(Table::open(path, OpenMode::ReadOnly).ok());
     EXPECT_FALSE(Table::open(path, OpenMode::Exclusive).ok());
+}
+
+// Packing reads the rows once: the key index comes out of that pass, and a table with nothing deleted is left
+// exactly as it was. Each case deletes a different set of rows.
+class PackPassTest : public ::testing::TestWithParam<std::vector<int>> {};
+
+TEST_P(PackPassTest, IndexFromThePassMatchesAFreshOneAndCleanTablesStayUntouched) {
+    qev::test::TempAppDir dir;
+    const std::string path = dir.filePath("PED.DBF");
+    auto t = make(path, {{"C_PED", 'N', 8, 0}, {"X_APE1", 'C', 12, 0}, {"X_OBS", 'M', 10, 0}});
+    ASSERT_TRUE(t);
+    // Keys out of row order, some repeated, one null, so that the order is the index's and not the file's.
+    const int rows = 4500; // more than two blocks of the pass
+    for (int i = 1; i <= rows; ++i) {
+        const Value key = i == 7 ? Value() : Value((i * 7919) % 1000);
+        ASSERT_TRUE(
+            t->append({key, Value("N" + std::to_string(i)), Value(i % 500 == 0 ? "memo " + std::to_string(i) : "")})
+                .ok());
+    }
+    const std::vector<int>& deleted = GetParam();
+    for (int r : deleted)
+        ASSERT_TRUE(t->setDeleted(static_cast<uint32_t>(r), true).ok());
+    t.reset();
+    const std::string before = fileBytes(path);
+    const std::string memoBefore = fileBytes(dir.filePath("PED.DBT"));
+    struct stat fileBefore {};
+    ASSERT_EQ(::stat(path.c_str(), &fileBefore), 0);
+
+    auto ex = Table::open(path, OpenMode::Exclusive);
+    ASSERT_TRUE(ex.ok()) << ex.error();
+    ASSERT_TRUE((*ex)->setIndex("C_PED", false).ok());
+    ASSERT_TRUE((*ex)->pack().ok());
+    auto packedOrder = (*ex)->orderedRecords();
+    ASSERT_TRUE(packedOrder.ok());
+    auto sevenFound = (*ex)->find(Value((3 * 7919) % 1000));
+    ASSERT_TRUE(sevenFound.ok());
+    ex.value().reset();
+
+    auto fresh = Table::open(path, OpenMode::ReadOnly);
+    ASSERT_TRUE(fresh.ok());
+    EXPECT_EQ((*fresh)->recordCount(), static_cast<uint32_t>(rows) - deleted.size());
+    ASSERT_TRUE((*fresh)->setIndex("C_PED").ok());
+    EXPECT_EQ(*packedOrder, *(*fresh)->orderedRecords());
+    EXPECT_EQ(*sevenFound, *(*fresh)->find(Value((3 * 7919) % 1000)));
+    struct stat fileAfter {};
+    ASSERT_EQ(::stat(path.c_str(), &fileAfter), 0);
+    if (deleted.empty()) {
+        EXPECT_EQ(fileAfter.st_ino, fileBefore.st_ino) << "a table with nothing deleted is not written anew";
+        EXPECT_EQ(fileBytes(path), before);
+        EXPECT_EQ(fileBytes(dir.filePath("PED.DBT")), memoBefore);
+    } else {
+        // Every kept row, memo included, in its old order.
+        uint32_t at = 0;
+        for (int i = 1; i <= rows; ++i) {
+            if (std::find(deleted.begin(), deleted.end(), i) != deleted.end()) continue;
+            auto row = (*fresh)->read(++at);
+            ASSERT_TRUE(row.ok()) << row.error();
+            ASSERT_EQ(row->values[1].text(), "N" + std::to_string(i)) << at;
+            ASSERT_EQ(row->values[2].isNull() ? "" : row->values[2].text(),
+                      i % 500 == 0 ? "memo " + std::to_string(i) : "");
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp~"));
+}
+
+INSTANTIATE_TEST_SUITE_P(DeletedRows, PackPassTest,
+                         ::testing::Values(std::vector<int>{}, std::vector<int>{1}, std::vector<int>{4500},
+                                           std::vector<int>{2048, 2049, 3000, 7}, std::vector<int>{4096, 500, 1000}));
+
+TEST(TableTest, SharingAnExclusiveOpenLetsOthersInAndKeepsItsIndex) {
+    qev::test::TempAppDir dir;
+    const std::string path = dir.filePath("ORG.DBF");
+    auto t = make(path, {{"C_ORG", 'N', 5, 0}});
+    ASSERT_TRUE(t);
+    for (int i = 3; i >= 1; --i)
+        ASSERT_TRUE(t->append({Value(i)}).ok());
+    t.reset();
+    auto ex = Table::open(path, OpenMode::Exclusive);
+    ASSERT_TRUE(ex.ok());
+    ASSERT_TRUE((*ex)->setIndex("C_ORG").ok());
+    EXPECT_FALSE(Table::open(path, OpenMode::Shared).ok());
+    ASSERT_TRUE((*ex)->share().ok());
+    EXPECT_FALSE((*ex)->exclusive());
+    auto other = Table::open(path, OpenMode::Shared);
+    ASSERT_TRUE(other.ok()) << other.error();
+    EXPECT_FALSE(Table::open(path, OpenMode::Exclusive).ok()) << "the shared open still counts";
+    // Rows the other open appends show up in the kept index.
+    ASSERT_TRUE((*other)->append({Value(0)}).ok());
+    EXPECT_EQ(*(*ex)->orderedRecords(), (std::vector<uint32_t>{4, 3, 2, 1}));
+    EXPECT_FALSE((*ex)->pack().ok()) << "a shared open cannot pack";
 }

@@ -286,7 +286,12 @@ void TFMenu::configuracion() {
 }
 
 void TFMenu::ordenamiento() {
-    if (m_dm.rebuildIndexes()) m_prompter.inform(QStringLiteral("Finalizó el ordenamiento exitosamente"));
+    if (m_dm.rebuildIndexes()) {
+        m_prompter.inform(QStringLiteral("Finalizó el ordenamiento exitosamente"));
+        return;
+    }
+    // A table that could not be taken exclusively has been closed: the program cannot go on with it.
+    if (m_dm.terminated() && quitProgram) quitProgram();
 }
 
 void TFMenu::refreshOfficeLine() {

@@ -27,7 +27,7 @@ public:
 
     // Log-in at start; replaced in tests. Answers whether access was granted.
     std::function<bool()> askAccess;
-    // Ends the program (a refused log-in).
+    // Ends the program (a refused log-in, a sorting of the tables that failed).
     std::function<void()> quitProgram;
     // Run at close: the purge window and the purge.
     std::function<void()> purgeAtClose;

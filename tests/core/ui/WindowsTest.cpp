@@ -11,6 +11,7 @@
 #include "core/ui/TFMenu.h"
 #include "core/ui/TFreporte.h"
 #include "core/ui/TPedirClave.h"
+#include "dbf/Table.h"
 #include "dm/Tdm.h"
 
 #include <QAction>
@@ -150,6 +151,28 @@ TEST_F(WindowsTest, RefusedLogInEndsTheProgram) {
     menu.show();
     EXPECT_TRUE(quit);
     EXPECT_FALSE(menu.findChild<QAction*>(QStringLiteral("miUsuario"))->isVisible());
+}
+
+TEST_F(WindowsTest, SortingFromTheMenuReportsOrEndsTheProgram) {
+    TFMenu menu(*dm, prompter);
+    bool quit = false;
+    menu.quitProgram = [&quit] { quit = true; };
+    auto* entry = menu.findChild<QAction*>(QStringLiteral("OrdenamientodeArchivos1"));
+    ASSERT_NE(entry, nullptr);
+    entry->trigger();
+    EXPECT_FALSE(quit);
+    EXPECT_EQ(prompter.lastText(), QStringLiteral("Finalizó el ordenamiento exitosamente"));
+    EXPECT_TRUE(dm->pedp().active());
+
+    // Another workstation holds the personal requests: the table cannot be sorted and stays closed.
+    prompter.clear();
+    auto held = dbf::Table::open(dir.file(QStringLiteral("Pedp.DBF")).toStdString(), dbf::OpenMode::Shared);
+    ASSERT_TRUE(held);
+    entry->trigger();
+    EXPECT_TRUE(quit);
+    EXPECT_TRUE(dm->terminated());
+    EXPECT_FALSE(prompter.texts().contains(QStringLiteral("Finalizó el ordenamiento exitosamente")));
+    EXPECT_TRUE(prompter.lastText().startsWith(QStringLiteral("No existe la tabla: pedp .Comuniquese")));
 }
 
 TEST_F(WindowsTest, AccessDialogClosesAtTheThirdFailure) {
