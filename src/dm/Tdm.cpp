@@ -422,12 +422,12 @@ bool Tdm::packTable(const QString& fileName, QString* error) {
         if (d->tableSpec().fileName.compare(fileName, Qt::CaseInsensitive) == 0) ds = d;
     if (ds) ds->close();
     // The key index is named, not built: the pack builds it in the same pass over the rows.
-    TableSpec spec;
+    TableSpec layout;
     if (ds)
-        spec = ds->tableSpec();
+        layout = ds->tableSpec();
     else
-        spec.fileName = fileName;
-    auto t = openOfficeTable(m_appDir.folder(), spec, dbf::OpenMode::Exclusive, false);
+        layout.fileName = fileName;
+    auto t = openOfficeTable(m_appDir.folder(), layout, dbf::OpenMode::Exclusive, false);
     if (!t) {
         if (error)
             *error = QStringLiteral("Table must be opened exclusive to pack: ") + QString::fromStdString(t.error());

@@ -45,16 +45,16 @@ OfficeTables::OfficeTables(QString folder) : m_folder(std::move(folder)) {}
 OfficeTables::~OfficeTables() = default;
 
 bool OfficeTables::open(QString* error) {
-    for (const TableSpec& spec : officeTables()) {
-        auto ds = std::make_unique<Dataset>(m_folder, spec);
+    for (const TableSpec& layout : officeTables()) {
+        auto ds = std::make_unique<Dataset>(m_folder, layout);
         if (!ds->open()) {
             if (error)
                 *error = QStringLiteral("No se pudo abrir la tabla %1 de la carpeta %2: %3")
-                             .arg(spec.fileName, m_folder, ds->lastError());
+                             .arg(layout.fileName, m_folder, ds->lastError());
             m_tables.clear();
             return false;
         }
-        m_tables.emplace(spec.component.toLower(), std::move(ds));
+        m_tables.emplace(layout.component.toLower(), std::move(ds));
     }
     return true;
 }

@@ -37,14 +37,14 @@ QString joined(const dbf::Table& t, const dbf::Record& row, std::initializer_lis
 }
 
 std::unique_ptr<dbf::Table> openTable(const QString& folder, const QString& component, bool keyed) {
-    const TableSpec* spec = findOfficeTable(component);
-    if (!spec) return nullptr;
+    const TableSpec* layout = findOfficeTable(component);
+    if (!layout) return nullptr;
     if (keyed) {
-        auto t = openOfficeTable(folder, *spec, dbf::OpenMode::ReadOnly);
+        auto t = openOfficeTable(folder, *layout, dbf::OpenMode::ReadOnly);
         return t ? std::move(*t) : nullptr;
     }
-    const std::string found = dbf::findFileNoCase(folder.toStdString(), spec->fileName.toStdString());
-    auto t = dbf::Table::open(found.empty() ? (folder + QLatin1Char('/') + spec->fileName).toStdString() : found,
+    const std::string found = dbf::findFileNoCase(folder.toStdString(), layout->fileName.toStdString());
+    auto t = dbf::Table::open(found.empty() ? (folder + QLatin1Char('/') + layout->fileName).toStdString() : found,
                               dbf::OpenMode::ReadOnly);
     return t ? std::move(*t) : nullptr;
 }
