@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -355,7 +356,11 @@ INSTANTIATE_TEST_SUITE_P(
         Protection{"Pop3sUntrusted", true, 2995, "SSL", false, true, "user", "secret",
                    "Error GetTotMsgInbox: Error ConnectPOP3: no se pudo verificar el certificado del servidor"},
         Protection{"Pop3WrongPassword", true, 2110, "STARTTLS", true, true, "user", "wrong",
-                   "Error GetTotMsgInbox: Error ConnectPOP3: "}),
+                   "Error GetTotMsgInbox: Error ConnectPOP3: "},
+        Protection{"SmtpNothingListening", false, 2999, "", true, true, "", "",
+                   "Error SendMail: no se pudo conectar con 127.0.0.1"},
+        Protection{"Pop3NothingListening", true, 2998, "STARTTLS", true, true, "user", "secret",
+                   "Error ConnectPOP3: no se pudo conectar con 127.0.0.1"}),
     [](const ::testing::TestParamInfo<Protection>& tp) { return std::string(tp.param.name); });
 
 // A send that fails says why, keeps the request as it was and leaves no package copy of its card behind.
@@ -391,6 +396,15 @@ TEST_F(MailTest, FailedSendsKeepTheRequest) {
     dm->mail().connection().smtpSecurity = MailSecurity::None;
     attempt("Error al enviar: Error SendMail: ");
     drop.waitForFinished(5000);
+    // A server that takes the connection and never says a word: the send gives up after the timeout.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    dm->mail().account().smtpPort = silent.serverPort();
+    dm->mail().connection().timeoutMs = 300;
+    QElapsedTimer waited;
+    waited.start();
+    attempt("Error al enviar: Error SendMail: el servidor no respondió a tiempo");
+    EXPECT_LT(waited.elapsed(), 20000);
     EXPECT_TRUE(mailFiles(QStringLiteral("central")).isEmpty());
 
     // A missing attachment by SMTP fails the send.

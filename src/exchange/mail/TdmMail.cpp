@@ -149,10 +149,25 @@ private:
     bool m_done = false;
 };
 
+// Base64 in lines of 76 characters ended by CR LF, as a message body carries it.
+QByteArray base64Lines(const QByteArray& data) {
+    const QByteArray flat = data.toBase64();
+    constexpr qsizetype kLine = 76;
+    QByteArray out;
+    out.reserve(flat.size() + (flat.size() / kLine + 1) * 2);
+    for (qsizetype at = 0; at < flat.size(); at += kLine) {
+        out.append(flat.constData() + at, std::min(kLine, flat.size() - at));
+        out.append("\r\n", 2);
+    }
+    return out;
+}
+
 // A readable cause: the exception's text, the server's answer when there is one, and what caused it.
 QString causeOf(const std::exception& e) {
     if (dynamic_cast<const vmime::security::cert::certificateException*>(&e))
         return QStringLiteral("no se pudo verificar el certificado del servidor (%1)").arg(QString::fromUtf8(e.what()));
+    if (dynamic_cast<const vmime::exceptions::operation_timed_out*>(&e))
+        return QStringLiteral("el servidor no respondió a tiempo");
     QString text = QString::fromUtf8(e.what());
     if (const auto* ce = dynamic_cast<const vmime::exceptions::command_error*>(&e)) {
         if (!ce->response().empty()) text += QStringLiteral(": ") + bytesAsText(ce->response()).trimmed();
@@ -672,13 +687,26 @@ bool TdmMail::EnviarCorreo(const THeaderMsg& header, const QStringList& lines, Q
             mb.getTextPart()->setCharset(vmime::charset(vmime::charsets::UTF_8));
             mb.getTextPart()->setText(std::make_shared<vmime::stringContentHandler>(utf8(body)));
             for (const QString& f : files) {
+                QFile in(f);
+                if (!in.open(QIODevice::ReadOnly)) {
+                    why = QStringLiteral("no se puede leer el archivo adjunto %1").arg(f);
+                    break;
+                }
+                // Encoded here in one pass and handed over already encoded, so the message is written without
+                // reading the file again.
+                const QByteArray raw = in.readAll();
+                const QByteArray encoded = base64Lines(raw);
                 auto att = std::make_shared<vmime::fileAttachment>(
-                    QFile::encodeName(QFileInfo(f).absoluteFilePath()).toStdString(),
-                    vmime::mediaType("application/octet-stream"));
-                att->getFileInfo().setFilename(
-                    vmime::word(utf8(QFileInfo(f).fileName()), vmime::charset(vmime::charsets::UTF_8)));
+                    std::make_shared<vmime::stringContentHandler>(
+                        vmime::string(encoded.constData(), static_cast<size_t>(encoded.size())),
+                        vmime::encoding(vmime::encodingTypes::BASE64)),
+                    vmime::word(utf8(QFileInfo(f).fileName()), vmime::charset(vmime::charsets::UTF_8)),
+                    vmime::mediaType("application/octet-stream"), vmime::text(),
+                    vmime::encoding(vmime::encodingTypes::BASE64));
+                att->getFileInfo().setSize(static_cast<size_t>(raw.size()));
                 mb.appendAttachment(att);
             }
+            if (!why.isEmpty()) break;
             auto msg = mb.construct();
             auto hdr = msg->getHeader();
             auto factory = vmime::headerFieldFactory::getInstance();

@@ -1,6 +1,7 @@
 #include "exchange/mail/VmimeSupport.h"
 
 #include "core/Settings.h"
+#include "exchange/mail/MailSocket.h"
 
 #include <QHostInfo>
 #include <QStringDecoder>
@@ -24,6 +25,10 @@ public:
         if (!host.contains(QLatin1Char('.'))) host += QStringLiteral(".localdomain");
         return toUtf8(host);
     }
+    std::shared_ptr<vmime::net::socketFactory> getSocketFactory() override { return m_sockets; }
+
+private:
+    std::shared_ptr<vmime::net::socketFactory> m_sockets = std::make_shared<MailSocketFactory>();
 };
 
 } // namespace
