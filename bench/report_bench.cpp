@@ -7,6 +7,7 @@
 #include "core/OfficeSchema.h"
 #include "dbf/Table.h"
 #include "reports/Institution.h"
+#include "reports/PdfDocument.h"
 #include "reports/Renderer.h"
 #include "reports/ReportSource.h"
 #include "reports/TrpOficio.h"
@@ -17,7 +18,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPdfWriter>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -147,9 +147,8 @@ int main(int argc, char** argv) {
     double readSeconds = 0;
     reports::RenderResult result;
     {
-        QPdfWriter writer(ourPdf);
-        writer.setResolution(300);
-        reports::Renderer renderer(writer);
+        reports::PdfDocument pdf(ourPdf, 300);
+        reports::Renderer renderer(pdf);
         for (int i = 0; i < n; ++i) {
             // The window's row moves to the request (rows are in key order, after the demo office's own).
             ped.moveTo(ped.rowCount() - n + i);

@@ -2,7 +2,6 @@
 
 #include "reports/Code39.h"
 
-#include <QPdfWriter>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -37,7 +36,10 @@ struct Renderer::Geometry {
     std::vector<std::shared_ptr<const TextBlock>> blocks; // for text elements, by element index
 };
 
-Renderer::Renderer(QPagedPaintDevice& device) : m_device(device) {}
+Renderer::Renderer(QPagedPaintDevice& device)
+    : m_adapter(std::make_unique<PagedDeviceTarget>(device)), m_target(*m_adapter), m_device(device) {}
+
+Renderer::Renderer(PageTarget& target) : m_target(target), m_device(target.paintDevice()) {}
 
 Renderer::~Renderer() {
     if (m_painter && m_painter->isActive()) m_painter->end();
@@ -54,6 +56,9 @@ std::shared_ptr<const Renderer::TextBlock> Renderer::layoutText(const QString& s
     b->layout = std::make_unique<QTextLayout>(text, font, &m_device);
     QTextOption opt;
     opt.setWrapMode(wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    // The font's own advances, not ones rounded to whole device pixels: lines measure on paper what they measure
+    // in the embedded font.
+    opt.setUseDesignMetrics(true);
     b->layout->setTextOption(opt);
     b->layout->setCacheEnabled(true);
     const double widthPx = px(std::max(1.0, width));
@@ -132,7 +137,7 @@ Renderer::Geometry Renderer::measure(const Band& band, const QString& footerPage
 
 bool Renderer::startPage(const Layout& layout) {
     if (!m_painter) {
-        m_device.setPageLayout(layout.page);
+        m_target.setPageLayout(layout.page);
         m_painter = std::make_unique<QPainter>();
         if (!m_painter->begin(&m_device)) {
             m_result.error = QStringLiteral("No se pudo comenzar la impresión.");
@@ -141,8 +146,8 @@ bool Renderer::startPage(const Layout& layout) {
         }
         m_scale = m_device.logicalDpiX() / 25.4;
     } else {
-        m_device.setPageLayout(layout.page);
-        if (!m_device.newPage()) {
+        m_target.setPageLayout(layout.page);
+        if (!m_target.newPage()) {
             m_result.error = QStringLiteral("No se pudo agregar una página.");
             m_failed = true;
             return false;
@@ -419,19 +424,25 @@ RenderResult render(const Layout& layout, QPagedPaintDevice& device) {
     return r.finish();
 }
 
+RenderResult render(const Layout& layout, PageTarget& target) {
+    Renderer r(target);
+    r.add(layout);
+    return r.finish();
+}
+
 RenderResult renderPdf(const std::vector<Layout>& layouts, const QString& file) {
-    QPdfWriter writer(file);
-    writer.setResolution(300);
-    writer.setCreator(QStringLiteral("QEV - Regional"));
-    if (!layouts.empty()) writer.setTitle(layouts.front().title);
+    PdfDocument pdf(file, 300);
+    pdf.setCreator(QStringLiteral("QEV - Regional"));
+    if (!layouts.empty()) pdf.setTitle(layouts.front().title);
     RenderResult result;
     {
-        Renderer r(writer);
+        Renderer r(pdf);
         for (const Layout& l : layouts)
             r.add(l);
         result = r.finish();
     }
     if (result.ok() && result.pages == 0) result.error = QStringLiteral("No hay páginas para imprimir.");
+    if (result.ok() && !pdf.errorString().isEmpty()) result.error = pdf.errorString();
     if (!result.ok()) result.error = QStringLiteral("No se pudo escribir \"%1\": %2").arg(file, result.error);
     return result;
 }

@@ -3,6 +3,7 @@
 // footers on every page, column headers above the detail bands, bands that grow with their wrapped texts and
 // continue on the next page between two text lines when they do not fit.
 #include "reports/Layout.h"
+#include "reports/PdfDocument.h"
 
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -23,6 +24,7 @@ struct RenderResult {
 class Renderer {
 public:
     explicit Renderer(QPagedPaintDevice& device);
+    explicit Renderer(PageTarget& target);
     ~Renderer();
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
@@ -43,7 +45,9 @@ private:
     bool startPage(const Layout& layout);
     double px(double mm) const { return mm * m_scale; }
 
-    QPagedPaintDevice& m_device;
+    std::unique_ptr<PagedDeviceTarget> m_adapter; // when painting on a printer or Qt's PDF writer
+    PageTarget& m_target;
+    QPaintDevice& m_device;
     std::unique_ptr<QPainter> m_painter;
     double m_scale = 1; // device pixels per mm
     int m_pages = 0;
@@ -54,6 +58,7 @@ private:
 
 // One layout on a device.
 RenderResult render(const Layout& layout, QPagedPaintDevice& device);
+RenderResult render(const Layout& layout, PageTarget& target);
 // Layouts in order into one PDF file (A4, 300 dpi for the pictures); the error names the file when it cannot be
 // written.
 RenderResult renderPdf(const std::vector<Layout>& layouts, const QString& file);

@@ -239,3 +239,31 @@ INSTANTIATE_TEST_SUITE_P(Codes, RejectionBoxes,
                          [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace
+
+// A PDF that cannot be written says which file, and a failed document never replaces the file that was there.
+TEST(Engine, PdfThatCannotBeWrittenSaysSoAndKeepsTheOldFile) {
+    QStandardItemModel model(3, 1);
+    for (int r = 0; r < 3; ++r)
+        model.setItem(r, 0, new QStandardItem(QStringLiteral("Año %1 — ñandú").arg(r)));
+    const Layout l = gridLayout(QStringLiteral("Listado"), model);
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("no/existe/x.pdf"));
+    const RenderResult bad = renderPdf({l}, missing);
+    EXPECT_FALSE(bad.ok());
+    EXPECT_TRUE(bad.error.startsWith(QStringLiteral("No se pudo escribir \"%1\"").arg(missing)))
+        << bad.error.toStdString();
+    EXPECT_FALSE(QFile::exists(missing));
+
+    // An empty document is refused and the file already there stays as it was.
+    const QString kept = dir.filePath(QStringLiteral("kept.pdf"));
+    ASSERT_TRUE(renderPdf({l}, kept).ok());
+    QFile f(kept);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    EXPECT_TRUE(before.startsWith("%PDF-1.4"));
+    EXPECT_TRUE(pdfText(kept).contains(QStringLiteral("Año 2 — ñandú"))) << pdfText(kept).toStdString();
+    EXPECT_FALSE(renderPdf({}, kept).ok());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+}
