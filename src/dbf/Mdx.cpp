@@ -313,14 +313,14 @@ Result<void> MdxFile::readHeader() {
 
 Result<MdxFile::Node> MdxFile::readNode(size_t tag, uint32_t page) {
     const MdxTag& t = m_tags[tag];
-    const uint64_t size = io::fileSize(m_fd);
+    const uint64_t size = m_fileSize;
     const uint64_t at = static_cast<uint64_t>(page) * kPage;
     if (page < kHeaderPages || at >= size) return fail(where(tag, page) + ": la página está fuera del archivo");
     if (at + static_cast<uint64_t>(m_blockSize) > size)
         return fail(where(tag, page) + ": el archivo termina en medio de la página");
     std::string block(static_cast<size_t>(m_blockSize), '\0');
     if (!io::readFully(m_fd, at, block.data(), block.size()))
-        return fail(where(tag, page) + ": no se puede leer: " + std::strerror(errno));
+        return fail(where(tag, page) + ": la página está fuera del archivo o el archivo termina en ella");
     const auto* b = reinterpret_cast<const unsigned char*>(block.data());
     const uint32_t n = getU32(b);
     if (n > static_cast<uint32_t>(t.keysPerBlock))
@@ -362,9 +362,10 @@ Result<void> MdxFile::writeNode(size_t tag, const Node& node) {
 
 Result<uint32_t> MdxFile::allocateBlock(size_t tag) {
     // New blocks go at the end of the file (emptied ones are left where they are, as dBase 7 does).
-    const uint64_t size = io::fileSize(m_fd);
-    const auto page = static_cast<uint32_t>((size + kPage - 1) / kPage);
+    if (m_fileSize == UINT64_MAX) m_fileSize = io::fileSize(m_fd);
+    const auto page = static_cast<uint32_t>((m_fileSize + kPage - 1) / kPage);
     const uint32_t pages = page + static_cast<uint32_t>(m_pagesPerBlock);
+    m_fileSize = static_cast<uint64_t>(pages) * kPage;
     unsigned char b[4];
     putU32(b, pages);
     if (!io::writeFully(m_fd, 32, b, 4)) return fail(fileName() + ": no se puede escribir la cabecera");
@@ -376,12 +377,21 @@ Result<uint32_t> MdxFile::allocateBlock(size_t tag) {
     return page;
 }
 
+Result<uint32_t> MdxFile::beginChange(size_t tag) {
+    if (tag >= m_tags.size()) return fail(fileName() + ": no existe la etiqueta");
+    // A single change needs no size: a block beyond the end fails to read whole. New blocks ask for it.
+    m_fileSize = UINT64_MAX;
+    unsigned char h[24];
+    if (!io::readFully(m_fd, static_cast<uint64_t>(m_tags[tag].headerPage) * kPage, h, sizeof h))
+        return fail(where(tag, m_tags[tag].headerPage) + ": cabecera de etiqueta truncada");
+    m_serial = h[20];
+    return getU32(h);
+}
+
 Result<void> MdxFile::bumpSerial(size_t tag) {
     // The serial tells other engines that the tag changed since they last read it.
     const uint64_t at = static_cast<uint64_t>(m_tags[tag].headerPage) * kPage + 20;
-    unsigned char s = 0;
-    if (!io::readFully(m_fd, at, &s, 1)) return fail(where(tag, m_tags[tag].headerPage) + ": truncada");
-    ++s;
+    const auto s = static_cast<unsigned char>(m_serial + 1);
     if (!io::writeFully(m_fd, at, &s, 1)) return fail(fileName() + ": no se puede escribir");
     return {};
 }
@@ -391,7 +401,8 @@ Result<void> MdxFile::bumpSerial(size_t tag) {
 Result<void> MdxFile::walk(size_t tag, const std::function<void(const unsigned char*, uint32_t)>& visit) {
     if (tag >= m_tags.size()) return fail(fileName() + ": no existe la etiqueta");
     const MdxTag& t = m_tags[tag];
-    const uint64_t pages = io::fileSize(m_fd) / kPage + 1;
+    m_fileSize = io::fileSize(m_fd);
+    const uint64_t pages = m_fileSize / kPage + 1;
     unsigned char root[4];
     if (!io::readFully(m_fd, static_cast<uint64_t>(t.headerPage) * kPage, root, 4))
         return fail(where(tag, t.headerPage) + ": cabecera de etiqueta truncada");
@@ -441,15 +452,14 @@ Result<void> MdxFile::walk(size_t tag, const std::function<void(const unsigned c
 // ---- Changing one key ------------------------------------------------------------------------------------------
 
 Result<void> MdxFile::insert(size_t tag, const unsigned char* key, uint32_t recno) {
-    if (tag >= m_tags.size()) return fail(fileName() + ": no existe la etiqueta");
+    auto rootPage = beginChange(tag);
+    if (!rootPage) return fail(rootPage.error());
     const MdxTag& t = m_tags[tag];
     const auto kl = static_cast<size_t>(t.keyLength);
     const uint64_t headerAt = static_cast<uint64_t>(t.headerPage) * kPage;
-    unsigned char rootBytes[4];
-    if (!io::readFully(m_fd, headerAt, rootBytes, 4)) return fail(where(tag, t.headerPage) + ": truncada");
     // The path from the root down: each node and the child taken (the first whose separator is above the key).
     std::vector<std::pair<Node, size_t>> path;
-    uint32_t page = getU32(rootBytes);
+    uint32_t page = *rootPage;
     for (int depth = 0;; ++depth) {
         if (depth > kMaxDepth) return fail(where(tag, page) + ": el árbol es demasiado profundo");
         auto node = readNode(tag, page);
@@ -529,13 +539,12 @@ Result<void> MdxFile::insert(size_t tag, const unsigned char* key, uint32_t recn
 }
 
 Result<bool> MdxFile::remove(size_t tag, const unsigned char* key, uint32_t recno) {
-    if (tag >= m_tags.size()) return fail(fileName() + ": no existe la etiqueta");
+    auto begun = beginChange(tag);
+    if (!begun) return fail(begun.error());
     const MdxTag& t = m_tags[tag];
     const auto kl = static_cast<size_t>(t.keyLength);
     const uint64_t headerAt = static_cast<uint64_t>(t.headerPage) * kPage;
-    unsigned char rootBytes[4];
-    if (!io::readFully(m_fd, headerAt, rootBytes, 4)) return fail(where(tag, t.headerPage) + ": truncada");
-    const uint32_t rootPage = getU32(rootBytes);
+    const uint32_t rootPage = *begun;
     // Searches every child whose range may hold the key (equal keys can straddle children). Answers whether the
     // key was removed and whether the node it was removed from is now empty.
     struct Outcome {

@@ -86,6 +86,8 @@ private:
     Result<Node> readNode(size_t tag, uint32_t page);
     Result<void> writeNode(size_t tag, const Node& node);
     Result<uint32_t> allocateBlock(size_t tag);
+    // Reads the tag's root page and serial and the file's size for one change.
+    Result<uint32_t> beginChange(size_t tag);
     Result<void> bumpSerial(size_t tag);
 
     std::string m_path;
@@ -94,6 +96,8 @@ private:
     int m_pagesPerBlock = 2;
     int m_blockSize = 1024;
     std::vector<MdxTag> m_tags;
+    uint64_t m_fileSize = 0; // as read at the start of the walk or change under way
+    unsigned char m_serial = 0;
 };
 
 } // namespace qev::dbf
