@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <numeric>
+#include <string_view>
 
 namespace qev::dbf {
 
@@ -99,6 +100,13 @@ int compareMdxKeys(char keyType, const unsigned char* a, const unsigned char* b,
 }
 
 void MdxKeys::sort(char keyType) {
+    // Keys gathered in record order are often in key order already (request numbers grow with the table).
+    bool sorted = true;
+    for (size_t i = 1; sorted && i < recnos.size(); ++i) {
+        const int c = compareMdxKeys(keyType, key(i - 1), key(i), keyLength);
+        sorted = c < 0 || (c == 0 && recnos[i - 1] < recnos[i]);
+    }
+    if (sorted) return;
     std::vector<uint32_t> order(recnos.size());
     std::iota(order.begin(), order.end(), 0u);
     std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
@@ -147,26 +155,35 @@ void mdxNumberKey(const char* text, int length, unsigned char* out) {
     std::memset(out, 0, 12);
     out[0] = 0x34;
     out[1] = 0x01;
-    std::string s(text, static_cast<size_t>(length));
-    if (s.find_first_of("eE") != std::string::npos) {
+    char plain[64];
+    std::string_view s(text, static_cast<size_t>(std::max(length, 0)));
+    if (s.find_first_of("eE") != std::string_view::npos) {
         // Rare exponent notation is brought back to plain digits first.
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%.10f", std::strtod(s.c_str(), nullptr));
-        s = buf;
+        const std::string copy(s);
+        const int n = std::snprintf(plain, sizeof plain, "%.10f", std::strtod(copy.c_str(), nullptr));
+        s = std::string_view(plain, static_cast<size_t>(std::clamp(n, 0, static_cast<int>(sizeof plain) - 1)));
     }
     bool negative = false;
     bool point = false;
     bool started = false;
-    std::string whole;
-    std::string fraction;
+    // The digits without leading zeros, and how many of them come before the point.
+    char digits[64];
+    int count = 0;
+    int whole = 0;
+    int leadingFractionZeros = 0;
     for (char c : s) {
         if (c == ' ' && !started) continue;
         if ((c == '-' || c == '+') && !started) {
             negative = c == '-';
             started = true;
         } else if (c >= '0' && c <= '9') {
-            (point ? fraction : whole) += c;
             started = true;
+            if (count == 0 && c == '0') {
+                if (point) ++leadingFractionZeros;
+                continue;
+            }
+            if (count < static_cast<int>(sizeof digits)) digits[count++] = c;
+            if (!point) ++whole;
         } else if (c == '.' && !point) {
             point = true;
             started = true;
@@ -174,25 +191,14 @@ void mdxNumberKey(const char* text, int length, unsigned char* out) {
             break;
         }
     }
-    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
-    int exponent = 0;
-    std::string digits;
-    if (!whole.empty()) {
-        exponent = static_cast<int>(whole.size());
-        digits = whole + fraction;
-    } else {
-        const size_t z = fraction.find_first_not_of('0');
-        if (z == std::string::npos) return; // zero
-        exponent = -static_cast<int>(z);
-        digits = fraction.substr(z);
-    }
-    while (!digits.empty() && digits.back() == '0')
-        digits.pop_back();
-    if (digits.empty()) return;
-    digits.resize(std::min<size_t>(digits.size(), 20));
+    while (count > 0 && digits[count - 1] == '0' && count > 0)
+        --count;
+    if (count == 0) return; // zero
+    const int exponent = whole > 0 ? whole : -leadingFractionZeros;
+    count = std::min(count, 20);
     out[0] = static_cast<unsigned char>(0x34 + exponent);
-    out[1] = static_cast<unsigned char>((digits.size() << 2) | 0x01 | (negative ? 0x80 : 0));
-    for (size_t i = 0; i < digits.size(); ++i) {
+    out[1] = static_cast<unsigned char>((count << 2) | 0x01 | (negative ? 0x80 : 0));
+    for (int i = 0; i < count; ++i) {
         const auto d = static_cast<unsigned char>(digits[i] - '0');
         out[2 + i / 2] |= static_cast<unsigned char>(i % 2 == 0 ? d << 4 : d);
     }
