@@ -557,8 +557,13 @@ Result<bool> MdxFile::remove(size_t tag, const unsigned char* key, uint32_t recn
         bool removed = false;
         bool emptied = false;
     };
+    // A damaged tree that points back into itself must not be searched for ever: no search reads more blocks
+    // than the file holds.
+    uint64_t budget = io::fileSize(m_fd) / kPage + 1;
     std::function<Result<Outcome>(uint32_t, int)> search = [&](uint32_t page, int depth) -> Result<Outcome> {
         if (depth > kMaxDepth) return fail(where(tag, page) + ": el árbol es demasiado profundo");
+        if (budget-- == 0)
+            return fail(where(tag, page) + ": la página se alcanza dos veces (un puntero vuelve atrás en el árbol)");
         auto node = readNode(tag, page);
         if (!node) return fail(node.error());
         const auto* keys = reinterpret_cast<const unsigned char*>(node->keys.data());

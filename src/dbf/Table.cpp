@@ -941,8 +941,20 @@ Result<uint32_t> Table::append(const Record& values) {
     std::vector<uint32_t> newBlocks;
     // Header and append bytes; an exclusive open has the file to itself and its cached count is current.
     const bool alone = exclusive();
-    locks::Guard header = alone ? locks::Guard::alreadyHeld(m_fd) : locks::Guard(m_fd, locks::kBase, 2);
-    if (!header.held()) return fail(fileName() + ": cannot lock the table for appending");
+    // Both locks of an append go in one release: from the new record's byte up to the append byte (this open
+    // holds no other record's lock meanwhile).
+    struct AppendLocks {
+        int fd = -1;
+        off_t from = locks::kBase;
+        ~AppendLocks() {
+            if (fd >= 0) locks::unlock(fd, from, locks::kAppend + 1 - from);
+        }
+    } held;
+    if (!alone) {
+        if (!locks::lock(m_fd, locks::kBase, 2, true, true))
+            return fail(fileName() + ": cannot lock the table for appending");
+        held.fd = m_fd;
+    }
     const uint32_t previous = m_recordCount;
     const uint32_t count = alone && m_appendChecked ? m_recordCount : recordCount();
     const uint64_t rl = static_cast<uint64_t>(m_recordLength);
@@ -955,8 +967,11 @@ Result<uint32_t> Table::append(const Record& values) {
     }
     const uint32_t recno = count + 1;
     // The new record is locked too, as the old engine does, so nobody edits it before it is whole.
-    locks::Guard record = alone ? locks::Guard::alreadyHeld(m_fd) : locks::Guard(m_fd, locks::recordOffset(recno), 1);
-    if (!record.held()) return fail(fileName() + ": cannot lock the new record");
+    if (!alone) {
+        if (!locks::lock(m_fd, locks::recordOffset(recno), 1, true, true))
+            return fail(fileName() + ": cannot lock the new record");
+        held.from = locks::recordOffset(recno);
+    }
     // Autoincrement fields take the next value from their descriptor.
     Record vals = values;
     vals.resize(m_fields.size());
@@ -1302,7 +1317,20 @@ Result<void> Table::settleIndexFile(IndexPlan& plan, bool force, bool* written) 
         same = m_tagFields[i] == plan.fields[i] && have.keyType == plan.tags[i].keyType &&
                have.keyLength == want.keyLength;
         if (!same) break;
-        // The file's keys in its order, equal keys put by record as the regeneration puts them.
+        // Mostly the file holds the keys exactly in the regeneration's order: compared as they are walked.
+        size_t pos = 0;
+        bool inStep = true;
+        const auto kl = static_cast<size_t>(want.keyLength);
+        auto streamed = m_mdx->walk(i, [&](const unsigned char* k, uint32_t recno) {
+            inStep = inStep && pos < want.size() && want.recnos[pos] == recno && std::memcmp(k, want.key(pos), kl) == 0;
+            ++pos;
+        });
+        if (!streamed) {
+            same = false;
+            break;
+        }
+        if (inStep && pos == want.size()) continue;
+        // Else the file's keys are gathered, equal keys put by record as the regeneration puts them.
         MdxKeys found;
         found.keyLength = have.keyLength;
         auto walked = m_mdx->walk(
