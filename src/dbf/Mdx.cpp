@@ -385,17 +385,24 @@ Result<uint32_t> MdxFile::allocateBlock(size_t tag) {
 
 Result<uint32_t> MdxFile::beginChange(size_t tag) {
     if (tag >= m_tags.size()) return fail(fileName() + ": no existe la etiqueta");
+    if (m_batch && m_batchBegun) return m_batchRoot;
     // A single change needs no size: a block beyond the end fails to read whole. New blocks ask for it.
     m_fileSize = UINT64_MAX;
     unsigned char h[24];
     if (!io::readFully(m_fd, static_cast<uint64_t>(m_tags[tag].headerPage) * kPage, h, sizeof h))
         return fail(where(tag, m_tags[tag].headerPage) + ": cabecera de etiqueta truncada");
     m_serial = h[20];
-    return getU32(h);
+    m_batchRoot = getU32(h);
+    m_batchBegun = m_batch;
+    return m_batchRoot;
 }
 
 Result<void> MdxFile::bumpSerial(size_t tag) {
-    // The serial tells other engines that the tag changed since they last read it.
+    // The serial tells other engines that the tag changed since they last read it; once for a replacement.
+    if (m_batch) {
+        m_batchDirty = true;
+        return {};
+    }
     const uint64_t at = static_cast<uint64_t>(m_tags[tag].headerPage) * kPage + 20;
     const auto s = static_cast<unsigned char>(m_serial + 1);
     if (!io::writeFully(m_fd, at, &s, 1)) return fail(fileName() + ": no se puede escribir");
@@ -538,6 +545,7 @@ Result<void> MdxFile::insert(size_t tag, const unsigned char* key, uint32_t recn
             unsigned char b[4];
             putU32(b, root.page);
             if (!io::writeFully(m_fd, headerAt, b, 4)) return fail(fileName() + ": no se puede escribir");
+            m_batchRoot = root.page;
             return bumpSerial(tag);
         }
     }
@@ -557,9 +565,9 @@ Result<bool> MdxFile::remove(size_t tag, const unsigned char* key, uint32_t recn
         bool removed = false;
         bool emptied = false;
     };
-    // A damaged tree that points back into itself must not be searched for ever: no search reads more blocks
-    // than the file holds.
-    uint64_t budget = io::fileSize(m_fd) / kPage + 1;
+    // A damaged tree that points back into itself must not be searched for ever: a search reads at most as many
+    // blocks as a gigabyte of index holds.
+    uint64_t budget = uint64_t{1} << 20;
     std::function<Result<Outcome>(uint32_t, int)> search = [&](uint32_t page, int depth) -> Result<Outcome> {
         if (depth > kMaxDepth) return fail(where(tag, page) + ": el árbol es demasiado profundo");
         if (budget-- == 0)
@@ -592,6 +600,7 @@ Result<bool> MdxFile::remove(size_t tag, const unsigned char* key, uint32_t recn
                     unsigned char b[4];
                     putU32(b, node->ptrs[0]);
                     if (!io::writeFully(m_fd, headerAt, b, 4)) return fail(fileName() + ": no se puede escribir");
+                    m_batchRoot = node->ptrs[0];
                     return Outcome{true, false};
                 }
                 if (auto r = writeNode(tag, *node); !r) return fail(r.error());
@@ -606,6 +615,23 @@ Result<bool> MdxFile::remove(size_t tag, const unsigned char* key, uint32_t recn
         if (auto r = bumpSerial(tag); !r) return fail(r.error());
     }
     return o->removed;
+}
+
+Result<bool> MdxFile::replace(size_t tag, const unsigned char* oldKey, const unsigned char* newKey, uint32_t recno) {
+    // One read of the tag header and one serial for both halves.
+    m_batch = true;
+    m_batchBegun = false;
+    m_batchDirty = false;
+    auto removed = remove(tag, oldKey, recno);
+    Result<void> inserted;
+    if (removed && *removed) inserted = insert(tag, newKey, recno);
+    m_batch = false;
+    if (!removed) return removed;
+    if (!inserted) return fail(inserted.error());
+    if (m_batchDirty) {
+        if (auto r = bumpSerial(tag); !r) return fail(r.error());
+    }
+    return *removed;
 }
 
 // ---- Writing a whole file --------------------------------------------------------------------------------------

@@ -77,6 +77,8 @@ public:
     // The caller holds the index's lock.
     Result<void> insert(size_t tag, const unsigned char* key, uint32_t recno);
     Result<bool> remove(size_t tag, const unsigned char* key, uint32_t recno);
+    // Moves a record's key: removes the old one and, when it was there, inserts the new one (false when absent).
+    Result<bool> replace(size_t tag, const unsigned char* oldKey, const unsigned char* newKey, uint32_t recno);
 
 private:
     MdxFile() = default;
@@ -98,6 +100,11 @@ private:
     std::vector<MdxTag> m_tags;
     uint64_t m_fileSize = 0; // as read at the start of the walk or change under way
     unsigned char m_serial = 0;
+    // A replacement runs its removal and insertion as one change.
+    bool m_batch = false;
+    bool m_batchBegun = false;
+    bool m_batchDirty = false;
+    uint32_t m_batchRoot = 0;
 };
 
 } // namespace qev::dbf

@@ -1416,13 +1416,12 @@ Result<void> Table::indexFileChange(const char* oldRaw, const char* newRaw, uint
                                       : locks::Guard(m_mdx->fd(), locks::kBase, 1));
             if (!guard->held()) return fail(m_mdx->fileName() + ": no se puede bloquear el índice");
         }
-        auto removed = m_mdx->remove(i, reinterpret_cast<const unsigned char*>(before), recno);
-        Result<void> inserted = removed ? m_mdx->insert(i, reinterpret_cast<const unsigned char*>(after), recno)
-                                        : Result<void>(fail(removed.error()));
-        if (!inserted || !*removed) {
-            m_mdxProblem = !inserted ? inserted.error()
-                                     : m_mdx->fileName() + ", etiqueta " + tag.name + ": falta la clave del registro " +
-                                           std::to_string(recno);
+        auto moved = m_mdx->replace(i, reinterpret_cast<const unsigned char*>(before),
+                                    reinterpret_cast<const unsigned char*>(after), recno);
+        if (!moved || !*moved) {
+            m_mdxProblem = !moved ? moved.error()
+                                  : m_mdx->fileName() + ", etiqueta " + tag.name + ": falta la clave del registro " +
+                                        std::to_string(recno);
             m_mdx.reset();
             return {};
         }

@@ -101,9 +101,9 @@ public:
     Result<uint32_t> append(const Record& values);
     Result<void> update(uint32_t recno, const Record& values);
     Result<void> setDeleted(uint32_t recno, bool deleted);
-    // Removes deleted rows for good, compacts the memo file and regenerates the key index, in one pass over the
-    // rows; a table without deleted rows is only read (its index regenerated), never written. Needs an exclusive
-    // open.
+    // Removes deleted rows for good, compacts the memo file and regenerates the key index and the production
+    // index, in one pass over the rows; a table without deleted rows is only read (its key index regenerated, its
+    // .MDX written only when it does not hold exactly the rows' keys). Needs an exclusive open.
     Result<void> pack();
     // Rewrites the table with a new field list (needs an exclusive open). Fields are matched by name: kept ones
     // keep their values (text is padded, numbers re-justified), new ones start null. Deleted rows and memos stay.
@@ -221,7 +221,7 @@ std::string companionFile(const std::string& tablePath, const std::string& suffi
 std::string findFileNoCase(const std::string& folder, const std::string& name);
 
 // Restructuring, on a closed table (each takes the table exclusively for the time it runs). Every row, deleted
-// flag and memo is kept; the .MDX and the header's MDX flag are left as they are.
+// flag and memo is kept; the production index follows the new layout.
 Result<void> addField(const std::string& path, const FieldDef& field);
 Result<void> widenField(const std::string& path, std::string_view name, int newLength, int newDecimals = -1);
 
