@@ -192,6 +192,13 @@ std::vector<TableSpec> buildTables() {
     add("tram", "tram.dbf", "C_TRAM", {text("C_TRAM", 1), text("C_PRIOR", 1), text("X_TRAM", 15)});
     add("carped", "carped.DBF", "C_CARPED", {text("C_CARPED", 1), text("X_CARPED", 30)});
     add("url", "url.DBF", "N_PRIOR", {small("N_PRIOR"), text("X_URL", 40)});
+    // The tables whose key has a production index for the workstations that search through it.
+    for (TableSpec& spec : t) {
+        static const char* const kIndexed[] = {"ped",  "pedp", "sup",  "org",   "sec",  "amb",
+                                               "prov", "nac",  "tdoc", "prior", "expp", "res"};
+        for (const char* c : kIndexed)
+            if (spec.component == QLatin1String(c)) spec.productionIndex = true;
+    }
     return t;
 }
 
@@ -629,6 +636,9 @@ void removeCreated(const std::vector<std::string>& created) {
         bool hasMemo = false;
         const std::string memo = dbf::companionFile(path, ".DBT", &hasMemo);
         if (hasMemo) QFile::remove(QString::fromStdString(memo));
+        bool hasIndex = false;
+        const std::string index = dbf::companionFile(path, ".MDX", &hasIndex);
+        if (hasIndex) QFile::remove(QString::fromStdString(index));
         QFile::remove(QString::fromStdString(path));
     }
 }
@@ -710,6 +720,8 @@ bool createOfficeFolder(const QString& dir, bool demo, const Clock& clock, QStri
     options.languageDriver = "DBWINUS0";
     for (const TableSpec& t : officeTables()) {
         const std::string path = (folder + t.fileName).toStdString();
+        options.indexTags.clear();
+        if (t.productionIndex) options.indexTags.push_back(t.keyField.toStdString());
         auto table = dbf::Table::create(path, t.fields, options);
         if (!table) {
             removeCreated(created);
@@ -741,6 +753,7 @@ dbf::Result<std::unique_ptr<dbf::Table>> openOfficeTable(const QString& dir, con
     if (path.empty()) path = folder + "/" + table.fileName.toStdString();
     auto t = dbf::Table::open(path, mode);
     if (!t) return t;
+    if (table.productionIndex) (*t)->setDefaultIndexTags({table.keyField.toStdString()});
     if (!table.keyField.isEmpty()) {
         if (auto r = (*t)->setIndex(table.keyField.toStdString(), buildIndex); !r) return dbf::fail(r.error());
     }

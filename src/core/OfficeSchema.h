@@ -41,6 +41,7 @@ struct TableSpec {
     QString fileName;                  // as the program names the file: "PED.DBF"
     QString keyField;                  // the active index field; empty when the table has none
     std::vector<dbf::FieldDef> fields; // stored fields in declared order (lookups and calculated fields excluded)
+    bool productionIndex = false;      // the table has a .MDX with a tag on `keyField`
 
     int fieldIndex(const QString& name) const; // -1 when absent; case-insensitive
 };
@@ -55,7 +56,8 @@ QStringList existingOfficeFiles(const QString& dir);
 
 // Opens an office table of `dir` (its file found whatever the case of its name) with its key index built, so that
 // rows browse in key order and keys are found at once; with `buildIndex` false the index is only named, to be built
-// by its first use (a pack builds it while it reads the rows).
+// by its first use (a pack or an index regeneration builds it while it reads the rows). A table with a production
+// index is told its tag, so that a regeneration makes the .MDX of a table that has none yet.
 dbf::Result<std::unique_ptr<dbf::Table>> openOfficeTable(const QString& dir, const TableSpec& table,
                                                          dbf::OpenMode mode = dbf::OpenMode::Shared,
                                                          bool buildIndex = true);

@@ -10,6 +10,9 @@ namespace qev::dbf::locks {
 constexpr off_t kBase = 0xEFFFFFFE;            // header lock; record n is locked at kBase - n
 constexpr off_t kAppend = kBase + 1;           // append lock
 constexpr off_t kOpenSentinel = kBase + 0x100; // shared by every open, exclusive for an exclusive open
+// The whole table as the old engine locks it: a billion records below the base, the header and append bytes.
+constexpr off_t kTableFirst = kBase - 1000000000;
+constexpr off_t kTableLength = 1000000002;
 
 inline off_t recordOffset(uint32_t recno) {
     return kBase - static_cast<off_t>(recno);

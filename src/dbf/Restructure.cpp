@@ -40,7 +40,10 @@ struct TempFile {
 
 Result<void> Table::restructure(const std::vector<FieldDef>& newFields) {
     if (!exclusive()) return fail(fileName() + ": the table must be opened exclusively to restructure it");
-    return rewrite(newFields, false, false);
+    if (auto r = rewrite(newFields, false, false); !r) return r;
+    // Keys move with the fields (a widened text key grows): the production index follows the new layout.
+    if (m_mdxFlag) return regenerateIndexFile(false);
+    return {};
 }
 
 Result<void> Table::pack() {
@@ -116,6 +119,10 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
         m_keyOf.clear();
         m_indexedUpTo = 0;
     }
+    // The production index is regenerated from the same pass: the kept rows' keys, numbered as they will be.
+    const bool mdxPass = dropDeleted && newFields == m_fields;
+    IndexPlan plan;
+    if (mdxPass) plan = planIndexFile();
 
     TempFile memoTmp;
     std::unique_ptr<MemoFile> newMemo;
@@ -140,7 +147,8 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
         tableTmp.fd = ::open(tableTmp.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
         if (tableTmp.fd < 0) return fail(name + ": cannot create a work file: " + std::strerror(errno));
         // The new file is held exclusively before it takes the table's name, so no other process slips in.
-        if (!locks::lock(tableTmp.fd, locks::kOpenSentinel, 1, true, false))
+        if (!locks::lock(tableTmp.fd, locks::kOpenSentinel, 1, true, false) ||
+            !locks::lock(tableTmp.fd, locks::kTableFirst, locks::kTableLength, true, false))
             return fail(name + ": cannot lock the work file");
         return {};
     };
@@ -242,6 +250,7 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
                 // A key that cannot be read sorts with the nulls; the row stays reachable.
                 indexInsert(key ? *key : Value(), kept);
             }
+            if (mdxPass) plan.add(*this, src, kept);
             if (!writing) continue;
             if (auto c = convert(src, recno); !c) return c;
             out += row;
@@ -254,6 +263,7 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
     if (!writing) {
         // Nothing deleted: the files stay as they are and the index just built describes them.
         if (indexing) m_indexedUpTo = count;
+        if (mdxPass && plan.problem.empty()) return settleIndexFile(plan, false, nullptr);
         return {};
     }
     h[4] = static_cast<unsigned char>(kept);
@@ -287,6 +297,9 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
     if (auto r = readHeader(); !r) return r;
     m_memo.reset();
     if (auto r = openMemo(); !r) return r;
+    if (mdxPass && plan.problem.empty()) {
+        if (auto r = settleIndexFile(plan, true, nullptr); !r) return r;
+    }
     if (indexing) {
         m_indexedUpTo = kept;
     } else if (m_indexField >= 0) {

@@ -3,6 +3,7 @@
 #include "dbf/Codepage.h"
 #include "dbf/FileIo.h"
 #include "dbf/Locks.h"
+#include "dbf/Mdx.h"
 #include "dbf/MemoFile.h"
 
 #include <dirent.h>
@@ -303,8 +304,14 @@ Result<std::unique_ptr<Table>> Table::open(const std::string& path, OpenMode mod
                                             ? ": table is in use by another process"
                                             : ": table is opened exclusively by another process"));
     }
+    // An exclusive open also holds every record and the header the way the old engine locks a whole table, so
+    // that older workstations, which know nothing of the sentinel, can lock no row meanwhile.
+    if (mode == OpenMode::Exclusive && !locks::lock(fd, locks::kTableFirst, locks::kTableLength, true, false)) {
+        return fail(baseName(actual) + ": table is in use by another process");
+    }
     if (auto r = t->readHeader(); !r) return fail(r.error());
     if (auto r = t->openMemo(); !r) return fail(r.error());
+    t->openIndexFile();
     return t;
 }
 
@@ -344,6 +351,7 @@ Result<void> Table::readHeader() {
     if (!readFully(m_fd, 0, hdr.data(), hdr.size())) return fail(name + ": header is truncated");
     m_fields.clear();
     m_offsets.clear();
+    m_fieldTagged.clear();
     int offset = 1;
     for (int pos = fixed;; pos += desc) {
         if (pos >= m_headerLength) return fail(name + ": field list has no end mark");
@@ -371,6 +379,7 @@ Result<void> Table::readHeader() {
             }
         }
         if (f.length < 1) return fail(name + ": field " + f.name + " has width 0");
+        m_fieldTagged.push_back(d[m_level == Level::DBase7 ? 37 : 31] != 0);
         m_fields.push_back(f);
         m_offsets.push_back(offset);
         offset += f.length;
@@ -440,9 +449,22 @@ Result<std::unique_ptr<Table>> Table::create(const std::string& path, const std:
     } else if (options.level == Level::DBase4) {
         p[29] = ldidForDriver(options.languageDriver);
     }
+    std::vector<MdxTag> tags;
+    for (const auto& name : options.indexTags) {
+        const std::string want = upper(name);
+        const auto f = std::find_if(fields.begin(), fields.end(), [&](const FieldDef& g) { return g.name == want; });
+        if (f == fields.end()) return fail(baseName(path) + ": no field " + want + " to index");
+        auto tag = mdxTagForField(*f);
+        if (!tag) return fail(baseName(path) + ": " + tag.error());
+        tags.push_back(*tag);
+    }
+    if (!tags.empty()) p[28] = 0x01; // a production index comes with the table
     int pos = fixed;
     for (const auto& f : fields) {
         unsigned char* d = p + pos;
+        const bool tagged =
+            std::any_of(tags.begin(), tags.end(), [&](const MdxTag& t) { return t.expression == f.name; });
+        if (tagged) d[l7 ? 37 : 31] = 0x01;
         std::memcpy(d, f.name.data(), f.name.size());
         if (l7) {
             d[32] = static_cast<unsigned char>(f.type);
@@ -479,6 +501,15 @@ Result<std::unique_ptr<Table>> Table::create(const std::string& path, const std:
         if (auto r = MemoFile::create(memoPath, stemOf(path), options.level == Level::DBase3, options.memoBlockSize);
             !r) {
             ::unlink(path.c_str());
+            return fail(r.error());
+        }
+    }
+    if (!tags.empty()) {
+        const std::vector<MdxKeys> none(tags.size());
+        const std::string mdxPath = companionFile(path, ".MDX");
+        if (auto r = MdxFile::write(mdxPath, l7 ? 3 : 2, stemOf(path), tags, none); !r) {
+            ::unlink(path.c_str());
+            if (hasMemo) ::unlink(memoPath.c_str());
             return fail(r.error());
         }
     }
@@ -910,8 +941,20 @@ Result<uint32_t> Table::append(const Record& values) {
     std::vector<uint32_t> newBlocks;
     // Header and append bytes; an exclusive open has the file to itself and its cached count is current.
     const bool alone = exclusive();
-    locks::Guard header = alone ? locks::Guard::alreadyHeld(m_fd) : locks::Guard(m_fd, locks::kBase, 2);
-    if (!header.held()) return fail(fileName() + ": cannot lock the table for appending");
+    // Both locks of an append go in one release: from the new record's byte up to the append byte (this open
+    // holds no other record's lock meanwhile).
+    struct AppendLocks {
+        int fd = -1;
+        off_t from = locks::kBase;
+        ~AppendLocks() {
+            if (fd >= 0) locks::unlock(fd, from, locks::kAppend + 1 - from);
+        }
+    } held;
+    if (!alone) {
+        if (!locks::lock(m_fd, locks::kBase, 2, true, true))
+            return fail(fileName() + ": cannot lock the table for appending");
+        held.fd = m_fd;
+    }
     const uint32_t previous = m_recordCount;
     const uint32_t count = alone && m_appendChecked ? m_recordCount : recordCount();
     const uint64_t rl = static_cast<uint64_t>(m_recordLength);
@@ -923,6 +966,12 @@ Result<uint32_t> Table::append(const Record& values) {
                     " records but the file is shorter; check and repair the table before appending");
     }
     const uint32_t recno = count + 1;
+    // The new record is locked too, as the old engine does, so nobody edits it before it is whole.
+    if (!alone) {
+        if (!locks::lock(m_fd, locks::recordOffset(recno), 1, true, true))
+            return fail(fileName() + ": cannot lock the new record");
+        held.from = locks::recordOffset(recno);
+    }
     // Autoincrement fields take the next value from their descriptor.
     Record vals = values;
     vals.resize(m_fields.size());
@@ -949,6 +998,7 @@ Result<uint32_t> Table::append(const Record& values) {
     }
     if (auto r = writeHeaderCount(recno); !r) return fail(r.error());
     m_appendChecked = true;
+    if (auto r = indexFileAdd(raw->data(), recno); !r) return fail(r.error());
     if (m_indexField >= 0 && m_indexedUpTo == count) {
         auto key = decodeField(raw->data(), m_indexField, recno);
         indexInsert(key ? *key : Value(), recno);
@@ -960,7 +1010,8 @@ Result<uint32_t> Table::append(const Record& values) {
 Result<void> Table::update(uint32_t recno, const Record& values) {
     if (readOnly()) return fail(fileName() + " is open read-only");
     if (recno == 0 || recno > recordCount()) return fail(where(recno, -1) + ": no such record");
-    locks::Guard guard(m_fd, locks::recordOffset(recno), 1);
+    locks::Guard guard =
+        exclusive() ? locks::Guard::alreadyHeld(m_fd) : locks::Guard(m_fd, locks::recordOffset(recno), 1);
     if (!guard.held()) return fail(where(recno, -1) + ": cannot lock the record");
     std::string old;
     if (auto r = readRaw(recno, 1, old); !r) return fail(r.error());
@@ -983,6 +1034,7 @@ Result<void> Table::update(uint32_t recno, const Record& values) {
         const uint32_t oldBlock = io::memoBlock(old.data() + off, m_fields[i].length).value_or(0);
         if (oldBlock != 0) m_memo->release(oldBlock);
     }
+    if (auto r = indexFileChange(old.data(), raw->data(), recno); !r) return fail(r.error());
     if (m_indexField >= 0 && recno <= m_indexedUpTo) {
         indexRemove(recno);
         if (raw->front() != '*') {
@@ -996,7 +1048,9 @@ Result<void> Table::update(uint32_t recno, const Record& values) {
 Result<void> Table::setDeleted(uint32_t recno, bool deleted) {
     if (readOnly()) return fail(fileName() + " is open read-only");
     if (recno == 0 || recno > recordCount()) return fail(where(recno, -1) + ": no such record");
-    locks::Guard guard(m_fd, locks::recordOffset(recno), 1);
+    locks::Guard guard =
+        exclusive() ? locks::Guard::alreadyHeld(m_fd) : locks::Guard(m_fd, locks::recordOffset(recno), 1);
+    if (!guard.held()) return fail(where(recno, -1) + ": cannot lock the record");
     const char flag = deleted ? '*' : ' ';
     const uint64_t offset = static_cast<uint64_t>(m_headerLength) +
                             (static_cast<uint64_t>(recno) - 1) * static_cast<uint64_t>(m_recordLength);
@@ -1015,6 +1069,7 @@ Result<void> Table::share() {
     if (m_mode != OpenMode::Exclusive) return {};
     // An open-file-description lock of the same owner is converted in place, so no other open can come between.
     if (!locks::lock(m_fd, locks::kOpenSentinel, 1, false, false)) return fail(fileName() + ": cannot share the table");
+    locks::unlock(m_fd, locks::kTableFirst, locks::kTableLength);
     m_mode = OpenMode::Shared;
     return {};
 }
@@ -1142,6 +1197,319 @@ Result<std::optional<uint32_t>> Table::find(const Value& key) {
         if (auto r = rebuildIndex(); !r) return fail(r.error());
     }
     return std::optional<uint32_t>();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Production index
+
+void Table::openIndexFile() {
+    m_mdx.reset();
+    m_tagFields.clear();
+    m_mdxProblem.clear();
+    if (!m_mdxFlag) return;
+    bool exists = false;
+    const std::string path = companionFile(m_path, ".MDX", &exists);
+    if (!exists) {
+        m_mdxProblem = baseName(path) + ": falta el índice de producción";
+        return;
+    }
+    auto m = MdxFile::open(path, readOnly());
+    if (!m) {
+        m_mdxProblem = m.error();
+        return;
+    }
+    for (const MdxTag& t : (*m)->tags()) {
+        const int field = fieldIndex(t.expression);
+        if (field < 0) {
+            m_mdxProblem = (*m)->fileName() + ", etiqueta " + t.name + ": la expresión \"" + t.expression +
+                           "\" no es un campo de la tabla";
+            return;
+        }
+        auto want = mdxTagForField(m_fields[static_cast<size_t>(field)]);
+        if (!want || want->keyType != t.keyType || want->keyLength != t.keyLength) {
+            m_mdxProblem = (*m)->fileName() + ", etiqueta " + t.name + ": la clave de " + std::to_string(t.keyLength) +
+                           " bytes de tipo " + std::string(1, t.keyType) + " no corresponde al campo " +
+                           m_fields[static_cast<size_t>(field)].name;
+            return;
+        }
+        if (t.descending || t.unique) {
+            m_mdxProblem = (*m)->fileName() + ", etiqueta " + t.name + ": etiqueta descendente o única no soportada";
+            return;
+        }
+        m_tagFields.push_back(field);
+    }
+    m_mdx = std::move(*m);
+}
+
+std::vector<std::string> Table::indexTags() const {
+    std::vector<std::string> out;
+    for (int f : m_tagFields)
+        out.push_back(m_fields[static_cast<size_t>(f)].name);
+    return out;
+}
+
+void Table::IndexPlan::add(const Table& t, const char* raw, uint32_t recno) {
+    char key[256];
+    for (size_t i = 0; i < tags.size(); ++i) {
+        const auto f = static_cast<size_t>(fields[i]);
+        mdxKeyOf(t.m_fields[f], raw + t.m_offsets[f], tags[i], key);
+        keys[i].add(key, recno);
+    }
+}
+
+Table::IndexPlan Table::planIndexFile() {
+    IndexPlan plan;
+    // The index's own tags when it opens and all are on fields; else the fields the header flags; else the
+    // table's usual ones.
+    std::vector<int> fields = m_mdx ? m_tagFields : std::vector<int>{};
+    if (fields.empty()) {
+        for (size_t i = 0; i < m_fieldTagged.size(); ++i)
+            if (m_fieldTagged[i]) fields.push_back(static_cast<int>(i));
+    }
+    if (fields.empty()) {
+        for (const auto& name : m_defaultTags) {
+            const int f = fieldIndex(name);
+            if (f >= 0) fields.push_back(f);
+        }
+    }
+    for (int f : fields) {
+        auto tag = mdxTagForField(m_fields[static_cast<size_t>(f)]);
+        if (!tag) {
+            plan.problem = tag.error();
+            continue;
+        }
+        plan.tags.push_back(*tag);
+        plan.fields.push_back(f);
+        MdxKeys k;
+        k.keyLength = tag->keyLength;
+        plan.keys.push_back(std::move(k));
+    }
+    return plan;
+}
+
+Result<void> Table::writeIndexFlags(const std::vector<int>& fields) {
+    const bool l7 = m_level == Level::DBase7;
+    const int fixed = l7 ? kHeader7 : kHeader3;
+    const int desc = l7 ? kDesc7 : kDesc3;
+    const unsigned char flag = fields.empty() ? 0 : 1;
+    if (!writeFully(m_fd, 28, &flag, 1)) return fail(fileName() + ": cannot write the header");
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        const bool tagged = std::find(fields.begin(), fields.end(), static_cast<int>(i)) != fields.end();
+        if (tagged == m_fieldTagged[i]) continue;
+        const unsigned char b = tagged ? 1 : 0;
+        const uint64_t at = static_cast<uint64_t>(fixed + desc * static_cast<int>(i) + (l7 ? 37 : 31));
+        if (!writeFully(m_fd, at, &b, 1)) return fail(fileName() + ": cannot write the header");
+        m_fieldTagged[i] = tagged;
+    }
+    m_mdxFlag = flag;
+    return {};
+}
+
+Result<void> Table::settleIndexFile(IndexPlan& plan, bool force, bool* written) {
+    if (written) *written = false;
+    if (plan.tags.empty()) return {};
+    for (size_t i = 0; i < plan.tags.size(); ++i)
+        plan.keys[i].sort(plan.tags[i].keyType);
+    bool same = !force && m_mdx && m_mdx->tags().size() == plan.tags.size() && m_mdxProblem.empty();
+    for (size_t i = 0; same && i < plan.tags.size(); ++i) {
+        const MdxTag& have = m_mdx->tags()[i];
+        const MdxKeys& want = plan.keys[i];
+        same = m_tagFields[i] == plan.fields[i] && have.keyType == plan.tags[i].keyType &&
+               have.keyLength == want.keyLength;
+        if (!same) break;
+        // Mostly the file holds the keys exactly in the regeneration's order: compared as they are walked.
+        size_t pos = 0;
+        bool inStep = true;
+        const auto kl = static_cast<size_t>(want.keyLength);
+        auto streamed = m_mdx->walk(i, [&](const unsigned char* k, uint32_t recno) {
+            inStep = inStep && pos < want.size() && want.recnos[pos] == recno && std::memcmp(k, want.key(pos), kl) == 0;
+            ++pos;
+        });
+        if (!streamed) {
+            same = false;
+            break;
+        }
+        if (inStep && pos == want.size()) continue;
+        // Else the file's keys are gathered, equal keys put by record as the regeneration puts them.
+        MdxKeys found;
+        found.keyLength = have.keyLength;
+        auto walked = m_mdx->walk(
+            i, [&](const unsigned char* k, uint32_t recno) { found.add(reinterpret_cast<const char*>(k), recno); });
+        if (!walked || found.size() != want.size()) {
+            same = false;
+            break;
+        }
+        found.sort(have.keyType);
+        same = found.keys == want.keys && found.recnos == want.recnos;
+    }
+    if (same) return {};
+    const std::string path = companionFile(m_path, ".MDX");
+    m_mdx.reset();
+    if (auto r = MdxFile::write(path, m_level == Level::DBase7 ? 3 : 2, stemOf(m_path), plan.tags, plan.keys); !r)
+        return r;
+    if (auto r = writeIndexFlags(plan.fields); !r) return r;
+    openIndexFile();
+    if (!m_mdxProblem.empty()) return fail(m_mdxProblem);
+    if (written) *written = true;
+    return {};
+}
+
+Result<void> Table::regenerateIndexFile(bool force, bool* written) {
+    if (!exclusive()) return fail(fileName() + ": the table must be opened exclusively to regenerate its index");
+    IndexPlan plan = planIndexFile();
+    if (!plan.problem.empty()) return fail(fileName() + ": " + plan.problem);
+    m_index.clear();
+    m_keyOf.clear();
+    m_indexedUpTo = 0;
+    const uint32_t count = recordCount();
+    constexpr uint32_t kChunk = 2048;
+    std::string buf;
+    for (uint32_t first = 1; first <= count; first += kChunk) {
+        const uint32_t n = std::min(kChunk, count - first + 1);
+        if (auto r = readRaw(first, n, buf); !r) return r;
+        for (uint32_t k = 0; k < n; ++k) {
+            const char* raw = buf.data() + static_cast<size_t>(k) * static_cast<size_t>(m_recordLength);
+            // Deleted rows keep their keys in the tags until a pack; the key index holds live rows only.
+            plan.add(*this, raw, first + k);
+            if (m_indexField >= 0 && raw[0] != '*') {
+                auto key = decodeField(raw, m_indexField, first + k);
+                indexInsert(key ? *key : Value(), first + k);
+            }
+        }
+    }
+    m_indexedUpTo = count;
+    return settleIndexFile(plan, force, written);
+}
+
+Result<void> Table::indexFileAdd(const char* raw, uint32_t recno) {
+    if (!m_mdx) return {};
+    locks::Guard guard =
+        exclusive() ? locks::Guard::alreadyHeld(m_mdx->fd()) : locks::Guard(m_mdx->fd(), locks::kBase, 1);
+    if (!guard.held()) return fail(m_mdx->fileName() + ": no se puede bloquear el índice");
+    char key[256];
+    for (size_t i = 0; i < m_tagFields.size(); ++i) {
+        const auto f = static_cast<size_t>(m_tagFields[i]);
+        mdxKeyOf(m_fields[f], raw + m_offsets[f], m_mdx->tags()[i], key);
+        if (auto r = m_mdx->insert(i, reinterpret_cast<const unsigned char*>(key), recno); !r) {
+            // The row is written; the damaged index is left to the next check and regeneration.
+            m_mdxProblem = r.error();
+            m_mdx.reset();
+            return {};
+        }
+    }
+    return {};
+}
+
+Result<void> Table::indexFileChange(const char* oldRaw, const char* newRaw, uint32_t recno) {
+    if (!m_mdx) return {};
+    std::optional<locks::Guard> guard;
+    char before[256];
+    char after[256];
+    for (size_t i = 0; i < m_tagFields.size(); ++i) {
+        const auto f = static_cast<size_t>(m_tagFields[i]);
+        const MdxTag& tag = m_mdx->tags()[i];
+        mdxKeyOf(m_fields[f], oldRaw + m_offsets[f], tag, before);
+        mdxKeyOf(m_fields[f], newRaw + m_offsets[f], tag, after);
+        if (std::memcmp(before, after, static_cast<size_t>(tag.keyLength)) == 0) continue;
+        if (!guard) {
+            guard.emplace(exclusive() ? locks::Guard::alreadyHeld(m_mdx->fd())
+                                      : locks::Guard(m_mdx->fd(), locks::kBase, 1));
+            if (!guard->held()) return fail(m_mdx->fileName() + ": no se puede bloquear el índice");
+        }
+        auto moved = m_mdx->replace(i, reinterpret_cast<const unsigned char*>(before),
+                                    reinterpret_cast<const unsigned char*>(after), recno);
+        if (!moved || !*moved) {
+            m_mdxProblem = !moved ? moved.error()
+                                  : m_mdx->fileName() + ", etiqueta " + tag.name + ": falta la clave del registro " +
+                                        std::to_string(recno);
+            m_mdx.reset();
+            return {};
+        }
+    }
+    return {};
+}
+
+std::vector<std::string> Table::checkIndexFile(bool rows) {
+    std::vector<std::string> problems;
+    bool exists = false;
+    const std::string path = companionFile(m_path, ".MDX", &exists);
+    if (!m_mdxFlag) {
+        if (exists)
+            problems.push_back(fileName() + ": la cabecera no marca el índice " + baseName(path) + " que existe");
+        return problems;
+    }
+    openIndexFile(); // the file as it is now
+    if (!m_mdx) {
+        problems.push_back(m_mdxProblem);
+        return problems;
+    }
+    for (size_t i = 0; i < m_fieldTagged.size(); ++i) {
+        const bool tagged = std::find(m_tagFields.begin(), m_tagFields.end(), static_cast<int>(i)) != m_tagFields.end();
+        if (tagged != m_fieldTagged[i])
+            problems.push_back(fileName() + ", campo " + m_fields[i].name +
+                               (tagged ? ": tiene etiqueta pero la cabecera no lo marca"
+                                       : ": la cabecera lo marca indexado pero el índice no tiene su etiqueta"));
+    }
+    const uint32_t count = recordCount();
+    std::string buf;
+    for (size_t i = 0; i < m_tagFields.size(); ++i) {
+        const MdxTag& tag = m_mdx->tags()[i];
+        const std::string at = m_mdx->fileName() + ", etiqueta " + tag.name;
+        const size_t before = problems.size();
+        auto note = [&](const std::string& text) {
+            if (problems.size() - before < 20) problems.push_back(at + ": " + text);
+        };
+        std::vector<uint8_t> seen(static_cast<size_t>(count) + 1, 0);
+        uint64_t keys = 0;
+        uint32_t dangling = 0;
+        auto walked = m_mdx->walk(i, [&](const unsigned char*, uint32_t recno) {
+            ++keys;
+            if (recno > count) {
+                ++dangling;
+                note("la clave apunta al registro " + std::to_string(recno) + ", que no existe");
+            } else if (seen[recno]++ == 1) {
+                note("el registro " + std::to_string(recno) + " tiene más de una clave");
+            }
+        });
+        if (!walked) {
+            problems.push_back(walked.error());
+            continue;
+        }
+        uint32_t missing = 0;
+        for (uint32_t r = 1; r <= count; ++r) {
+            if (seen[r] == 0 && ++missing <= 5) note("falta la clave del registro " + std::to_string(r));
+        }
+        if (keys != count)
+            note(std::to_string(keys) + " claves para " + std::to_string(count) + " registros (" +
+                 std::to_string(missing) + " faltan, " + std::to_string(dangling) + " sobran)");
+        if (!rows) continue;
+        // Each key against its record's field.
+        const auto f = static_cast<size_t>(m_tagFields[i]);
+        const auto kl = static_cast<size_t>(tag.keyLength);
+        std::vector<std::string> keyOf(static_cast<size_t>(count) + 1);
+        (void)m_mdx->walk(i, [&](const unsigned char* k, uint32_t recno) {
+            if (recno <= count) keyOf[recno].assign(reinterpret_cast<const char*>(k), kl);
+        });
+        char expect[256];
+        uint32_t wrong = 0;
+        for (uint32_t first = 1; first <= count; first += 2048) {
+            const uint32_t n = std::min<uint32_t>(2048, count - first + 1);
+            if (auto r = readRaw(first, n, buf); !r) {
+                problems.push_back(r.error());
+                break;
+            }
+            for (uint32_t k = 0; k < n; ++k) {
+                const uint32_t recno = first + k;
+                if (keyOf[recno].empty()) continue;
+                const char* raw = buf.data() + static_cast<size_t>(k) * static_cast<size_t>(m_recordLength);
+                mdxKeyOf(m_fields[f], raw + m_offsets[f], tag, expect);
+                if (std::memcmp(expect, keyOf[recno].data(), kl) != 0 && ++wrong <= 5)
+                    note("la clave del registro " + std::to_string(recno) + " no es la del campo " + m_fields[f].name);
+            }
+        }
+        if (wrong > 5) note(std::to_string(wrong) + " claves no coinciden con sus registros");
+    }
+    return problems;
 }
 
 } // namespace qev::dbf

@@ -2,6 +2,7 @@
 // A dBase table file (.DBF) with its memo file (.DBT): reading every level the office's folders hold
 // (III, IV/5, 7), writing rows safely while other processes share the file, packing and restructuring.
 
+#include "dbf/Mdx.h"
 #include "dbf/Result.h"
 #include "dbf/Value.h"
 
@@ -51,6 +52,8 @@ struct CreateOptions {
     Level level = Level::DBase7;
     std::string languageDriver = "DBWINUS0"; // level 7 name; for III/IV the matching LDID is written
     int memoBlockSize = 512;
+    // Fields that get a tag in the table's production index (.MDX), made empty with the table.
+    std::vector<std::string> indexTags;
 };
 
 class Table {
@@ -98,9 +101,9 @@ public:
     Result<uint32_t> append(const Record& values);
     Result<void> update(uint32_t recno, const Record& values);
     Result<void> setDeleted(uint32_t recno, bool deleted);
-    // Removes deleted rows for good, compacts the memo file and regenerates the key index, in one pass over the
-    // rows; a table without deleted rows is only read (its index regenerated), never written. Needs an exclusive
-    // open.
+    // Removes deleted rows for good, compacts the memo file and regenerates the key index and the production
+    // index, in one pass over the rows; a table without deleted rows is only read (its key index regenerated, its
+    // .MDX written only when it does not hold exactly the rows' keys). Needs an exclusive open.
     Result<void> pack();
     // Rewrites the table with a new field list (needs an exclusive open). Fields are matched by name: kept ones
     // keep their values (text is padded, numbers re-justified), new ones start null. Deleted rows and memos stay.
@@ -125,6 +128,24 @@ public:
     // Re-reads every key (after other processes changed rows).
     Result<void> rebuildIndex();
 
+    // Production index (.MDX). Its tags follow every append, key change and pack, under the record's locks and the
+    // index's own; deleting or recalling a row leaves its keys, as dBase does.
+    bool hasIndexFile() const { return m_mdx != nullptr; }
+    // Why the production index cannot be kept current (it does not open, or a tag is not on one field); empty
+    // when it can or when the table has none. Rows are still written; the next regeneration repairs the index.
+    const std::string& indexFileProblem() const { return m_mdxProblem; }
+    // The fields whose tags a regeneration writes when neither the index nor the header names any.
+    void setDefaultIndexTags(std::vector<std::string> fields) { m_defaultTags = std::move(fields); }
+    // The tags of the production index, one field each (empty when there is none).
+    std::vector<std::string> indexTags() const;
+    // Checks every tag against the table and answers one line per problem: the structure of every page, the
+    // header flags, and that each record has exactly one key per tag; with `rows`, also that each key is the
+    // record's (dangling and missing keys). Without `rows` no record is read.
+    std::vector<std::string> checkIndexFile(bool rows);
+    // Regenerates the production index in one pass over the rows, which also rebuilds the key index. Without
+    // `force` a file that already holds exactly these keys is left as it is. Needs an exclusive open.
+    Result<void> regenerateIndexFile(bool force, bool* written = nullptr);
+
 private:
     Table() = default;
     Result<void> readHeader();
@@ -142,6 +163,23 @@ private:
     Result<Value> indexKeyOf(uint32_t recno, bool& live);
     void indexRemove(uint32_t recno);
     void indexInsert(const Value& key, uint32_t recno);
+    void openIndexFile();
+    // The tags a regeneration writes and the fields they are on.
+    struct IndexPlan {
+        std::vector<MdxTag> tags;
+        std::vector<int> fields;
+        std::vector<MdxKeys> keys;
+        std::string problem; // a tag that cannot be written
+        // Gathers the keys of one record in its raw form, numbered as it will be in the file.
+        void add(const Table& t, const char* raw, uint32_t recno);
+    };
+    IndexPlan planIndexFile();
+    // Writes the gathered keys unless the file holds them already (or `force`); sets the header flags.
+    Result<void> settleIndexFile(IndexPlan& plan, bool force, bool* written);
+    Result<void> writeIndexFlags(const std::vector<int>& fields);
+    // Keeps the tags current for a new row, or for a row whose key fields changed (under the record's lock).
+    Result<void> indexFileAdd(const char* raw, uint32_t recno);
+    Result<void> indexFileChange(const char* oldRaw, const char* newRaw, uint32_t recno);
 
     std::string m_path;
     int m_fd = -1;
@@ -168,6 +206,12 @@ private:
     };
     std::multimap<Value, uint32_t, KeyLess> m_index;
     std::map<uint32_t, Value> m_keyOf;
+
+    std::vector<bool> m_fieldTagged; // the field's production-index flag in the header
+    std::unique_ptr<MdxFile> m_mdx;
+    std::vector<int> m_tagFields; // the field of each tag of m_mdx
+    std::string m_mdxProblem;
+    std::vector<std::string> m_defaultTags;
 };
 
 // Finds a companion file (".DBT", ".MDX", "_bak.mdx") next to a table whatever the case of its name;
@@ -177,7 +221,7 @@ std::string companionFile(const std::string& tablePath, const std::string& suffi
 std::string findFileNoCase(const std::string& folder, const std::string& name);
 
 // Restructuring, on a closed table (each takes the table exclusively for the time it runs). Every row, deleted
-// flag and memo is kept; the .MDX and the header's MDX flag are left as they are.
+// flag and memo is kept; the production index follows the new layout.
 Result<void> addField(const std::string& path, const FieldDef& field);
 Result<void> widenField(const std::string& path, std::string_view name, int newLength, int newDecimals = -1);
 

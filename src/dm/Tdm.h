@@ -224,9 +224,9 @@ private:
     QString m_verifId;
 };
 
-// A production index is damaged when the table's header flags one and the .MDX is missing or its header is not
-// a dBase IV/7 multiple-index header.
-bool mdxHeaderValid(const QString& path);
+// A production index is damaged when the table's header flags one and the .MDX is missing, does not parse page by
+// page, or has not exactly one key per record in each tag.
+bool indexFileSound(const QString& tablePath);
 // The support contact appended to messages about damaged or outdated tables.
 QString supportContact();
 

@@ -2,6 +2,7 @@
 // default settings, the demo requests, and the refusal to touch a folder that already has tables.
 #include "core/OfficeSchema.h"
 #include "FixedClock.h"
+#include "MdxDecoder.h"
 #include "TempAppDir.h"
 #include "dbf/Table.h"
 
@@ -14,6 +15,7 @@
 
 #include <map>
 #include <optional>
+#include <random>
 
 namespace qev {
 namespace {
@@ -409,7 +411,8 @@ TEST_F(OfficeFolderTest, CreatesTheFolderWhenMissing) {
     QString error;
     ASSERT_TRUE(createOfficeFolder(nested, false, m_clock, &error)) << error.toStdString();
     EXPECT_TRUE(QFileInfo::exists(nested + QStringLiteral("/PED.DBF")));
-    EXPECT_EQ(existingOfficeFiles(nested).size(), 21) << "20 tables and the requests' memo file";
+    EXPECT_EQ(existingOfficeFiles(nested).size(), 33)
+        << "20 tables, the requests' memo file and the production indexes of 12 tables";
 }
 
 TEST(OfficeTablesTest, FindsTablesByComponentOrFileNameInAnyCase) {
@@ -461,4 +464,117 @@ TEST_F(OfficeFolderTest, OfficeTablesOpenInKeyOrderWhateverTheCaseOfTheirFiles) 
 }
 
 } // namespace
+} // namespace qev
+
+namespace qev {
+namespace {
+
+// Every tag of the table's .MDX as the tests' own decoder reads it: one key per record, keys in order, each key the
+// bytes (text) or the value (numbers) of its record's field.
+void expectIndexDescribesTable(const QString& path, const TableSpec& spec) {
+    SCOPED_TRACE(spec.fileName.toStdString());
+    bool exists = false;
+    const std::string mdx = dbf::companionFile(path.toStdString(), ".MDX", &exists);
+    ASSERT_TRUE(exists);
+    const test::DecodedMdx m = test::decodeMdx(mdx);
+    ASSERT_TRUE(m.error.empty()) << m.error;
+    EXPECT_EQ(m.version, 3);
+    ASSERT_EQ(m.tags.size(), 1u);
+    const test::DecodedTag& tag = m.tags[0];
+    EXPECT_EQ(QString::fromStdString(tag.expression).compare(spec.keyField, Qt::CaseInsensitive), 0);
+    auto t = dbf::Table::open(path.toStdString(), dbf::OpenMode::ReadOnly);
+    ASSERT_TRUE(t) << t.error();
+    const dbf::Table& table = **t;
+    EXPECT_TRUE(table.hasMdxFlag());
+    const int field = table.fieldIndex(tag.expression);
+    ASSERT_GE(field, 0);
+    int offset = 1;
+    for (int i = 0; i < field; ++i)
+        offset += table.fields()[static_cast<size_t>(i)].length;
+    const dbf::FieldDef& f = table.fields()[static_cast<size_t>(field)];
+    ASSERT_EQ(tag.keys.size(), (*t)->recordCount());
+    std::vector<bool> seen(tag.keys.size() + 1, false);
+    for (size_t i = 0; i < tag.keys.size(); ++i) {
+        const uint32_t recno = tag.records[i];
+        ASSERT_TRUE(recno >= 1 && recno <= tag.keys.size() && !seen[recno]) << "record " << recno;
+        seen[recno] = true;
+        std::string raw;
+        ASSERT_TRUE((*t)->readRaw(recno, 1, raw));
+        const std::string bytes = raw.substr(static_cast<size_t>(offset), static_cast<size_t>(f.length));
+        if (tag.keyType == 'N') {
+            const double v = bytes.find_first_not_of(' ') == std::string::npos ? 0 : std::stod(bytes);
+            EXPECT_EQ(test::decodeBcdKey(tag.keys[i]), v) << "record " << recno;
+            if (i > 0) {
+                EXPECT_LE(test::decodeBcdKey(tag.keys[i - 1]), test::decodeBcdKey(tag.keys[i]));
+            }
+        } else {
+            EXPECT_EQ(tag.keys[i], bytes) << "record " << recno;
+            if (i > 0) {
+                EXPECT_LE(tag.keys[i - 1], tag.keys[i]);
+            }
+        }
+    }
+}
+
+} // namespace
+
+// The indexes of a demo folder stay readable by an independent reader through appends, key changes, deletes and
+// a pack of every indexed table, and always describe their tables.
+TEST_F(OfficeFolderTest, IndependentReaderFindsEveryKeyInOrderAfterChangesAndAPack) {
+    create(true);
+    std::mt19937 rng(11);
+    int indexed = 0;
+    for (const TableSpec& spec : officeTables()) {
+        const QString path = m_dir.file(spec.fileName);
+        if (!spec.productionIndex) {
+            bool exists = true;
+            dbf::companionFile(path.toStdString(), ".MDX", &exists);
+            EXPECT_FALSE(exists) << spec.fileName.toStdString();
+            continue;
+        }
+        ++indexed;
+        expectIndexDescribesTable(path, spec);
+        {
+            auto t = openOfficeTable(m_dir.path(), spec, dbf::OpenMode::Shared);
+            ASSERT_TRUE(t) << t.error();
+            dbf::Table& table = **t;
+            const auto& fields = table.fields();
+            auto randomRow = [&]() {
+                dbf::Record r(fields.size());
+                for (size_t i = 0; i < fields.size(); ++i) {
+                    if (fields[i].type == 'N') {
+                        r[i] = dbf::Value(static_cast<int>(rng() % 9000) - 50);
+                    } else if (fields[i].type == 'C') {
+                        std::string text;
+                        for (int k = 0, n = 1 + static_cast<int>(rng() % static_cast<unsigned>(fields[i].length));
+                             k < n; ++k)
+                            text += static_cast<char>('A' + rng() % 26);
+                        r[i] = dbf::Value(text);
+                    }
+                }
+                return r;
+            };
+            // Enough rows for leaves to split and an interior level to form.
+            for (int i = 0; i < 400; ++i)
+                ASSERT_TRUE(table.append(randomRow())) << spec.fileName.toStdString();
+            const uint32_t n = table.recordCount();
+            for (int i = 0; i < 60; ++i) {
+                const uint32_t recno = 1 + static_cast<uint32_t>(rng() % n);
+                ASSERT_TRUE(table.update(recno, randomRow()));
+            }
+            for (uint32_t recno = 3; recno <= n; recno += 7)
+                ASSERT_TRUE(table.setDeleted(recno, true));
+            ASSERT_TRUE(table.setDeleted(10, false));
+        }
+        expectIndexDescribesTable(path, spec);
+        {
+            auto t = openOfficeTable(m_dir.path(), spec, dbf::OpenMode::Exclusive, false);
+            ASSERT_TRUE(t) << t.error();
+            ASSERT_TRUE((*t)->pack());
+        }
+        expectIndexDescribesTable(path, spec);
+    }
+    EXPECT_EQ(indexed, 12);
+}
+
 } // namespace qev

@@ -149,61 +149,58 @@ TEST_F(TdmTest, WidthsOtherThanTheOldOnesAreLeftAlone) {
     EXPECT_EQ(fieldWidth(dir.file(QStringLiteral("PED.DBF")), "N_CAUSA"), 10);
 }
 
-// A dBase 7 multiple-index header page followed by an empty tag table.
-QByteArray mdxImage(char marker) {
-    QByteArray m(2048, '\0');
-    m[0] = 3;
-    m[20] = 2;
-    m[22] = 0;
-    m[23] = 4; // 1024-byte blocks
-    m[24] = 1;
-    m[25] = 48;
-    m[26] = 48;
-    m[31] = 0x1B;
-    m[100] = marker;
-    return m;
+QByteArray fileContents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void flagMdx(const QString& dbf) {
-    QFile f(dbf);
-    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-    f.seek(28);
-    f.write("\x01", 1);
+void overwrite(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
 }
 
-TEST_F(TdmTest, MissingOrDamagedIndexIsRestoredFromItsBackup) {
-    flagMdx(dir.file(QStringLiteral("PED.DBF")));
-    QFile backup(dir.file(QStringLiteral("PED_bak.mdx")));
-    ASSERT_TRUE(backup.open(QIODevice::WriteOnly));
-    backup.write(mdxImage('B'));
-    backup.close();
+// The start checks every production index page by page: a damaged "PED.MDX" comes back silently from the copy the
+// last rebuild left; without a copy the check's messages are shown and the rebuild regenerates it.
+TEST_F(TdmTest, DamagedIndexIsRestoredFromItsBackupOrRegenerated) {
+    const QString index = dir.file(QStringLiteral("PED.MDX"));
+    const QString backup = dir.file(QStringLiteral("PED_bak.mdx"));
+    {
+        Tdm dm(dir.appDir(), prompter, clock);
+        ASSERT_TRUE(dm.create());
+    }
+    const QByteArray good = fileContents(index);
+    ASSERT_GT(good.size(), 2048);
+    EXPECT_EQ(fileContents(backup), good) << "the rebuild at start leaves the copy";
+    EXPECT_TRUE(QFile::exists(dir.file(QStringLiteral("org_bak.mdx"))));
 
-    Tdm dm(dir.appDir(), prompter, clock);
-    dm.checkIndexes();
-    EXPECT_TRUE(prompter.texts().isEmpty()) << prompter.lastText().toStdString();
-    QFile restored(dir.appDir().existingFile(QStringLiteral("PED.mdx")));
-    ASSERT_TRUE(restored.open(QIODevice::ReadOnly));
-    EXPECT_EQ(restored.readAll(), mdxImage('B'));
-    restored.close();
+    overwrite(index, good.left(good.size() - 300)); // cut in the middle of a page
+    {
+        Tdm dm(dir.appDir(), prompter, clock);
+        ASSERT_TRUE(dm.create());
+        EXPECT_TRUE(prompter.messages().empty()) << prompter.lastText().toStdString();
+        EXPECT_EQ(fileContents(index), good);
+        EXPECT_TRUE(dm.ped().active());
+    }
 
-    // A damaged header is replaced the same way.
-    ASSERT_TRUE(restored.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    restored.write("garbage");
-    restored.close();
-    dm.checkIndexes();
-    EXPECT_TRUE(prompter.texts().isEmpty());
-    EXPECT_TRUE(mdxHeaderValid(restored.fileName()));
-}
-
-TEST_F(TdmTest, IndexWithoutBackupReportsOnceAndStartUpGoesOn) {
-    flagMdx(dir.file(QStringLiteral("PED.DBF")));
-    flagMdx(dir.file(QStringLiteral("org.DBF")));
-    Tdm dm(dir.appDir(), prompter, clock);
-    dm.checkIndexes();
-    ASSERT_EQ(prompter.messages().size(), 1u) << "the first error ends the check";
-    EXPECT_EQ(
-        prompter.lastText(),
-        QStringLiteral("ERROR: Al Chequear tabla - Msg: ERROR: Al reparar Mdx - Msg: No existe Archivo PED_bak.mdx"));
+    QFile::remove(backup);
+    overwrite(index, QByteArray("garbage"));
+    overwrite(dir.file(QStringLiteral("org.MDX")), QByteArray(4096, '\x07'));
+    {
+        Tdm dm(dir.appDir(), prompter, clock);
+        ASSERT_TRUE(dm.create());
+        ASSERT_EQ(prompter.messages().size(), 1u) << "the first error ends the check";
+        EXPECT_EQ(prompter.lastText(),
+                  QStringLiteral(
+                      "ERROR: Al Chequear tabla - Msg: ERROR: Al reparar Mdx - Msg: No existe Archivo PED_bak.mdx"));
+    }
+    for (const char* table : {"PED.DBF", "org.DBF"}) {
+        auto t = openFile(dir.file(QString::fromLatin1(table)));
+        ASSERT_TRUE(t);
+        const std::vector<std::string> problems = t->checkIndexFile(true);
+        EXPECT_TRUE(problems.empty()) << table << ": " << problems.front();
+    }
+    EXPECT_EQ(fileContents(backup), fileContents(index));
 }
 
 TEST_F(TdmTest, MissingSequenceRowRefusesTheNumber) {

@@ -5,16 +5,73 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <thread>
 
 using namespace qev::dbf;
 
+namespace {
+
+// Opens the table, waiting while another process holds it exclusively (or, for an exclusive open, at all).
+std::unique_ptr<Table> openWaiting(const std::string& path, OpenMode mode) {
+    for (int attempt = 0; attempt < 20000; ++attempt) {
+        auto t = Table::open(path, mode);
+        if (t) return std::move(t).value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return nullptr;
+}
+
+// mix PATH SEED OPS: random appends, key changes, deletes and recalls on a table with fields (C_PED N, X_APE1 C),
+// in batches of up to 40 with the table closed between them, and a pack after a third and after two thirds.
+int mix(const std::string& path, int seed, int ops) {
+    std::mt19937 rng(static_cast<unsigned>(seed));
+    int done = 0;
+    int packs = 0;
+    while (done < ops) {
+        if (packs < 2 && done >= ops * (packs + 1) / 3) {
+            auto t = openWaiting(path, OpenMode::Exclusive);
+            if (!t) return std::fprintf(stderr, "no exclusive open for the pack\n"), 1;
+            if (auto r = t->pack(); !r) return std::fprintf(stderr, "pack: %s\n", r.error().c_str()), 1;
+            ++packs;
+            continue;
+        }
+        auto t = openWaiting(path, OpenMode::Shared);
+        if (!t) return std::fprintf(stderr, "no shared open\n"), 1;
+        const int batch = std::min<int>(ops - done, 1 + static_cast<int>(rng() % 40));
+        for (int i = 0; i < batch; ++i, ++done) {
+            const uint32_t n = t->recordCount();
+            const unsigned what = n < 20 ? 0 : rng() % 10;
+            const uint32_t recno = n == 0 ? 0 : 1 + static_cast<uint32_t>(rng() % n);
+            const double key = static_cast<double>(rng() % 5000) - 100;
+            const std::string name = "N" + std::to_string(rng() % 300);
+            Result<void> r;
+            if (what < 5) {
+                auto a = t->append({Value(key), Value(name)});
+                if (!a) r = fail(a.error());
+            } else if (what < 8) {
+                r = t->update(recno, {Value(key), what == 7 ? Value(name) : Value()});
+            } else {
+                r = t->setDeleted(recno, what == 8);
+            }
+            if (!r) return std::fprintf(stderr, "op %d: %s\n", done, r.error().c_str()), 1;
+        }
+        t.reset();
+        // A moment with the table closed, so that the other process's pack gets its exclusive open.
+        std::this_thread::sleep_for(std::chrono::microseconds(700));
+    }
+    return 0;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: dbf_worker append|update|hold PATH ...\n");
+        std::fprintf(stderr, "usage: dbf_worker append|update|hold|mix PATH ...\n");
         return 2;
     }
+    if (std::string(argv[1]) == "mix" && argc >= 5) return mix(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     const std::string cmd = argv[1];
     const std::string path = argv[2];
     if (cmd == "hold") {

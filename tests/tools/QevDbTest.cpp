@@ -97,7 +97,7 @@ TEST_F(QevDbTest, InitCreatesTheFolderAndSchemaShowsTheDeclaredFields) {
     EXPECT_TRUE(schema.out.contains(QStringLiteral("Versión: 0x04 (dBase nivel 7)"))) << schema.out.toStdString();
     EXPECT_TRUE(schema.out.contains(QStringLiteral("Controlador de idioma: DBWINUS0 (cp1252)")));
     EXPECT_TRUE(schema.out.contains(QStringLiteral("Registros: 2")));
-    EXPECT_TRUE(schema.out.contains(QStringLiteral("Índice de producción (MDX): no")));
+    EXPECT_TRUE(schema.out.contains(QStringLiteral("Índice de producción (MDX): sí")));
     // One line per field, in declared order, with type, length and decimals.
     const QStringList lines = schema.out.split(QLatin1Char('\n'));
     const qsizetype first = lines.indexOf(QRegularExpression(QStringLiteral("^\\s+1\\s+C_PED\\s+N\\s+8\\s+0$")));
@@ -120,6 +120,42 @@ TEST_F(QevDbTest, InitRefusesAFolderWithTablesAndLosesNothing) {
     EXPECT_TRUE(again.err.contains(QStringLiteral("amb.dbf"))) << again.err.toStdString();
     EXPECT_EQ(readFile(office + QStringLiteral("/amb.dbf")), before);
     EXPECT_FALSE(QFile::exists(office + QStringLiteral("/url.DBF"))) << "nothing is filled in either";
+}
+
+// check verifies every tag of the production index and names file, tag and page of a damage; reindex repairs it.
+TEST_F(QevDbTest, CheckVerifiesTheIndexTagByTagAndReindexRepairsIt) {
+    const QString office = path(QStringLiteral("oficina"));
+    ASSERT_EQ(qevdb({QStringLiteral("init"), office, QStringLiteral("--demo")}).code, 0);
+    const QString table = office + QStringLiteral("/PED.DBF");
+    const QString index = office + QStringLiteral("/PED.MDX");
+    ASSERT_EQ(qevdb({QStringLiteral("check"), table}).code, 0);
+
+    // The first tag's root (a leaf here) is made to point at record 999, which does not exist.
+    const QByteArray mdx = readFile(index);
+    const auto u32 = [&mdx](qint64 at) {
+        return static_cast<uint32_t>(static_cast<uint8_t>(mdx[at])) |
+               static_cast<uint32_t>(static_cast<uint8_t>(mdx[at + 1])) << 8;
+    };
+    const uint32_t root = u32(u32(544) * 512);
+    writeAt(index, root * 512 + 8, QByteArray("\xE7\x03\x00\x00", 4));
+    const Outcome damaged = qevdb({QStringLiteral("check"), table});
+    EXPECT_EQ(damaged.code, 1);
+    EXPECT_TRUE(damaged.out.contains(QStringLiteral("PED.MDX, etiqueta C_PED: la clave apunta al registro 999")))
+        << damaged.out.toStdString();
+    EXPECT_TRUE(damaged.out.contains(QStringLiteral("falta la clave del registro 1")));
+
+    // A pointer past the end of the file names the page.
+    writeAt(index, root * 512, QByteArray("\x00\x00\x00\x00", 4));
+    writeAt(index, u32(544) * 512, QByteArray("\x50\xC3\x00\x00", 4));
+    const Outcome lost = qevdb({QStringLiteral("check"), table});
+    EXPECT_TRUE(lost.out.contains(QStringLiteral("PED.MDX, etiqueta C_PED, página 50000"))) << lost.out.toStdString();
+
+    const Outcome reindex = qevdb({QStringLiteral("reindex"), table});
+    ASSERT_EQ(reindex.code, 0) << reindex.err.toStdString();
+    EXPECT_TRUE(reindex.out.contains(QStringLiteral("PED.DBF: índice regenerado; 5 registros, etiquetas C_PED")))
+        << reindex.out.toStdString();
+    const Outcome sound = qevdb({QStringLiteral("check"), table});
+    EXPECT_EQ(sound.code, 0) << sound.out.toStdString();
 }
 
 TEST_F(QevDbTest, DumpListsEveryRowWithDeletedOnesFlagged) {

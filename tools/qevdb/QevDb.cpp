@@ -47,10 +47,16 @@ Comandos:
                              NOMBRE:null               nulo
   check ARCHIVO            Revisa la cabecera, el tamaño del archivo contra la cantidad de registros,
                            cada puntero de memo contra el .DBT y que cada campo de cada registro se
-                           pueda leer. Lista cada problema con archivo, registro y campo.
+                           pueda leer, y cada etiqueta del índice de producción (.MDX) contra la
+                           tabla: páginas, orden, cantidad de claves, claves sobrantes y faltantes.
+                           Lista cada problema con archivo, registro y campo, o etiqueta y página.
                            Estado de salida: 0 sin problemas, 1 con problemas, 2 tabla ilegible.
-  pack ARCHIVO             Elimina para siempre los registros borrados. Abre la tabla en forma
-                           exclusiva: falla si otro proceso la tiene abierta.
+  pack ARCHIVO             Elimina para siempre los registros borrados y regenera el índice de
+                           producción. Abre la tabla en forma exclusiva: falla si otro proceso la tiene
+                           abierta.
+  reindex ARCHIVO          Regenera el índice de producción (.MDX) de la tabla desde sus registros, con
+                           sus etiquetas (las de una tabla de la oficina que aún no lo tiene, si hace
+                           falta). Abre la tabla en forma exclusiva.
   init CARPETA [--demo]    Crea todas las tablas de la oficina (nivel 7, DBWINUS0) con las tablas de
                            consulta, la configuración inicial y el usuario "admin". Con --demo agrega
                            organismos y pedidos de ejemplo con sus fichas y documentos. Rechaza una
@@ -342,6 +348,29 @@ int packCommand(const QString& file, QTextStream& out, QTextStream& err) {
     return kExitOk;
 }
 
+// ---- reindex -------------------------------------------------------------------------------------------------
+
+int reindexCommand(const QString& file, QTextStream& out, QTextStream& err) {
+    auto opened = dbf::Table::open(file.toStdString(), dbf::OpenMode::Exclusive);
+    if (!opened) return failed(err, fromStd(opened.error()));
+    dbf::Table& t = **opened;
+    const TableSpec* spec = findOfficeTable(QFileInfo(file).fileName());
+    if (spec && spec->productionIndex) t.setDefaultIndexTags({spec->keyField.toStdString()});
+    auto done = t.regenerateIndexFile(true);
+    if (!done) return failed(err, fromStd(done.error()));
+    const std::vector<std::string> tags = t.indexTags();
+    if (tags.empty()) {
+        out << fromStd(t.fileName()) << ": la tabla no tiene índice de producción\n";
+        return kExitOk;
+    }
+    QStringList names;
+    for (const std::string& n : tags)
+        names << fromStd(n);
+    out << fromStd(t.fileName()) << ": índice regenerado; " << t.recordCount() << " registros, etiquetas "
+        << names.join(QStringLiteral(", ")) << "\n";
+    return kExitOk;
+}
+
 // ---- init ----------------------------------------------------------------------------------------------------
 
 int initCommand(const QString& dir, bool demo, QTextStream& out, QTextStream& err) {
@@ -425,6 +454,10 @@ int runQevDb(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (command == QLatin1String("pack")) {
         if (!oneFile({}, target, flags)) return usageError(err, QStringLiteral("uso: qevdb pack ARCHIVO"));
         return packCommand(target, out, err);
+    }
+    if (command == QLatin1String("reindex")) {
+        if (!oneFile({}, target, flags)) return usageError(err, QStringLiteral("uso: qevdb reindex ARCHIVO"));
+        return reindexCommand(target, out, err);
     }
     if (command == QLatin1String("informe")) return informeCommand(rest, out, err);
     if (command == QLatin1String("init")) {

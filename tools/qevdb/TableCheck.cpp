@@ -72,6 +72,9 @@ public:
                                   .arg(m_name, QString::fromStdString(opened.error())));
         }
         checkRecords(**opened, h);
+        // Every tag of the production index against the table: pages, order, count, dangling and missing keys.
+        for (const std::string& p : (*opened)->checkIndexFile(true))
+            problem(QString::fromStdString(p));
         if (m_report.status != CheckReport::Status::Unreadable && (!m_report.problems.isEmpty() || m_report.unlisted))
             m_report.status = CheckReport::Status::Problems;
         return m_report;

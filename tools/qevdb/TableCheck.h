@@ -1,6 +1,7 @@
 #pragma once
 // The consistency check of one table file: its header, its size against the record count, every memo pointer
-// against the .DBT and every field of every record. Reads only; never changes the files.
+// against the .DBT, every field of every record and every tag of its production index. Reads only; never changes
+// the files.
 
 #include <QString>
 #include <QStringList>
