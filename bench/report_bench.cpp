@@ -37,18 +37,18 @@ const char* kSurnames[] = {"PEREZ", "GOMEZ", "RODRIGUEZ", "FERNANDEZ", "LOPEZ", 
 const char* kNames[] = {"JUAN", "MARIA", "CARLOS", "LAURA", "DIEGO", "ANA", "PABLO", "SOFIA"};
 
 bool fillRequests(const QString& folder, int n, QString* error) {
-    const TableSpec& pedSpec = *findOfficeTable(QStringLiteral("ped"));
-    const TableSpec& supSpec = *findOfficeTable(QStringLiteral("sup"));
-    auto ped = openOfficeTable(folder, pedSpec);
-    auto sup = openOfficeTable(folder, supSpec);
+    const TableSpec& pedLayout = *findOfficeTable(QStringLiteral("ped"));
+    const TableSpec& supLayout = *findOfficeTable(QStringLiteral("sup"));
+    auto ped = openOfficeTable(folder, pedLayout);
+    auto sup = openOfficeTable(folder, supLayout);
     if (!ped || !sup) {
         *error = QString::fromStdString(!ped ? ped.error() : sup.error());
         return false;
     }
     for (int i = 0; i < n; ++i) {
-        dbf::Record r(pedSpec.fields.size());
+        dbf::Record r(pedLayout.fields.size());
         auto set = [&](const char* f, dbf::Value v) {
-            r[static_cast<size_t>(pedSpec.fieldIndex(QString::fromLatin1(f)))] = std::move(v);
+            r[static_cast<size_t>(pedLayout.fieldIndex(QString::fromLatin1(f)))] = std::move(v);
         };
         set("C_PED", 100 + i);
         set("C_REG", 7);
@@ -78,12 +78,13 @@ bool fillRequests(const QString& folder, int n, QString* error) {
         }
         // Every fourth person has two other names.
         for (int k = 0; i % 4 == 0 && k < 2; ++k) {
-            dbf::Record s(supSpec.fields.size());
-            s[static_cast<size_t>(supSpec.fieldIndex(QStringLiteral("C_PED")))] = dbf::Value(100 + i);
-            s[static_cast<size_t>(supSpec.fieldIndex(QStringLiteral("C_REG")))] = dbf::Value(7);
-            s[static_cast<size_t>(supSpec.fieldIndex(QStringLiteral("X_APE1")))] =
+            dbf::Record s(supLayout.fields.size());
+            s[static_cast<size_t>(supLayout.fieldIndex(QStringLiteral("C_PED")))] = dbf::Value(100 + i);
+            s[static_cast<size_t>(supLayout.fieldIndex(QStringLiteral("C_REG")))] = dbf::Value(7);
+            s[static_cast<size_t>(supLayout.fieldIndex(QStringLiteral("X_APE1")))] =
                 dbf::Value(kSurnames[(i + k + 1) % 8]);
-            s[static_cast<size_t>(supSpec.fieldIndex(QStringLiteral("X_NOM1")))] = dbf::Value(kNames[(i + k + 1) % 8]);
+            s[static_cast<size_t>(supLayout.fieldIndex(QStringLiteral("X_NOM1")))] =
+                dbf::Value(kNames[(i + k + 1) % 8]);
             if (auto a = (*sup)->append(s); !a) {
                 *error = QString::fromStdString(a.error());
                 return false;

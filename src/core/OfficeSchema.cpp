@@ -193,11 +193,11 @@ std::vector<TableSpec> buildTables() {
     add("carped", "carped.DBF", "C_CARPED", {text("C_CARPED", 1), text("X_CARPED", 30)});
     add("url", "url.DBF", "N_PRIOR", {small("N_PRIOR"), text("X_URL", 40)});
     // The tables whose key has a production index for the workstations that search through it.
-    for (TableSpec& spec : t) {
+    for (TableSpec& layout : t) {
         static const char* const kIndexed[] = {"ped",  "pedp", "sup",  "org",   "sec",  "amb",
                                                "prov", "nac",  "tdoc", "prior", "expp", "res"};
         for (const char* c : kIndexed)
-            if (spec.component == QLatin1String(c)) spec.productionIndex = true;
+            if (layout.component == QLatin1String(c)) layout.productionIndex = true;
     }
     return t;
 }

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 namespace qev::dbf::io {
 
@@ -89,6 +90,20 @@ void putMemoBlock(char* field, int length, uint32_t block) {
     if (block == 0) return;
     const std::string n = std::to_string(block);
     std::memcpy(field + (static_cast<size_t>(length) - n.size()), n.data(), n.size());
+}
+
+void putToday(unsigned char* p) {
+    // The local calendar is worked out again only when the second changes: appends stamp the header every time.
+    static thread_local std::time_t lastSecond = 0;
+    static thread_local std::tm tmv{};
+    const std::time_t now = std::time(nullptr);
+    if (now != lastSecond) {
+        localtime_r(&now, &tmv);
+        lastSecond = now;
+    }
+    p[0] = static_cast<unsigned char>(tmv.tm_year);
+    p[1] = static_cast<unsigned char>(tmv.tm_mon + 1);
+    p[2] = static_cast<unsigned char>(tmv.tm_mday);
 }
 
 } // namespace qev::dbf::io

@@ -34,6 +34,9 @@ inline void putU32(unsigned char* p, uint32_t v) {
         p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
+// Today's date as headers stamp their last update: year - 1900, month, day, one byte each.
+void putToday(unsigned char* p);
+
 // The block number in a memo field: ten ASCII digits padded with blanks or zeros, or four binary bytes in
 // narrow fields. 0 for an empty pointer; nothing when the bytes are not a pointer.
 std::optional<uint32_t> memoBlock(const char* field, int length);

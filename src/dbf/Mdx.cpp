@@ -22,6 +22,7 @@ namespace {
 
 using io::getU16;
 using io::getU32;
+using io::putToday;
 using io::putU16;
 using io::putU32;
 
@@ -32,15 +33,6 @@ constexpr int kMaxTags = 47;
 constexpr int kMaxDepth = 24;         // far beyond any real tree; a deeper one is a loop
 constexpr int kExpressionOffset = 24; // in the tag header, NUL-terminated
 constexpr int kExpressionLength = 220;
-
-void putDate(unsigned char* p) {
-    const std::time_t now = std::time(nullptr);
-    std::tm tmv{};
-    localtime_r(&now, &tmv);
-    p[0] = static_cast<unsigned char>(tmv.tm_year);
-    p[1] = static_cast<unsigned char>(tmv.tm_mon + 1);
-    p[2] = static_cast<unsigned char>(tmv.tm_mday);
-}
 
 std::string trimmed(std::string s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
@@ -646,7 +638,7 @@ Result<void> MdxFile::write(const std::string& path, int version, const std::str
     std::string file(static_cast<size_t>(kHeaderPages * kPage), '\0');
     auto* h = reinterpret_cast<unsigned char*>(file.data());
     h[0] = static_cast<unsigned char>(version);
-    putDate(h + 1);
+    putToday(h + 1);
     std::memcpy(h + 4, tableStem.data(), std::min<size_t>(tableStem.size(), 16));
     putU16(h + 20, 2);
     putU16(h + 22, kBlock);
@@ -656,7 +648,7 @@ Result<void> MdxFile::write(const std::string& path, int version, const std::str
     putU16(h + 28, static_cast<uint32_t>(tagsIn.size()));
     h[30] = static_cast<unsigned char>(tagsIn.size());
     h[31] = 0x1B;
-    putDate(h + 44);
+    putToday(h + 44);
 
     auto newBlock = [&file]() {
         const auto page = static_cast<uint32_t>(file.size() / kPage);
@@ -731,7 +723,7 @@ Result<void> MdxFile::write(const std::string& path, int version, const std::str
             putU32(th + 252, root);
             th[480] = 0x01;
         }
-        putDate(th + 257);
+        putToday(th + 257);
         unsigned char* e = at(0) + kTagTableOffset + static_cast<int>(ti) * stride;
         putU32(e, headerPage);
         const size_t nameLen = version == 3 ? 32 : 10;

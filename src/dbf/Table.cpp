@@ -25,6 +25,7 @@ using io::baseName;
 using io::dirName;
 using io::getU16;
 using io::getU32;
+using io::putToday;
 using io::putU16;
 using io::putU32;
 using io::readFully;
@@ -435,12 +436,7 @@ Result<std::unique_ptr<Table>> Table::create(const std::string& path, const std:
     } else {
         p[0] = hasMemo ? 0x83 : 0x03;
     }
-    const std::time_t now = std::time(nullptr);
-    std::tm tmv{};
-    localtime_r(&now, &tmv);
-    p[1] = static_cast<unsigned char>(tmv.tm_year);
-    p[2] = static_cast<unsigned char>(tmv.tm_mon + 1);
-    p[3] = static_cast<unsigned char>(tmv.tm_mday);
+    putToday(p + 1);
     putU16(p + 8, static_cast<uint32_t>(headerLen));
     putU16(p + 10, static_cast<uint32_t>(recLen));
     if (l7) {
@@ -918,18 +914,8 @@ Result<std::string> Table::encodeRecord(const Record& values, const std::string*
 }
 
 Result<void> Table::writeHeaderCount(uint32_t count) {
-    // The last-update date; the local calendar is worked out again only when the second changes.
-    static thread_local std::time_t lastSecond = 0;
-    static thread_local std::tm tmv{};
-    const std::time_t now = std::time(nullptr);
-    if (now != lastSecond) {
-        localtime_r(&now, &tmv);
-        lastSecond = now;
-    }
     unsigned char b[7];
-    b[0] = static_cast<unsigned char>(tmv.tm_year);
-    b[1] = static_cast<unsigned char>(tmv.tm_mon + 1);
-    b[2] = static_cast<unsigned char>(tmv.tm_mday);
+    putToday(b); // the last-update date
     putU32(b + 3, count);
     if (!writeFully(m_fd, 1, b, sizeof b)) return fail(fileName() + ": cannot write the header");
     m_recordCount = count;

@@ -471,8 +471,8 @@ namespace {
 
 // Every tag of the table's .MDX as the tests' own decoder reads it: one key per record, keys in order, each key the
 // bytes (text) or the value (numbers) of its record's field.
-void expectIndexDescribesTable(const QString& path, const TableSpec& spec) {
-    SCOPED_TRACE(spec.fileName.toStdString());
+void expectIndexDescribesTable(const QString& path, const TableSpec& layout) {
+    SCOPED_TRACE(layout.fileName.toStdString());
     bool exists = false;
     const std::string mdx = dbf::companionFile(path.toStdString(), ".MDX", &exists);
     ASSERT_TRUE(exists);
@@ -481,7 +481,7 @@ void expectIndexDescribesTable(const QString& path, const TableSpec& spec) {
     EXPECT_EQ(m.version, 3);
     ASSERT_EQ(m.tags.size(), 1u);
     const test::DecodedTag& tag = m.tags[0];
-    EXPECT_EQ(QString::fromStdString(tag.expression).compare(spec.keyField, Qt::CaseInsensitive), 0);
+    EXPECT_EQ(QString::fromStdString(tag.expression).compare(layout.keyField, Qt::CaseInsensitive), 0);
     auto t = dbf::Table::open(path.toStdString(), dbf::OpenMode::ReadOnly);
     ASSERT_TRUE(t) << t.error();
     const dbf::Table& table = **t;
@@ -524,18 +524,18 @@ TEST_F(OfficeFolderTest, IndependentReaderFindsEveryKeyInOrderAfterChangesAndAPa
     create(true);
     std::mt19937 rng(11);
     int indexed = 0;
-    for (const TableSpec& spec : officeTables()) {
-        const QString path = m_dir.file(spec.fileName);
-        if (!spec.productionIndex) {
+    for (const TableSpec& layout : officeTables()) {
+        const QString path = m_dir.file(layout.fileName);
+        if (!layout.productionIndex) {
             bool exists = true;
             dbf::companionFile(path.toStdString(), ".MDX", &exists);
-            EXPECT_FALSE(exists) << spec.fileName.toStdString();
+            EXPECT_FALSE(exists) << layout.fileName.toStdString();
             continue;
         }
         ++indexed;
-        expectIndexDescribesTable(path, spec);
+        expectIndexDescribesTable(path, layout);
         {
-            auto t = openOfficeTable(m_dir.path(), spec, dbf::OpenMode::Shared);
+            auto t = openOfficeTable(m_dir.path(), layout, dbf::OpenMode::Shared);
             ASSERT_TRUE(t) << t.error();
             dbf::Table& table = **t;
             const auto& fields = table.fields();
@@ -556,7 +556,7 @@ TEST_F(OfficeFolderTest, IndependentReaderFindsEveryKeyInOrderAfterChangesAndAPa
             };
             // Enough rows for leaves to split and an interior level to form.
             for (int i = 0; i < 400; ++i)
-                ASSERT_TRUE(table.append(randomRow())) << spec.fileName.toStdString();
+                ASSERT_TRUE(table.append(randomRow())) << layout.fileName.toStdString();
             const uint32_t n = table.recordCount();
             for (int i = 0; i < 60; ++i) {
                 const uint32_t recno = 1 + static_cast<uint32_t>(rng() % n);
@@ -566,13 +566,13 @@ TEST_F(OfficeFolderTest, IndependentReaderFindsEveryKeyInOrderAfterChangesAndAPa
                 ASSERT_TRUE(table.setDeleted(recno, true));
             ASSERT_TRUE(table.setDeleted(10, false));
         }
-        expectIndexDescribesTable(path, spec);
+        expectIndexDescribesTable(path, layout);
         {
-            auto t = openOfficeTable(m_dir.path(), spec, dbf::OpenMode::Exclusive, false);
+            auto t = openOfficeTable(m_dir.path(), layout, dbf::OpenMode::Exclusive, false);
             ASSERT_TRUE(t) << t.error();
             ASSERT_TRUE((*t)->pack());
         }
-        expectIndexDescribesTable(path, spec);
+        expectIndexDescribesTable(path, layout);
     }
     EXPECT_EQ(indexed, 12);
 }

@@ -354,8 +354,8 @@ int reindexCommand(const QString& file, QTextStream& out, QTextStream& err) {
     auto opened = dbf::Table::open(file.toStdString(), dbf::OpenMode::Exclusive);
     if (!opened) return failed(err, fromStd(opened.error()));
     dbf::Table& t = **opened;
-    const TableSpec* spec = findOfficeTable(QFileInfo(file).fileName());
-    if (spec && spec->productionIndex) t.setDefaultIndexTags({spec->keyField.toStdString()});
+    const TableSpec* layout = findOfficeTable(QFileInfo(file).fileName());
+    if (layout && layout->productionIndex) t.setDefaultIndexTags({layout->keyField.toStdString()});
     auto done = t.regenerateIndexFile(true);
     if (!done) return failed(err, fromStd(done.error()));
     const std::vector<std::string> tags = t.indexTags();
