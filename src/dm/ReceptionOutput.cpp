@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 
 namespace qev {
 
@@ -46,7 +47,19 @@ QString PdfAnswerPrinter::target(const QString& stem) {
     return path;
 }
 
+namespace {
+
+// Painting text needs the fonts of a graphical application (the offscreen platform is enough).
+bool canPaint(QString& error) {
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return true;
+    error = QStringLiteral("este programa no puede imprimir (no es una aplicación gráfica)");
+    return false;
+}
+
+} // namespace
+
 bool PdfAnswerPrinter::printImage(const QString& file, QString& error) {
+    if (!canPaint(error)) return false;
     const QString out = target(QFileInfo(file).fileName());
     reports::PdfDocument pdf(out);
     pdf.setTitle(QFileInfo(file).fileName());
@@ -60,6 +73,7 @@ bool PdfAnswerPrinter::printImage(const QString& file, QString& error) {
 }
 
 bool PdfAnswerPrinter::printPersonalAnswer(QString& error) {
+    if (!canPaint(error)) return false;
     reports::ReportSource source;
     source.folder = m_host.appDir().folder();
     source.table = [this](const QString& c) { return m_host.table(c); };
