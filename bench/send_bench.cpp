@@ -4,6 +4,7 @@
 // Prints requests per second and the ratio to curl.
 //
 //   send_bench [--count N] [--work DIR]      (N = 200; DIR under /tmp, reachable by the mail user)
+#include "BenchMail.h"
 #include "capture/ImageLib.h"
 #include "core/OfficeSchema.h"
 #include "core/Settings.h"
@@ -19,30 +20,14 @@
 #include <cstdio>
 #include <random>
 
+using qev::bench::mailFiles;
+using qev::bench::run;
+using qev::bench::setSetting;
+
 namespace {
 
 const QString kSource = QStringLiteral(QEV_SOURCE_DIR);
 const QString kBuild = QStringLiteral(QEV_BUILD_DIR);
-
-bool run(const QString& program, const QStringList& args, QByteArray* out = nullptr) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(120000)) return false;
-    if (out) *out = p.readAllStandardOutput();
-    if (p.exitCode() != 0)
-        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), p.readAllStandardError().constData());
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-QStringList mailFiles(const QString& maildir) {
-    QStringList out;
-    for (const char* sub : {"new", "cur"}) {
-        QDir d(maildir + QLatin1Char('/') + QLatin1String(sub));
-        for (const QString& f : d.entryList(QDir::Files))
-            out << d.filePath(f);
-    }
-    return out;
-}
 
 bool waitForMail(const QString& maildir, int n) {
     QElapsedTimer t;
@@ -64,22 +49,6 @@ bool writeCard(const QString& path) {
             r.row(y)[x] = static_cast<uint8_t>(((x + y) % 9 < 3 ? 70 : 190) + static_cast<int>(rng() % 40));
     std::string error;
     return qev::capture::saveAs(path.toStdString(), r, {}, &error);
-}
-
-bool setSetting(const QString& folder, const QString& key, const QString& value) {
-    auto t = qev::dbf::Table::open((folder + QStringLiteral("/amb.dbf")).toStdString(), qev::dbf::OpenMode::Shared);
-    if (!t) return false;
-    qev::dbf::Table& amb = **t;
-    const int k = amb.fieldIndex("C_AMB");
-    for (uint32_t rn = 1; rn <= amb.recordCount(); ++rn) {
-        auto row = amb.read(rn);
-        if (!row || row->deleted) continue;
-        if (QString::fromStdString(row->values[static_cast<size_t>(k)].toString()).trimmed() == key) {
-            row->values[static_cast<size_t>(amb.fieldIndex("X_AMB"))] = qev::dbf::Value(value.toStdString());
-            return static_cast<bool>(amb.update(rn, row->values));
-        }
-    }
-    return static_cast<bool>(amb.append({qev::dbf::Value(key.toStdString()), qev::dbf::Value(value.toStdString())}));
 }
 
 // N copies of demo request 1 numbered 1001.., each with its own card.
