@@ -1,13 +1,16 @@
 // The reception of the central office's replies through a real Dovecot on loopback: messages built by Python's
 // email package in the shapes mail programs write, hostile ones, foreign ones and ones of another regional.
+#include "CentralSim.h"
 #include "FixedClock.h"
 #include "ScriptedPrompter.h"
 #include "TempAppDir.h"
+#include "capture/ImageLib.h"
 #include "core/Dataset.h"
 #include "core/OfficeSchema.h"
 #include "core/Settings.h"
 #include "dm/ReceptionOutput.h"
 #include "dm/Tdm.h"
+#include "exchange/CentralState.h"
 #include "exchange/HostIdentity.h"
 #include "exchange/MailReception.h"
 #include "exchange/mail/TdmMail.h"
@@ -292,6 +295,88 @@ TEST_F(ReceptionTest, HostileMessagesWriteNothingOutsideTheirFolderAndTheRestGoe
     if (ini.open(QIODevice::ReadOnly)) {
         EXPECT_FALSE(ini.readAll().contains("ini"));
     }
+}
+
+// The whole road of a request: sent to the simulator by web service, then its replies mailed by the simulator
+// through Postfix and received from Dovecot.
+TEST_F(ReceptionTest, RoundTripOfAnOfficialAndAPersonalRequest) {
+    test::CentralSim sim("{}", QStringLiteral("127.0.0.1:2525"), QStringLiteral("user@example.test"));
+    ASSERT_TRUE(sim.started()) << sim.error().toStdString();
+    WorkstationIni(dir.path()).setServiceUrl(sim.root() + QStringLiteral("QEVService/QEVMessageService.asmx"));
+    ASSERT_TRUE(dm->settings().write(QStringLiteral("envWebService"), QStringLiteral("S")));
+    ASSERT_TRUE(dm->settings().write(QStringLiteral("m_impconfp"), QStringLiteral("S")));
+    dm->createSender();
+    auto image = [&](const QString& name, int w, int h) {
+        capture::Raster r = capture::Raster::grey(w, h, 170);
+        for (int y = 0; y < h; y += 5)
+            for (int x = (y * 3) % 7; x < w; x += 7)
+                r.row(y)[x] = 30;
+        r.resolutionX = r.resolutionY = 300;
+        std::string error;
+        ASSERT_TRUE(capture::saveAs(dir.filePath(name.toStdString()), r, {}, &error)) << error;
+    };
+    // Waits until Postfix has put `n` messages in the office's mailbox.
+    auto arrived = [](int n) {
+        QElapsedTimer t;
+        t.start();
+        while (mailCount(QStringLiteral("user")) < n && t.elapsed() < 15000)
+            QThread::msleep(20);
+        return mailCount(QStringLiteral("user")) == n;
+    };
+    auto reply = [&](const char* kind, QStringList args) {
+        args << QStringLiteral("--regional") << QStringLiteral("7");
+        const auto r = sim.sendReply(QString::fromLatin1(kind), args);
+        ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
+    };
+
+    // Official request 3: sent, confirmed, answered with its report image.
+    ASSERT_TRUE(dm->ped().locate(QStringLiteral("C_PED"), Value(3.0)));
+    image(QStringLiteral("h3.7"), 2480, 1299);
+    image(QStringLiteral("d3.7"), 2480, 3508);
+    prompter.answerConfirm(true); // sent before: send again
+    ASSERT_TRUE(dm->EnviarPedidoOficial()) << prompter.texts().join('|').toStdString();
+    dm->sender().waitForSends();
+    EXPECT_EQ(text(dm->ped(), 3, "C_EST"), QStringLiteral("E"));
+    reply("confirmo", {QStringLiteral("--pedido"), QStringLiteral("3"), QStringLiteral("--expediente"),
+                       QStringLiteral("9003"), QStringLiteral("--estado"), QStringLiteral("T")});
+    ASSERT_TRUE(arrived(1));
+    EXPECT_EQ(receive().processed, 1) << views.activity.join('|').toStdString();
+    EXPECT_EQ(text(dm->ped(), 3, "C_EST"), QStringLiteral("T"));
+    EXPECT_EQ(text(dm->ped(), 3, "N_EXPE"), QStringLiteral("9003"));
+    EXPECT_EQ(views.activity.last(), QStringLiteral("16/03/2026 09:30:00  Pedido Oficial 3 Recibido y en Trámite"));
+
+    reply("contesto",
+          {QStringLiteral("--pedido"), QStringLiteral("3"), QStringLiteral("--expediente"), QStringLiteral("9003")});
+    ASSERT_TRUE(arrived(1));
+    EXPECT_EQ(receive().processed, 1) << views.activity.join('|').toStdString();
+    EXPECT_EQ(text(dm->ped(), 3, "C_EST"), QStringLiteral("C"));
+    EXPECT_EQ(text(dm->ped(), 3, "M_CONTESTA"), QStringLiteral("True"));
+    std::string why;
+    EXPECT_EQ(capture::pageCount(dir.filePath("c3.7"), &why), 1) << "the answer image filed as c3.7: " << why;
+    ASSERT_EQ(dm->pdfPrinter().written().size(), 1) << "the answer image printed to PDF";
+    EXPECT_GT(QFileInfo(dm->pdfPrinter().written()[0]).size(), 2000);
+    EXPECT_EQ(mailCount(QStringLiteral("user")), 0);
+
+    // Personal request 1: sent, rejected with its reasons, which the rejection service also gives.
+    ASSERT_TRUE(dm->pedp().locate(QStringLiteral("C_PED"), Value(1.0)));
+    image(QStringLiteral("hp1.7"), 2480, 1299);
+    image(QStringLiteral("dp1.7"), 2480, 3508);
+    ASSERT_TRUE(dm->EnviarPedidoPersonal()) << prompter.texts().join('|').toStdString();
+    dm->sender().waitForSends();
+    EXPECT_EQ(text(dm->pedp(), 1, "C_EST"), QStringLiteral("E"));
+    reply("rechazop", {QStringLiteral("--pedido"), QStringLiteral("1"), QStringLiteral("--expediente"),
+                       QStringLiteral("8001"), QStringLiteral("--estado"), QStringLiteral("R"), QStringLiteral("--obs"),
+                       QStringLiteral("Huellas ilegibles, dedos superpuestos")});
+    ASSERT_TRUE(arrived(1));
+    EXPECT_EQ(receive().processed, 1) << views.activity.join('|').toStdString();
+    EXPECT_EQ(text(dm->pedp(), 1, "C_EST"), QStringLiteral("R"));
+    EXPECT_EQ(text(dm->pedp(), 1, "N_EXPE"), QStringLiteral("8001"));
+    EXPECT_EQ(text(dm->pedp(), 1, "X_RECHAZO"), QStringLiteral("Huellas ilegibles, dedos superpuestos"));
+    EXPECT_EQ(views.activity.last(), QStringLiteral("16/03/2026 09:30:00  Pedido Privado 1 Rechazado. "
+                                                    "Observaciones:Huellas ilegibles, dedos superpuestos"));
+    QString motivo, error;
+    ASSERT_TRUE(dm->centralState().ObtenerMotivoRechazo(false, 1, 7, motivo, error)) << error.toStdString();
+    EXPECT_EQ(motivo, QStringLiteral("Huellas ilegibles, dedos superpuestos"));
 }
 
 } // namespace
