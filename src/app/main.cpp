@@ -13,10 +13,14 @@
 #include "core/ui/TFreporte.h"
 #include "core/ui/TPedirClave.h"
 #include "dm/Tdm.h"
+#include "exchange/CentralState.h"
+#include "exchange/MailReception.h"
 #include "exchange/TSMime.h"
 #include "exchange/mail/TdmMail.h"
+#include "exchange/ui/TFEstCent.h"
 #include "exchange/ui/TFVerConfig.h"
 #include "reports/GridReport.h"
+#include "reports/ui/AnswerPrinting.h"
 #include "reports/ui/ReportPreview.h"
 #include "reports/ui/TFInformes.h"
 #include "requests/PersonalRequestRules.h"
@@ -51,6 +55,35 @@
 using namespace qev;
 
 namespace {
+
+// The reception's results in the program's windows: the activity window, the state window and the status bar.
+class WindowReceptionViews final : public ReceptionViews {
+public:
+    WindowReceptionViews(TFreporte& reporte, TFMenu& menu) : m_reporte(reporte), m_menu(menu) {}
+    void setStateWindow(TFEstCent* w) { m_estCent = w; }
+    void activityLine(const QString& line) override { m_reporte.addLine(line); }
+    void showActivity() override {
+        if (!m_reporte.isVisible()) m_reporte.show();
+    }
+    void clearStates() override {
+        if (m_estCent) m_estCent->clearText();
+    }
+    void stateLine(const QString& line) override {
+        if (m_estCent) m_estCent->appendLine(line);
+    }
+    void showStates() override {
+        if (m_estCent && !m_estCent->isVisible()) m_estCent->show();
+    }
+    void stateStatus(const QString& text) override {
+        if (m_estCent) m_estCent->setStatus(text);
+    }
+    void status(const QString& text) override { m_menu.setStatusText(text); }
+
+private:
+    TFreporte& m_reporte;
+    TFMenu& m_menu;
+    TFEstCent* m_estCent = nullptr;
+};
 
 // The office folder: --folder, else the program's folder when it holds the tables, else the user's data folder
 // (created with fresh tables on first use).
@@ -185,6 +218,16 @@ int main(int argc, char** argv) {
     listado.setPrintHandler([&prompter, &listado](const QString& title, const QString& text) {
         reports::previewReport(reports::textListLayout(title, text), prompter, &listado);
     });
+    // Reception: its results in the windows, answers on the default printer (else PDF in the office folder).
+    WindowReceptionViews receptionViews(reporte, menu);
+    dm.setReceptionViews(&receptionViews);
+    reports::SystemAnswerPrinter answerPrinter(dm);
+    dm.setAnswerPrinter(&answerPrinter);
+    TFEstCent estCent(dm.centralState(), folder, &menu);
+    receptionViews.setStateWindow(&estCent);
+    config.proxySettingsChanged = [&dm] { (void)dm.centralState().ConfigurarProxy(); };
+    menu.registerWindow(QStringLiteral("RecepcionCorreo"), [&dm] { dm.runReceptionCycle(); });
+    menu.registerWindow(QStringLiteral("TFEstCent"), [&estCent] { estCent.show(); });
     menu.registerWindow(QStringLiteral("TFConfig"), [&config] { config.exec(); });
     menu.registerWindow(QStringLiteral("TFVerConfig"), [&verConfig] { verConfig.exec(); });
     menu.registerWindow(QStringLiteral("TFreporte"), [&reporte] { reporte.show(); });

@@ -4,7 +4,11 @@
 #include "core/OfficeSchema.h"
 #include "core/Records.h"
 #include "dbf/sql/SqlRunner.h"
+#include "dm/ReceptionOutput.h"
+#include "exchange/CentralState.h"
 #include "exchange/HostIdentity.h"
+#include "exchange/MailReception.h"
+#include "exchange/ReplyHandlers.h"
 #include "exchange/TSMime.h"
 #include "exchange/mail/TdmMail.h"
 #include "requests/OfficialRequestRules.h"
@@ -97,6 +101,55 @@ void Tdm::createSender() {
 TSMimeReg& Tdm::sender() {
     if (!m_sender) createSender();
     return *m_sender;
+}
+
+FolderReceptionViews& Tdm::folderViews() {
+    if (!m_folderViews) m_folderViews = std::make_unique<FolderReceptionViews>(m_appDir.folder());
+    return *m_folderViews;
+}
+
+PdfAnswerPrinter& Tdm::pdfPrinter() {
+    if (!m_pdfPrinter) m_pdfPrinter = std::make_unique<PdfAnswerPrinter>(*this);
+    return *m_pdfPrinter;
+}
+
+ReplyHandlers& Tdm::replies() {
+    if (!m_replies) {
+        m_replies = std::make_unique<ReplyHandlers>(*this, m_views ? *m_views : folderViews());
+        m_replies->setPrinter(m_printer ? m_printer : &pdfPrinter());
+    }
+    return *m_replies;
+}
+
+MailReception& Tdm::mailReception() {
+    if (!m_mailReception)
+        m_mailReception = std::make_unique<MailReception>(*this, mail(), replies(), m_views ? *m_views : folderViews());
+    return *m_mailReception;
+}
+
+CentralState& Tdm::centralState() {
+    if (!m_centralState) {
+        m_centralState = std::make_unique<CentralState>(*this, replies(), m_views ? *m_views : folderViews());
+        m_centralState->sender = [this]() -> TSMime& { return sender(); };
+        m_centralState->receptionIdle = [this] { return m_receptionIdle; };
+        m_centralState->setReceptionIdle = [this](bool idle) { m_receptionIdle = idle; };
+        m_centralState->newSecurityCode = [] { return GenerarCodigoSeguridad(10); };
+        (void)m_centralState->ConfigurarProxy();
+    }
+    return *m_centralState;
+}
+
+void Tdm::setReceptionViews(ReceptionViews* views) {
+    m_views = views;
+    // Made again on next use, on the new views.
+    m_centralState.reset();
+    m_mailReception.reset();
+    m_replies.reset();
+}
+
+void Tdm::setAnswerPrinter(AnswerPrinter* printer) {
+    m_printer = printer;
+    if (m_replies) m_replies->setPrinter(m_printer ? m_printer : &pdfPrinter());
 }
 
 void Tdm::setHostIdentity(std::unique_ptr<HostIdentity> id) {
@@ -713,8 +766,12 @@ void Tdm::runReceptionCycle() {
         bool& flag;
         ~Restore() { flag = true; }
     } restore{m_receptionIdle};
-    if (!m_ready || !m_reception) return;
+    if (!m_ready) return;
     ++m_receptionsRun;
+    if (!m_reception) {
+        mailReception().RecibirCorreo(m_ready);
+        return;
+    }
     if (m_settings->onlyIfS(QStringLiteral("usaOutlook")))
         m_reception->receiveOutlook();
     else

@@ -4,6 +4,7 @@
 // schema upgrade, packing, index rebuild, opening, settings normalisation).
 #include "core/Dataset.h"
 #include "core/Settings.h"
+#include "exchange/ReceptionPorts.h"
 #include "exchange/RequestSending.h"
 #include "exchange/SendLog.h"
 #include "requests/InternetRetrieval.h"
@@ -17,8 +18,13 @@
 
 namespace qev {
 
+class CentralState;
 class Clock;
+class FolderReceptionViews;
 class HostIdentity;
+class MailReception;
+class PdfAnswerPrinter;
+class ReplyHandlers;
 class OfficialRequestRules;
 class PersonalRequestRules;
 class Prompter;
@@ -42,7 +48,7 @@ public:
     virtual void receivePop3() = 0;
 };
 
-class Tdm : public QObject, public RequestHost, public PackageHost {
+class Tdm : public QObject, public RequestHost, public PackageHost, public ReplyHost {
     Q_OBJECT
 public:
     Tdm(const AppDir& appDir, Prompter& prompter, const Clock& clock, QObject* parent = nullptr);
@@ -156,10 +162,22 @@ public:
     // Deletes the given work files of the folder; a missing file is not an error.
     void deleteWorkFiles(const QStringList& names);
 
+    // Receiving the central office's replies: the POP3 reception, the reply handlers, the central-state services.
+    // Their results are shown by `views` (the windows), else written to the office folder's logs; answers are
+    // printed by `printer`, else to PDF files in the office folder.
+    MailReception& mailReception();
+    ReplyHandlers& replies();
+    CentralState& centralState();
+    void setReceptionViews(ReceptionViews* views);
+    void setAnswerPrinter(AnswerPrinter* printer);
+    FolderReceptionViews& folderViews();
+    PdfAnswerPrinter& pdfPrinter();
+
     // Reception cycle and its timer.
     QTimer& timer() { return m_timer; }
     void setReception(Reception* r) { m_reception = r; }
-    // Consulted on every tick: true when the operator switched automatic reception off.
+    // Consulted on every tick: true when the operator switched automatic reception off. Without a reception set
+    // (tests set one), the cycle runs the mail reception.
     std::function<bool()> automaticReceptionOff;
     void runReceptionCycle();
     void timerTick();
@@ -199,6 +217,13 @@ private:
     std::unique_ptr<TdmMail> m_mail;
     std::unique_ptr<TSMimeReg> m_sender;
     std::unique_ptr<RequestSending> m_sending;
+    std::unique_ptr<FolderReceptionViews> m_folderViews;
+    std::unique_ptr<PdfAnswerPrinter> m_pdfPrinter;
+    ReceptionViews* m_views = nullptr;
+    AnswerPrinter* m_printer = nullptr;
+    std::unique_ptr<ReplyHandlers> m_replies;
+    std::unique_ptr<MailReception> m_mailReception;
+    std::unique_ptr<CentralState> m_centralState;
 
     bool m_receptionIdle = true;
     bool m_ready = false;

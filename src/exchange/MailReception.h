@@ -38,11 +38,16 @@ public:
     void RecibirOutlook();
 
     const Counters& last() const { return m_last; }
+    // The folder the attachments of a message are saved in while it is handled: a folder of its own inside the
+    // office folder, so no received name can land on a table, the settings or the program.
+    QString receptionFolder() const;
 
 private:
     bool mailSettingsOk();
     void mailLog(const QString& line);
     bool webService() const;
+    bool emptyFolder(const QString& folder, QString& error);
+    QString now() const;
 
     ReplyHost& m_host;
     TdmMail& m_mail;

@@ -35,6 +35,9 @@ public:
     virtual void clearStates() = 0;
     virtual void stateLine(const QString& line) = 0;
     virtual void showStates() = 0;
+    // The state window's own status line.
+    virtual void stateStatus(const QString& text) = 0;
+    // The main window's status bar.
     virtual void status(const QString& text) = 0;
 };
 

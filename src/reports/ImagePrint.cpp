@@ -7,7 +7,9 @@
 
 namespace qev::reports {
 
-RenderResult printImageFile(const QString& file, QPagedPaintDevice& device) {
+namespace {
+
+RenderResult printPages(const QString& file, Renderer& renderer) {
     RenderResult result;
     if (!QFileInfo::exists(file)) {
         result.error = QStringLiteral("Imágen: \"%1\" inexistente.").arg(file);
@@ -19,7 +21,6 @@ RenderResult printImageFile(const QString& file, QPagedPaintDevice& device) {
         result.error = QStringLiteral("Imágen: \"%1\" no se pudo leer: %2").arg(file, QString::fromStdString(why));
         return result;
     }
-    Renderer renderer(device);
     for (int p = 1; p <= pages; ++p) {
         QString error;
         const QImage img = readImageFile(file, p, &error);
@@ -36,6 +37,18 @@ RenderResult printImageFile(const QString& file, QPagedPaintDevice& device) {
         renderer.add(l);
     }
     return renderer.finish();
+}
+
+} // namespace
+
+RenderResult printImageFile(const QString& file, QPagedPaintDevice& device) {
+    Renderer renderer(device);
+    return printPages(file, renderer);
+}
+
+RenderResult printImageFile(const QString& file, PageTarget& target) {
+    Renderer renderer(target);
+    return printPages(file, renderer);
 }
 
 } // namespace qev::reports

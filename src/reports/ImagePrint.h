@@ -7,5 +7,6 @@ namespace qev::reports {
 
 // Pages 1 to the page count of `file`; the error names the file when it is missing or cannot be read.
 RenderResult printImageFile(const QString& file, QPagedPaintDevice& device);
+RenderResult printImageFile(const QString& file, PageTarget& target);
 
 } // namespace qev::reports

@@ -49,7 +49,7 @@ QStringList fetchAndParse(const QString& workDir) {
     if (curl.exitCode() != 0) return {QStringLiteral("curl: ") + QString::fromUtf8(curl.readAllStandardError())};
     QProcess py;
     py.start(QStringLiteral("/usr/bin/python3"),
-             {QStringLiteral(QEV_SOURCE_DIR "/tests/exchange/data/reply_mail.py"), eml});
+             {QStringLiteral(QEV_SOURCE_DIR "/tests/exchange/data/central_reply.py"), eml});
     py.waitForFinished(20000);
     return QString::fromUtf8(py.readAllStandardOutput() + py.readAllStandardError())
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);

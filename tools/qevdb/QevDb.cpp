@@ -66,6 +66,11 @@ Comandos:
                            web o correo, según la configuración de la oficina). Los mensajes van a la
                            salida de errores; cada pregunta se contesta No, o Sí con --si. Estado de
                            salida: 0 enviado, 1 rechazado o no enviado.
+  recibir CARPETA          Recibe por POP3 las respuestas de QEV Central de la oficina y las aplica a
+                           las tablas, como "Procesar Correo"; reenvía los mensajes ajenos. Los mensajes
+                           van a la salida de errores y a logp.txt / EstCent.log; las contestaciones se
+                           imprimen en PDF en la carpeta impresos. Escribe los contadores. Estado de
+                           salida: 0 recibido, 1 si no se pudo conectar o contar los mensajes.
   informe CARPETA NOMBRE --oficial|--personal C_PED --pdf ARCHIVO
                            Escribe en ARCHIVO (PDF) el informe NOMBRE del pedido C_PED: TrpOficio
                            (carta oficial), TrpFicha (ficha), TrpCompr (comprobante), TrpContesPriv
@@ -466,6 +471,7 @@ int runQevDb(const QStringList& args, QTextStream& out, QTextStream& err) {
         return initCommand(target, flags.contains(QLatin1String("--demo")), out, err);
     }
     if (command == QLatin1String("enviar")) return sendCommand(rest, out, err);
+    if (command == QLatin1String("recibir")) return receiveCommand(rest, out, err);
     return usageError(err, QStringLiteral("comando desconocido: %1").arg(command));
 }
 

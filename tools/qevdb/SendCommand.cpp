@@ -3,6 +3,8 @@
 #include "QevDb.h"
 #include "core/Dataset.h"
 #include "dm/Tdm.h"
+#include "dm/ReceptionOutput.h"
+#include "exchange/MailReception.h"
 #include "exchange/TSMime.h"
 #include "util/Clock.h"
 #include "util/Prompter.h"
@@ -100,6 +102,36 @@ int sendCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
         err << line << "\n";
     if (sent) out << "Pedido " << positional[1] << " enviado\n";
     return sent ? kExitOk : kExitFailed;
+}
+
+int receiveCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (args.size() != 1 || args[0].startsWith(QLatin1String("--"))) {
+        err << "uso: qevdb recibir CARPETA\n";
+        return kExitUsage;
+    }
+    const QString folder = args[0];
+    if (!QDir(folder).exists()) {
+        err << "No existe la carpeta " << folder << "\n";
+        return kExitFailed;
+    }
+    TerminalPrompter prompter(err, false);
+    SystemClock clock;
+    Tdm dm(AppDir(folder), prompter, clock);
+    if (!dm.openForCommand()) {
+        err << "No se pudieron preparar las tablas de la carpeta " << folder << "\n";
+        return kExitFailed;
+    }
+    // What the windows would show goes to standard error, and into the folder's activity and state logs.
+    dm.folderViews().echo = [&err](const QString& line) {
+        err << displayText(line) << "\n";
+        err.flush();
+    };
+    MailReception& reception = dm.mailReception();
+    reception.RecibirPop3();
+    const MailReception::Counters& c = reception.last();
+    out << "Procesados: " << c.processed << " - No procesados: " << c.notProcessed << " - Reenviados: " << c.forwarded
+        << "\n";
+    return c.failed ? kExitFailed : kExitOk;
 }
 
 } // namespace qev::tools

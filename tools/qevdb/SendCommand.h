@@ -7,5 +7,7 @@
 namespace qev::tools {
 
 int sendCommand(const QStringList& args, QTextStream& out, QTextStream& err);
+// `qevdb recibir`: one POP3 reception of an office folder's replies through the data module.
+int receiveCommand(const QStringList& args, QTextStream& out, QTextStream& err);
 
 } // namespace qev::tools

@@ -9,9 +9,10 @@
 #include <memory>
 
 int main(int argc, char** argv) {
-    // Reports need fonts, so that command runs a GUI application on the offscreen platform (no display).
+    // Reports need fonts, so the commands that print (a report, the answers a reception prints) run a GUI application
+    // on the offscreen platform (no display).
     std::unique_ptr<QCoreApplication> app;
-    if (argc > 1 && std::strcmp(argv[1], "informe") == 0) {
+    if (argc > 1 && (std::strcmp(argv[1], "informe") == 0 || std::strcmp(argv[1], "recibir") == 0)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {

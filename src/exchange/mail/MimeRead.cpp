@@ -3,6 +3,7 @@
 #include "exchange/mail/VmimeSupport.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QTimeZone>
 
 namespace qev {
@@ -264,6 +265,19 @@ Result<QByteArray> mimeAttachmentBytes(const QByteArray& raw, int index) {
     return extract(list[static_cast<size_t>(index - 1)]->getData());
 }
 
+Result<std::vector<DecodedAttachment>> mimeAttachments(const QByteArray& raw) {
+    std::string why;
+    auto msg = parse(raw, &why);
+    if (!msg) return fail("cannot read the message: " + why);
+    std::vector<DecodedAttachment> out;
+    for (const auto& a : attachmentsOf(msg)) {
+        auto bytes = extract(a->getData());
+        if (!bytes) return fail(bytes.error());
+        out.push_back({wordText(a->getName()), std::move(*bytes)});
+    }
+    return out;
+}
+
 Result<QByteArray> mimeSingleBody(const QByteArray& raw) {
     std::string why;
     auto msg = parse(raw, &why);
@@ -286,7 +300,11 @@ QString safeAttachmentName(const QString& name) {
     while (out.endsWith(QLatin1Char('.')))
         out.chop(1);
     if (out.isEmpty() || out == QLatin1String(".") || out == QLatin1String("..")) return QString();
-    return out.left(200);
+    out = out.left(200);
+    static const QRegularExpression device(QStringLiteral("^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9])(\\..*)?$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    if (device.match(out).hasMatch()) out.prepend(QLatin1Char('_'));
+    return out;
 }
 
 } // namespace qev

@@ -46,6 +46,12 @@ MimeHeader readMimeHeader(const QByteArray& raw);
 MimeMessage readMimeMessage(const QByteArray& raw);
 // The decoded bytes of attachment `index` (1-based).
 Result<QByteArray> mimeAttachmentBytes(const QByteArray& raw, int index);
+struct DecodedAttachment {
+    QString fileName;
+    QByteArray bytes;
+};
+// Every attachment of the message, decoded, from one reading of it.
+Result<std::vector<DecodedAttachment>> mimeAttachments(const QByteArray& raw);
 // The body of a message that is itself one attachment (a single application/octet-stream part), decoded.
 Result<QByteArray> mimeSingleBody(const QByteArray& raw);
 

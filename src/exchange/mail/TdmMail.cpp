@@ -238,6 +238,13 @@ bool saveBytes(const QString& path, const QByteArray& bytes, QString& why) {
     return true;
 }
 
+// A received text as a log line can hold it: control characters shown as "?".
+QString printable(QString text) {
+    for (QChar& c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) c = QLatin1Char('?');
+    return text;
+}
+
 // The file name of a message that is itself one attachment, from its Content-Disposition text.
 QString dispositionFileName(const QString& disposition) {
     QString t = disposition;
@@ -529,13 +536,34 @@ bool TdmMail::GuardarAdjuntos(int index, const QString& folder, QString& error) 
         error = tag + QStringLiteral("Error RetrieveMail:%1 (%2)").arg(index).arg(why);
         return false;
     }
-    const MimeMessage m = readMimeMessage(raw);
-    const QDir dir(folder);
-    auto save = [&](const QString& name, const QByteArray& bytes) {
-        const QString safe = safeAttachmentName(name);
-        if (safe.isEmpty()) {
-            error = tag + QStringLiteral("el adjunto \"%1\" no tiene un nombre de archivo utilizable").arg(name);
+    std::vector<DecodedAttachment> files;
+    const MimeHeader header = readMimeHeader(raw);
+    if (header.contentType.contains(QLatin1String("multipart/"), Qt::CaseInsensitive)) {
+        auto all = mimeAttachments(raw);
+        if (!all) {
+            error = tag + QString::fromStdString(all.error());
             return false;
+        }
+        files = std::move(*all);
+    } else if (header.contentType.contains(QLatin1String("application/octet-stream"), Qt::CaseInsensitive)) {
+        auto bytes = mimeSingleBody(raw);
+        if (!bytes) {
+            error = tag + QString::fromStdString(bytes.error());
+            return false;
+        }
+        files.push_back({dispositionFileName(header.contentDisposition), std::move(*bytes)});
+    }
+    const QDir dir(folder);
+    for (const DecodedAttachment& a : files) {
+        // Only the base name is kept; a name with nothing usable left is refused (and logged), never used.
+        const QString safe = safeAttachmentName(a.fileName);
+        if (safe.isEmpty()) {
+            (void)writeLogLine(m_folder, m_clock.now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) +
+                                             QStringLiteral(" - MailIndex: %1 - adjunto rechazado: el nombre \"%2\" "
+                                                            "no es un nombre de archivo utilizable")
+                                                 .arg(index)
+                                                 .arg(printable(a.fileName.left(300))));
+            continue;
         }
         const QString path = dir.filePath(safe);
         if (QFileInfo::exists(path) && !QFile::remove(path)) {
@@ -543,28 +571,10 @@ bool TdmMail::GuardarAdjuntos(int index, const QString& folder, QString& error) 
             return false;
         }
         QString reason;
-        if (!saveBytes(path, bytes, reason)) {
+        if (!saveBytes(path, a.bytes, reason)) {
             error = tag + QStringLiteral("Error SaveToFile:") + path + QStringLiteral(" (") + reason + QLatin1Char(')');
             return false;
         }
-        return true;
-    };
-    if (m.header.contentType.contains(QLatin1String("multipart/mixed"), Qt::CaseInsensitive)) {
-        for (const MimeAttachment& a : m.attachments) {
-            auto bytes = mimeAttachmentBytes(raw, a.index);
-            if (!bytes) {
-                error = tag + QString::fromStdString(bytes.error());
-                return false;
-            }
-            if (!save(a.fileName, *bytes)) return false;
-        }
-    } else if (m.header.contentType.contains(QLatin1String("application/octet-stream"), Qt::CaseInsensitive)) {
-        auto bytes = mimeSingleBody(raw);
-        if (!bytes) {
-            error = tag + QString::fromStdString(bytes.error());
-            return false;
-        }
-        if (!save(dispositionFileName(m.header.contentDisposition), *bytes)) return false;
     }
     return true;
 }

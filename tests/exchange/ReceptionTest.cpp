@@ -1,0 +1,298 @@
+// The reception of the central office's replies through a real Dovecot on loopback: messages built by Python's
+// email package in the shapes mail programs write, hostile ones, foreign ones and ones of another regional.
+#include "FixedClock.h"
+#include "ScriptedPrompter.h"
+#include "TempAppDir.h"
+#include "core/Dataset.h"
+#include "core/OfficeSchema.h"
+#include "core/Settings.h"
+#include "dm/ReceptionOutput.h"
+#include "dm/Tdm.h"
+#include "exchange/HostIdentity.h"
+#include "exchange/MailReception.h"
+#include "exchange/mail/TdmMail.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace qev {
+namespace {
+
+using dbf::Value;
+
+const QString kMailDir = QStringLiteral(QEV_MAIL_DIR);
+
+QString maildir(const QString& user) {
+    return kMailDir + QStringLiteral("/mail/example.test/") + user + QStringLiteral("/Maildir");
+}
+
+int mailCount(const QString& user) {
+    int n = 0;
+    for (const char* sub : {"new", "cur"})
+        n += QDir(maildir(user) + QLatin1Char('/') + QLatin1String(sub)).entryList(QDir::Files).size();
+    return n;
+}
+
+void clearMailbox(const QString& user) {
+    for (const char* sub : {"new", "cur"}) {
+        QDir d(maildir(user) + QLatin1Char('/') + QLatin1String(sub));
+        for (const QString& f : d.entryList(QDir::Files))
+            d.remove(f);
+    }
+}
+
+// Puts messages straight into a mailbox (or through Postfix with `smtp`), built by the Python script.
+bool deliver(const QJsonArray& messages, const QString& user = QStringLiteral("user"), bool smtp = false) {
+    QProcess p;
+    const QStringList args =
+        smtp ? QStringList{QStringLiteral("smtp"), QStringLiteral("127.0.0.1"), QStringLiteral("2525")}
+             : QStringList{QStringLiteral("maildir"), maildir(user)};
+    p.start(QStringLiteral("/usr/bin/python3"),
+            QStringList{QStringLiteral(QEV_SOURCE_DIR "/tests/exchange/data/reply_mail.py")} + args);
+    if (!p.waitForStarted()) return false;
+    p.write(QJsonDocument(messages).toJson());
+    p.closeWriteChannel();
+    p.waitForFinished(120000);
+    if (p.exitCode() != 0) ADD_FAILURE() << p.readAllStandardError().toStdString();
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+QJsonObject reply(const QString& subject, const QJsonObject& resp, const QString& shape = QStringLiteral("plain")) {
+    return QJsonObject{
+        {QStringLiteral("subject"), subject}, {QStringLiteral("resp"), resp}, {QStringLiteral("shape"), shape}};
+}
+
+QJsonObject respDat(int cPed, int cReg, int nExpe, const QString& cEst, const QJsonObject& more = {}) {
+    QJsonObject o = more;
+    o[QStringLiteral("c_ped")] = cPed;
+    o[QStringLiteral("c_reg")] = cReg;
+    o[QStringLiteral("n_expe")] = nExpe;
+    o[QStringLiteral("c_est")] = cEst;
+    return o;
+}
+
+struct RecordingViews final : ReceptionViews {
+    QStringList activity, states, statuses;
+    int activityShown = 0;
+    void activityLine(const QString& l) override { activity << l; }
+    void showActivity() override { ++activityShown; }
+    void clearStates() override { states.clear(); }
+    void stateLine(const QString& l) override { states << l; }
+    void showStates() override {}
+    void stateStatus(const QString& t) override { statuses << t; }
+    void status(const QString& t) override { statuses << t; }
+};
+
+// Every file of the office folder (outside the reception folder) with its size: what a reception may change.
+QStringList officeFiles(const QString& folder) {
+    QStringList out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString f = it.next();
+        out << QDir(folder).relativeFilePath(f);
+    }
+    out.sort();
+    return out;
+}
+
+class ReceptionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QString error;
+        ASSERT_TRUE(createOfficeFolder(dir.path(), true, clock, &error)) << error.toStdString();
+        dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
+        dm->setHostIdentity(std::make_unique<FixedHostIdentity>(NetworkIdentity{}));
+        ASSERT_TRUE(dm->create());
+        for (const auto& [k, v] :
+             std::vector<std::pair<const char*, QString>>{{"envWebService", "N"},
+                                                          {"smtpName", "127.0.0.1"},
+                                                          {"smtpPort", "2525"},
+                                                          {"pop3Name", "127.0.0.1"},
+                                                          {"pop3Port", "2110"},
+                                                          {"pop3User", "user"},
+                                                          {"pop3PwdE", complementText(QStringLiteral("secret"))},
+                                                          {"userEmail", "regional7@example.test"},
+                                                          {"emailFwd", "other@example.test"},
+                                                          {"tlsCA", kMailDir + QStringLiteral("/tls/ca.pem")},
+                                                          {"LogOpeMail", "S"},
+                                                          {"m_impauto", "S"}})
+            ASSERT_TRUE(dm->settings().write(QString::fromLatin1(k), v));
+        ASSERT_TRUE(dm->mail().leerConfiguracion());
+        dm->setReceptionViews(&views);
+        for (const char* u : {"user", "other"})
+            clearMailbox(QString::fromLatin1(u));
+        prompter.clear();
+    }
+
+    const MailReception::Counters& receive() {
+        dm->mailReception().RecibirPop3();
+        return dm->mailReception().last();
+    }
+
+    QString text(Dataset& ds, double cPed, const char* field) {
+        ds.refresh();
+        if (!ds.locate(QStringLiteral("C_PED"), Value(cPed))) return QStringLiteral("<no row>");
+        return ds.text(QString::fromLatin1(field));
+    }
+
+    QString logText() const {
+        QFile f(dir.file(QStringLiteral("QevRegLog.log")));
+        return f.open(QIODevice::ReadOnly) ? fromAnsiBytes(f.readAll()) : QString();
+    }
+
+    test::TempAppDir dir;
+    test::FixedClock clock{QDateTime(QDate(2026, 3, 16), QTime(9, 30))};
+    test::ScriptedPrompter prompter;
+    RecordingViews views;
+    std::unique_ptr<Tdm> dm;
+};
+
+class ReplyShapes : public ReceptionTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ReplyShapes, AreRecognisedAndApplied) {
+    ASSERT_TRUE(deliver({reply(QStringLiteral("CONFIRMO"), respDat(2, 7, 5678, QStringLiteral("T")),
+                               QString::fromLatin1(GetParam()))}));
+    const auto& c = receive();
+    EXPECT_FALSE(c.failed) << c.error.toStdString();
+    EXPECT_EQ(c.processed, 1) << views.activity.join('|').toStdString();
+    EXPECT_EQ(text(dm->ped(), 2, "C_EST"), QStringLiteral("T"));
+    EXPECT_EQ(text(dm->ped(), 2, "N_EXPE"), QStringLiteral("5678"));
+    EXPECT_EQ(mailCount(QStringLiteral("user")), 0);
+    EXPECT_EQ(views.activity,
+              QStringList{QStringLiteral("16/03/2026 09:30:00  Pedido Oficial 2 Recibido y en Trámite")});
+    EXPECT_TRUE(QDir(dm->mailReception().receptionFolder()).isEmpty()) << "the attachments are cleared after use";
+}
+
+INSTANTIATE_TEST_SUITE_P(MailPrograms, ReplyShapes,
+                         ::testing::Values("plain", "alternative", "rfc2231", "rfc2047", "qp", "nameonly"),
+                         [](const auto& p) { return std::string(p.param); });
+
+TEST_F(ReceptionTest, OwnMessagesAppliedForeignForwardedAndAnotherRegionalsLeftOnTheServer) {
+    ASSERT_TRUE(deliver({
+        reply(QStringLiteral("CONFIRMO"), respDat(2, 7, 4242, QStringLiteral("T"))),
+        reply(QStringLiteral("RECHAZOP"), respDat(2, 7, 800002, QStringLiteral("R"),
+                                                  {{QStringLiteral("x_obs"), QStringLiteral("Huellas ilegibles")}})),
+        QJsonObject{{QStringLiteral("subject"), QStringLiteral("Consulta de un vecino")}},
+        // Request 1 exists, but at regional 7, not 9: nothing may change and the message must stay.
+        reply(QStringLiteral("CONFIRMO"), respDat(1, 9, 999, QStringLiteral("T"))),
+    }));
+    const auto& c = receive();
+    EXPECT_FALSE(c.failed) << c.error.toStdString();
+    EXPECT_EQ(c.processed, 2);
+    EXPECT_EQ(c.forwarded, 1);
+    EXPECT_EQ(c.notProcessed, 1);
+    EXPECT_EQ(text(dm->ped(), 2, "C_EST"), QStringLiteral("T"));
+    EXPECT_EQ(text(dm->pedp(), 2, "C_EST"), QStringLiteral("R"));
+    EXPECT_EQ(text(dm->pedp(), 2, "X_RECHAZO"), QStringLiteral("Huellas ilegibles"));
+    EXPECT_EQ(text(dm->ped(), 1, "C_EST"), QStringLiteral("I"));
+    EXPECT_EQ(text(dm->ped(), 1, "N_EXPE"), QString());
+    EXPECT_EQ(mailCount(QStringLiteral("user")), 1) << "the other regional's message stays on the server";
+
+    QElapsedTimer t;
+    t.start();
+    while (mailCount(QStringLiteral("other")) < 1 && t.elapsed() < 10000)
+        QThread::msleep(20);
+    EXPECT_EQ(mailCount(QStringLiteral("other")), 1) << "the foreign message is forwarded";
+
+    ASSERT_EQ(views.activity.size(), 3) << views.activity.join('|').toStdString();
+    EXPECT_EQ(views.activity[1],
+              QStringLiteral("16/03/2026 09:30:00  Pedido Privado 2 Rechazado. Observaciones:Huellas ilegibles"));
+    EXPECT_TRUE(views.activity[2].startsWith(QStringLiteral("16/03/2026 09:30:00 - Error al procesar correo: Error "
+                                                            "RecibirMsgIndyToQev: No se pudo procesar el mensaje en "
+                                                            "la base QEV: ERROR ProcesaMsgIndyToQEV: Error al "
+                                                            "confirmar pedido oficial")))
+        << views.activity[2].toStdString();
+    EXPECT_TRUE(views.activity[2].contains(QStringLiteral("otra regional")));
+    EXPECT_EQ(views.statuses.last(),
+              QStringLiteral("Total mensajes de correo: Procesados: 2 - No procesados: 1 - Reenviados: 1 "));
+    const QString log = logText();
+    EXPECT_EQ(log.count(QStringLiteral("DeleteMail OK")), 3) << log.toStdString();
+    EXPECT_EQ(log.count(QStringLiteral("ForwardMail OK")), 1);
+    EXPECT_TRUE(log.contains(QStringLiteral(" - MailIndex: 1 - ERROR: ")));
+
+    // The message left behind is tried again at the next reception, still without effect.
+    const auto& again = receive();
+    EXPECT_EQ(again.notProcessed, 1);
+    EXPECT_EQ(again.processed, 0);
+    EXPECT_EQ(text(dm->ped(), 1, "C_EST"), QStringLiteral("I"));
+}
+
+TEST_F(ReceptionTest, HostileMessagesWriteNothingOutsideTheirFolderAndTheRestGoesOn) {
+    const QStringList before = officeFiles(dir.path());
+    const QString outside = QDir(dir.path()).absoluteFilePath(QStringLiteral("../qev-escape.txt"));
+    QFile::remove(outside);
+    auto withFiles = [](const QString& subject, const QJsonObject& resp, const QJsonArray& files,
+                        const QString& shape = QStringLiteral("plain")) {
+        QJsonObject m = reply(subject, resp, shape);
+        m[QStringLiteral("files")] = files;
+        return m;
+    };
+    auto file = [](const QString& name, const QString& text) {
+        return QJsonObject{{QStringLiteral("name"), name}, {QStringLiteral("text"), text}};
+    };
+    const QJsonObject official = respDat(2, 7, 11, QStringLiteral("T"));
+    QJsonObject nulName = withFiles(QStringLiteral("CONFIRMO"), official, {file(QStringLiteral("NULNAME.txt"), "x")});
+    // A NUL byte inside the quoted file name, as no mail program writes it.
+    nulName[QStringLiteral("replace")] =
+        QJsonArray{QJsonArray{QStringLiteral("NULNAME"), QStringLiteral("NUL\u0000NAME")}};
+    ASSERT_TRUE(deliver({
+        withFiles(QStringLiteral("CONFIRMO"), official,
+                  {file(QStringLiteral("../../qev-escape.txt"), "fuera"), file(QStringLiteral("/etc/PED.DBF"), "tabla"),
+                   file(QStringLiteral("..\\..\\QEVReg.INI"), "ini"), file(QStringLiteral("CON"), "dispositivo"),
+                   file(QString(300, QLatin1Char('n')) + QStringLiteral(".txt"), "largo"),
+                   file(QStringLiteral(".."), "puntos")}),
+        nulName,
+        // A 50 MB attachment beside the reply.
+        withFiles(
+            QStringLiteral("CONFIRMO"), official,
+            {QJsonObject{{QStringLiteral("name"), QStringLiteral("grande.bin")},
+                         {QStringLiteral("repeat"), QJsonArray{QStringLiteral("0123456789abcdef"), 50 * 65536}}}}),
+        // A MIME tree 200 levels deep.
+        QJsonObject{{QStringLiteral("subject"), QStringLiteral("CONFIRMO")},
+                    {QStringLiteral("resp"), official},
+                    {QStringLiteral("shape"), QStringLiteral("deep")},
+                    {QStringLiteral("depth"), 200}},
+        // A "resp.dat" of 10 MB in one line.
+        QJsonObject{{QStringLiteral("subject"), QStringLiteral("RECHAZO")},
+                    {QStringLiteral("files"),
+                     QJsonArray{QJsonObject{
+                         {QStringLiteral("name"), QStringLiteral("resp.dat")},
+                         {QStringLiteral("repeat"), QJsonArray{QStringLiteral("[DATA] c_ped=2 c_reg=7 "), 400000}}}}}},
+        // And a sound reply after all of them.
+        reply(QStringLiteral("RECHAZO"),
+              respDat(5, 7, 77, QStringLiteral("R"), {{QStringLiteral("x_obs"), QStringLiteral("Sin oficio")}})),
+    }));
+    const auto& c = receive();
+    EXPECT_FALSE(c.failed) << c.error.toStdString();
+    EXPECT_EQ(c.processed + c.notProcessed, 6) << views.activity.join('\n').toStdString();
+    EXPECT_EQ(text(dm->ped(), 5, "C_EST"), QStringLiteral("R")) << "the sound reply after the hostile ones applied";
+    EXPECT_EQ(text(dm->ped(), 5, "X_RECHAZO"), QStringLiteral("Sin oficio"));
+    EXPECT_FALSE(QFile::exists(outside));
+    EXPECT_EQ(text(dm->ped(), 2, "C_EST"), QStringLiteral("T")) << "the replies with hostile names still apply";
+
+    // Nothing was written among the office's files but the logs, the reception folder and the changed tables.
+    QStringList after = officeFiles(dir.path());
+    QStringList added;
+    for (const QString& f : after)
+        if (!before.contains(f)) added << f;
+    added.removeAll(QStringLiteral("QevRegLog.log"));
+    EXPECT_TRUE(added.isEmpty()) << added.join(' ').toStdString();
+    EXPECT_TRUE(QDir(dm->mailReception().receptionFolder()).isEmpty());
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("adjunto rechazado: el nombre \"..\""))) << log.toStdString();
+    QFile ini(dir.file(QStringLiteral("QEVReg.INI")));
+    if (ini.open(QIODevice::ReadOnly)) {
+        EXPECT_FALSE(ini.readAll().contains("ini"));
+    }
+}
+
+} // namespace
+} // namespace qev
