@@ -218,7 +218,7 @@ QString sanitizeHtml(const QString& html) {
         }
         i = end;
         if (name == QLatin1String("img")) {
-            if (!closing) out += QStringLiteral("[imagen]");
+            if (!closing) out += QStringLiteral(" [imagen] ");
             continue;
         }
         if (!keptTags().contains(name)) continue;

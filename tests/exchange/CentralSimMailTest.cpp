@@ -20,7 +20,11 @@
 namespace qev {
 namespace {
 
-const QString kMailDir = QStringLiteral(QEV_MAIL_DIR);
+// The fixture's servers; a run against another instance of them may name its folder and ports.
+const QString kMailDir = qEnvironmentVariableIsSet("QEV_TEST_MAIL_DIR") ? qEnvironmentVariable("QEV_TEST_MAIL_DIR")
+                                                                        : QStringLiteral(QEV_MAIL_DIR);
+const QString kSmtpPort = qEnvironmentVariable("QEV_TEST_SMTP_PORT", QStringLiteral("2525"));
+const QString kPop3Port = qEnvironmentVariable("QEV_TEST_POP3_PORT", QStringLiteral("2110"));
 const QString kUser = QStringLiteral("other");
 
 QStringList mailFiles() {
@@ -43,8 +47,9 @@ QStringList fetchAndParse(const QString& workDir) {
     if (mailFiles().size() != 1) return {QStringLiteral("messages: %1").arg(mailFiles().size())};
     const QString eml = workDir + QStringLiteral("/reply.eml");
     QProcess curl;
-    curl.start(QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("-o"), eml, QStringLiteral("-u"),
-                                        kUser + QStringLiteral(":secret2"), QStringLiteral("pop3://127.0.0.1:2110/1")});
+    curl.start(QStringLiteral("curl"),
+               {QStringLiteral("-sS"), QStringLiteral("-o"), eml, QStringLiteral("-u"),
+                kUser + QStringLiteral(":secret2"), QStringLiteral("pop3://127.0.0.1:%1/1").arg(kPop3Port)});
     curl.waitForFinished(20000);
     if (curl.exitCode() != 0) return {QStringLiteral("curl: ") + QString::fromUtf8(curl.readAllStandardError())};
     QProcess py;
@@ -86,8 +91,8 @@ protected:
         for (const QString& f : mailFiles())
             QFile::remove(f);
     }
-    test::CentralSim sim{R"({"results": [{"regional": 7, "lines": ["88;T|900,"]}]})", QStringLiteral("127.0.0.1:2525"),
-                         QStringLiteral("other@example.test")};
+    test::CentralSim sim{R"({"results": [{"regional": 7, "lines": ["88;T|900,"]}]})",
+                         QStringLiteral("127.0.0.1:") + kSmtpPort, QStringLiteral("other@example.test")};
     QTemporaryDir work;
 };
 

@@ -31,7 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HtmlCase{"ScriptEndInAQuotedAttribute", "<script src=\"a>b\">alert(1)</SCRIPT >z", "z"},
                       HtmlCase{"UnclosedScriptDropsTheRest", "ok<script>alert(1)", "ok"},
                       HtmlCase{"ImagesAndLinks", "<img src=\"http://h/spy.png\" alt=x><a href=\"http://h/\">sitio</a>",
-                               "[imagen]sitio"},
+                               " [imagen] sitio"},
                       HtmlCase{"FramesObjectsForms",
                                "<iframe src=http://h/></iframe><object data=x>o</object><form action=http://h><input "
                                "name=q></form>t",

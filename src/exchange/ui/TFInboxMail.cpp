@@ -99,10 +99,18 @@ TFInboxMail::TFInboxMail(Tdm& dm, Prompter& prompter, QWidget* parent)
     toolBar->setObjectName(QStringLiteral("ToolBar1"));
     toolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     v->addWidget(toolBar);
-    auto action = [this, toolBar](const char* name, const char* text, auto run) {
-        auto* a = new QAction(QString::fromUtf8(text), this);
+    // Short button texts; the hint says what each does.
+    auto action = [this, toolBar](const char* name, const char* hint, auto run) {
+        static const std::pair<const char*, const char*> kShort[] = {
+            {"tbConsultar", "Consultar"}, {"tbDesconectar", "Desconectar"},     {"tbLeer", "Leer"},
+            {"tbNuevo", "Nuevo"},         {"tbReenviar", "Reenviar"},           {"tbProcesar", "Procesar"},
+            {"tbBorrar", "Borrar"},       {"tbConfiguracion", "Configuración"}, {"tbProbar", "Probar"}};
+        QString text = QString::fromUtf8(hint);
+        for (const auto& [n, t] : kShort)
+            if (qstrcmp(n, name) == 0) text = QString::fromUtf8(t);
+        auto* a = new QAction(text, this);
         a->setObjectName(QString::fromLatin1(name));
-        a->setToolTip(QString::fromUtf8(text));
+        a->setToolTip(QString::fromUtf8(hint));
         connect(a, &QAction::triggered, this, run);
         toolBar->addAction(a);
         return a;
@@ -167,7 +175,8 @@ TFInboxMail::TFInboxMail(Tdm& dm, Prompter& prompter, QWidget* parent)
         l->setObjectName(QString::fromLatin1(name));
         l->setTextInteractionFlags(Qt::TextSelectableByMouse);
         l->setTextFormat(Qt::PlainText);
-        header->addRow(QString::fromUtf8(caption), l);
+        auto* title = new QLabel(QStringLiteral("<b>%1:</b>").arg(QString::fromUtf8(caption)), message);
+        header->addRow(title, l);
         (void)this;
         return l;
     };
@@ -263,6 +272,7 @@ void TFInboxMail::fillList() {
         m_list->setItem(r, 12, item(h.contentType));
     }
     m_list->setSortingEnabled(true);
+    m_list->sortByColumn(0, Qt::AscendingOrder);
     m_list->resizeColumnsToContents();
     if (!rows.empty()) m_list->selectRow(0);
 }

@@ -38,7 +38,11 @@
 namespace qev {
 namespace {
 
-const QString kMailDir = QStringLiteral(QEV_MAIL_DIR);
+// The fixture's servers; a run against another instance of them may name its folder and ports.
+const QString kMailDir = qEnvironmentVariableIsSet("QEV_TEST_MAIL_DIR") ? qEnvironmentVariable("QEV_TEST_MAIL_DIR")
+                                                                        : QStringLiteral(QEV_MAIL_DIR);
+const QString kSmtpPort = qEnvironmentVariable("QEV_TEST_SMTP_PORT", QStringLiteral("2525"));
+const QString kPop3Port = qEnvironmentVariable("QEV_TEST_POP3_PORT", QStringLiteral("2110"));
 
 QStringList mailFiles(const QString& user) {
     QStringList out;
@@ -78,9 +82,9 @@ protected:
         for (const auto& [k, v] :
              std::vector<std::pair<const char*, QString>>{{"envWebService", "N"},
                                                           {"smtpName", "127.0.0.1"},
-                                                          {"smtpPort", "2525"},
+                                                          {"smtpPort", kSmtpPort},
                                                           {"pop3Name", "127.0.0.1"},
-                                                          {"pop3Port", "2110"},
+                                                          {"pop3Port", kPop3Port},
                                                           {"pop3User", "user"},
                                                           {"pop3PwdE", complementText(QStringLiteral("secret"))},
                                                           {"userEmail", "user@example.test"},
@@ -104,9 +108,8 @@ protected:
     // The five messages of the inbox tests, delivered to "user".
     void deliverInbox() {
         ASSERT_TRUE(spy.listen(QHostAddress::LocalHost, 0));
-        const QString out =
-            python({QStringLiteral(QEV_SOURCE_DIR "/tests/exchange/data/inbox_messages.py"), QStringLiteral("2525"),
-                    QStringLiteral("user@example.test"), QString::number(spy.serverPort())});
+        const QString out = python({QStringLiteral(QEV_SOURCE_DIR "/tests/exchange/data/inbox_messages.py"), kSmtpPort,
+                                    QStringLiteral("user@example.test"), QString::number(spy.serverPort())});
         ASSERT_EQ(waitForMail(QStringLiteral("user"), 5).size(), 5) << out.toStdString();
     }
 
@@ -164,6 +167,8 @@ TEST_F(MailWindowsTest, InboxShowsHtmlSafelyAndKeepsAttachmentsInTheirFolder) {
     EXPECT_FALSE(w.findChild<QWidget*>(QStringLiteral("pnlAdjuntos"))->isHidden());
     auto* attachments = w.findChild<QTableWidget*>(QStringLiteral("Adjuntos"));
     ASSERT_EQ(attachments->rowCount(), 3);
+    if (const QString shots = qEnvironmentVariable("QEV_SCREENSHOT_DIR"); !shots.isEmpty())
+        w.grab().save(shots + QStringLiteral("/TFInboxMail-mensaje.png"));
 
     // The hostile name is saved under its base name inside the attachment folder, and opened from there.
     const QString folder = dir.appDir().file(QStringLiteral("adjuntos"));
@@ -242,7 +247,7 @@ TEST_F(MailWindowsTest, ConfigurationFallsBackOnPortsAndHidesThePagesForOutlook)
     w.show();
     auto edit = [&w](const char* name) { return w.findChild<QLineEdit*>(QString::fromLatin1(name)); };
     EXPECT_EQ(edit("POPServer")->text(), QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(edit("POPPort")->text(), QStringLiteral("2110"));
+    EXPECT_EQ(edit("POPPort")->text(), kPop3Port);
     EXPECT_FALSE(w.findChild<QCheckBox*>(QStringLiteral("cbWebService"))->isChecked());
     edit("POPPort")->setText(QStringLiteral("abc"));
     edit("SMTPPort")->setText(QStringLiteral("x25"));
