@@ -2,6 +2,7 @@
 // and read with Python's MIME parser: subjects, the keys of "resp.dat", "resp.tif" as a real TIFF, the state lists;
 // then what the simulator's pages and services say after each reply.
 #include "CentralSim.h"
+#include "exchange/QevMessage.h"
 #include "exchange/soap/SoapClient.h"
 
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace qev {
 namespace {
@@ -263,6 +265,27 @@ TEST_F(CentralSimReplies, FormPostSendsAndTeachesTheReason) {
                     {{QStringLiteral("c_ped"), SoapValue::int32(104)}, {QStringLiteral("c_reg"), SoapValue::int32(7)}});
     ASSERT_TRUE(r) << r.error();
     EXPECT_EQ(r->childText(QStringLiteral("ObtenerMotivoRechazoOficialResult")), QStringLiteral("Huellas borrosas"));
+}
+
+// The state request of "Estado vía Mail" is answered by a "SETESTADO" mail with the lists the pages show.
+TEST_F(CentralSimReplies, StateRequestIsAnsweredByMail) {
+    SoapClient client;
+    const QUrl service(sim.root() + QStringLiteral("QEVService/QEVMessageService.asmx"));
+    for (const auto& [pedido, subject, file, text] :
+         {std::tuple{101, "PEDIDO", "ped.dat", "[DATA]\r\nc_ped=101\r\n"},
+          std::tuple{0, "GETESTADO", "GetEstado.DAT", "[DATA]\r\nc_reg=7\r\nc_regp=8\r\n"}}) {
+        QEVMessage msg;
+        msg.Pedido = pedido;
+        msg.Regional = 7;
+        msg.Subject = QString::fromLatin1(subject);
+        msg.Attachments.push_back({QString::fromLatin1(file), attachmentContent(QByteArray(text))});
+        auto r = client.call(service, sim.root(), QStringLiteral("SendMessage"), messageParams(msg));
+        ASSERT_TRUE(r) << r.error();
+    }
+    const QStringList parsed = fetchAndParse(work.path());
+    for (const char* want : {"subject\tSETESTADO", "line\tEstOfi.DAT\t101;T|", "line\tEstPriv.DAT\tNO_HAY_PEDIDOS"})
+        EXPECT_TRUE(parsed.contains(QString::fromLatin1(want))) << want << "\n" << parsed.join('\n').toStdString();
+    EXPECT_EQ(parsed.filter(QStringLiteral("line\t")).size(), 2) << parsed.join('\n').toStdString();
 }
 
 } // namespace

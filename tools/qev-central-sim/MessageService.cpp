@@ -136,15 +136,32 @@ void recordReceived(const ReceivedMessage& m, Ledger& ledger) {
     ledger.record(e);
 }
 
+// The regionals a state request names: "c_reg" and "c_regp" of its "GetEstado.DAT".
+bool stateRequestOf(const ReceivedMessage& m, int& cReg, int& cRegp) {
+    if (m.fields.value(QStringLiteral("Subject")).trimmed() != QLatin1String("GETESTADO")) return false;
+    cReg = cRegp = 0;
+    for (const ReceivedAttachment& a : m.attachments) {
+        if (a.fileName.compare(QLatin1String("GetEstado.DAT"), Qt::CaseInsensitive) != 0) continue;
+        for (const QByteArray& raw : QByteArray::fromBase64(a.content.trimmed().toLatin1()).split('\n')) {
+            const QString line = QString::fromLatin1(raw).trimmed();
+            const QString key = line.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+            const int value = line.section(QLatin1Char('='), 1).trimmed().toInt();
+            if (key == QLatin1String("c_reg")) cReg = value;
+            if (key == QLatin1String("c_regp")) cRegp = value;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
-AsmxService messageService(const SimData& data, const QString& store, Ledger* ledger) {
+AsmxService messageService(const SimData& data, const QString& store, Ledger* ledger, StateRequest stateRequest) {
     AsmxService s{QStringLiteral("QEVMessageService"), QStringLiteral("/QEVService/QEVMessageService.asmx"), {}};
     auto counter = std::make_shared<std::atomic<int>>(0);
     auto lock = std::make_shared<std::mutex>();
     s.operations.push_back({QStringLiteral("SendMessage"),
                             {{QStringLiteral("msg"), ParamType::Structure}},
-                            [&data, store, counter, lock, ledger](const AsmxArgs& args) {
+                            [&data, store, counter, lock, ledger, stateRequest](const AsmxArgs& args) {
                                 AsmxOutcome o;
                                 const Misbehaviour& mb = data.messages.misbehaviour;
                                 o.delayMs = mb.delayMs;
@@ -165,6 +182,9 @@ AsmxService messageService(const SimData& data, const QString& store, Ledger* le
                                     return o;
                                 }
                                 if (ledger) recordReceived(*m, *ledger);
+                                int cReg = 0;
+                                int cRegp = 0;
+                                if (stateRequest && stateRequestOf(*m, cReg, cRegp)) stateRequest(cReg, cRegp);
                                 o.outputs.push_back({QStringLiteral("SendMessageResult"), data.messages.reply});
                                 return o;
                             }});

@@ -9,6 +9,7 @@
 #include "SimData.h"
 
 #include <atomic>
+#include <functional>
 
 namespace qev::sim {
 
@@ -16,6 +17,10 @@ inline constexpr char kVerifyAnswer[] = "Servicio de mensajes de QEV Central dis
 
 // `store` may be empty (nothing is kept); `data` and `ledger` must outlive the service. Each request received is
 // recorded in `ledger` (when given) as in process, "T", with the security code its "ped.dat" carries.
-AsmxService messageService(const SimData& data, const QString& store, Ledger* ledger = nullptr);
+// A state request ("GETESTADO", its "GetEstado.DAT" naming the official and personal regionals) is handed to
+// `stateRequest` when given, after it was kept.
+using StateRequest = std::function<void(int cReg, int cRegp)>;
+AsmxService messageService(const SimData& data, const QString& store, Ledger* ledger = nullptr,
+                           StateRequest stateRequest = {});
 
 } // namespace qev::sim

@@ -20,6 +20,7 @@
 #include <httplib.h>
 
 #include <cstdio>
+#include <tuple>
 
 namespace {
 
@@ -226,7 +227,31 @@ int main(int argc, char** argv) {
     AsmxServer server(cli.isSet(nsOption) ? cli.value(nsOption) : base, log);
     server.add(boletaService(data));
     server.add(tramService(data));
-    server.add(messageService(data, store, &ledger));
+    // With a mail server, a state request is answered as the central office does: a "SETESTADO" mail with the
+    // lists its pages show.
+    StateRequest answerStates;
+    if (cli.isSet(smtpOption))
+        answerStates = [&data, &ledger, &log, smtp = cli.value(smtpOption), to = cli.value(toOption)](int cReg,
+                                                                                                      int cRegp) {
+            QHash<QString, QString> lists;
+            for (const auto& [regional, personal, key] :
+                 {std::tuple{cReg, false, "oficial"}, std::tuple{cRegp, true, "personal"}}) {
+                if (regional == 0) continue;
+                const PageAnswer page = stateListPage(data, ledger, personal, regional);
+                if (page.status == 200 && !page.raw) lists.insert(QString::fromLatin1(key), page.lines.join(u'\n'));
+            }
+            auto reply = parseReply(QStringLiteral("setestado"), lists, std::nullopt);
+            QString outcome;
+            if (!reply) {
+                outcome = QString::fromStdString(reply.error());
+            } else if (auto sent = sendReply(*reply, smtp, to); !sent) {
+                outcome = QString::fromStdString(sent.error());
+            } else {
+                outcome = QStringLiteral("sent to ") + to;
+            }
+            log.write(QStringLiteral("GETESTADO c_reg=%1 c_regp=%2 -> SETESTADO %3").arg(cReg).arg(cRegp).arg(outcome));
+        };
+    server.add(messageService(data, store, &ledger, answerStates));
     server.add(qevService(data, ledger));
     server.add(actualizaSegurService(data, ledger));
     server.mount(http);
