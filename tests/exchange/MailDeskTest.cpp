@@ -2,6 +2,8 @@
 // opens, the port fallback of the configuration.
 #include "exchange/MailDesk.h"
 
+#include "../../tools/fuzz/HtmlSanitizeHarness.h"
+
 #include <gtest/gtest.h>
 
 namespace qev {
@@ -44,6 +46,18 @@ INSTANTIATE_TEST_SUITE_P(
                       HtmlCase{"LoneLessThanAndEntities", "1 < 2 &amp; 3", "1 &lt; 2 &amp; 3"},
                       HtmlCase{"SvgWithScript", "<svg onload=alert(1)><script>x</script></svg>fin", "fin"}),
     [](const ::testing::TestParamInfo<HtmlCase>& p) { return std::string(p.param.name); });
+
+// Inputs that reach the sanitiser's corners, through the fuzz harness and its checks.
+TEST(SanitizeHtmlFuzzInputs, StaySafe) {
+    for (const char* input : {"<", "</", "<<script>>", "<scr<script>ipt>alert(1)</script>", "<img/src=x>",
+                              "<a\thref=x>", "<!--", "<!", "<p\"", "<p '>'<script>x</script>", "<b>\xff\xfe<i",
+                              "<script/>ok<img>", "</script><script>", "<svg/onload=1>", "<P/>", "<br/><hr />"}) {
+        const QByteArray bytes(input);
+        fuzz::exerciseHtmlSanitize(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                   static_cast<size_t>(bytes.size()));
+    }
+    EXPECT_EQ(sanitizeHtml(QStringLiteral("<scr<script>ipt>alert(1)</script>")), QStringLiteral("ipt>alert(1)"));
+}
 
 TEST(MessageViewHtml, PlainTextIsEscapedAndHtmlPartsSanitised) {
     MimeMessage plain;
