@@ -239,6 +239,19 @@ TEST_F(MailWindowsTest, DeleteAndProcessSelectTheMessageBefore) {
     ASSERT_GE(w.selectedRow(), 0);
     EXPECT_EQ(w.inbox().rows()[static_cast<size_t>(w.selectedRow())].index, index - 1);
     EXPECT_EQ(waitForMail(QStringLiteral("other"), 1).size(), 1);
+
+    // A lost server while showing a message: said, and the list disconnected.
+    dm->mail().desconectarPop3();
+    dm->mail().account().pop3Port = test::deadPort();
+    prompter.clear();
+    w.selectRow(0);
+    w.showSelected();
+    EXPECT_EQ(prompter.lastText(),
+              QStringLiteral("Se perdió la conexión con el servidor. \rConsultar nuevamente la bandeja de entrada"));
+    EXPECT_TRUE(w.inbox().rows().empty());
+    EXPECT_EQ(w.findChild<QTableWidget*>(QStringLiteral("MailHeaders"))->rowCount(), 0);
+    EXPECT_EQ(w.findChild<QStatusBar*>(QStringLiteral("StatusBar1"))->currentMessage(),
+              QStringLiteral("Error al obtener el mail"));
 }
 
 TEST_F(MailWindowsTest, ConfigurationFallsBackOnPortsAndHidesThePagesForOutlook) {
