@@ -1,6 +1,8 @@
-// Saved fuzzer seeds and finds for the SOAP answer parser, the request data text and the mail reading run through the
+// Saved fuzzer seeds and finds for the SOAP answer parser, the request data text, the mail reading and the reply
+// and list files run through the
 // fuzzers' harnesses; each must finish without a crash, a broken promise or a sanitizer report.
 #include "../../tools/fuzz/MimeReadHarness.h"
+#include "../../tools/fuzz/ReplyFilesHarness.h"
 #include "../../tools/fuzz/RequestDataTextHarness.h"
 #include "../../tools/fuzz/SoapAnswerHarness.h"
 
@@ -39,3 +41,8 @@ TEST(ExchangeFuzzRegressionTest, MimeReadInputsRunCleanly) {
 }
 
 } // namespace
+
+TEST(ExchangeFuzzRegressionTest, ReplyAndListFileInputsRunCleanly) {
+    EXPECT_GT(replay("resp_dat", qev::fuzz::exerciseRespDat), 0);
+    EXPECT_GT(replay("state_list", qev::fuzz::exerciseStateLists), 0);
+}
