@@ -240,6 +240,20 @@ TEST_F(MailWindowsTest, DeleteAndProcessSelectTheMessageBefore) {
     EXPECT_EQ(w.inbox().rows()[static_cast<size_t>(w.selectedRow())].index, index - 1);
     EXPECT_EQ(waitForMail(QStringLiteral("other"), 1).size(), 1);
 
+    // Forwarding proposes the forwarding account and leaves the message on the server.
+    prompter.answerInput(std::nullopt);
+    w.selectRow(0);
+    w.forwardSelected();
+    ASSERT_FALSE(prompter.messages().empty());
+    EXPECT_EQ(prompter.messages().back().caption, QStringLiteral("Reenvío de mensaje"));
+    prompter.answerInput(QStringLiteral("other@example.test"));
+    w.forwardSelected();
+    EXPECT_EQ(w.findChild<QStatusBar*>(QStringLiteral("StatusBar1"))->currentMessage(),
+              QStringLiteral("Mensaje re-enviado"));
+    EXPECT_EQ(waitForMail(QStringLiteral("other"), 2).size(), 2);
+    w.checkMail();
+    EXPECT_EQ(w.inbox().rows().size(), 3u);
+
     // A lost server while showing a message: said, and the list disconnected.
     dm->mail().desconectarPop3();
     dm->mail().account().pop3Port = test::deadPort();
