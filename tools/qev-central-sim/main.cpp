@@ -35,9 +35,20 @@ QString repliesFile(const QString& store) {
     return store.isEmpty() ? QString() : QDir(store).filePath(QStringLiteral("replies.log"));
 }
 
-// The option names of a reply, as the command line and the web form name them.
-const char* const kReplyFields[] = {"pedido",  "regional", "expediente", "estado", "obs",     "cert",
-                                    "rechazo", "res",      "subject",    "from",   "oficial", "personal"};
+// The fields of a reply, as the command line and the web form name them.
+const std::pair<const char*, const char*> kReplyFields[] = {
+    {"pedido", "The request number at the office."},
+    {"regional", "The office's regional code."},
+    {"expediente", "The central office's file number."},
+    {"estado", "The state code of the reply (T, C, R...)."},
+    {"obs", "Observations; for a rejection, its reason."},
+    {"cert", "Certificate number."},
+    {"rechazo", "Rejection code."},
+    {"res", "Result code (R: answered by post)."},
+    {"subject", "The mail's subject instead of the office's default."},
+    {"from", "Sender address."},
+    {"oficial", "setestado: lines of EstOfi.DAT, separated by blanks or line breaks."},
+    {"personal", "setestado: lines of EstPriv.DAT."}};
 
 int replyCommand(const QStringList& arguments) {
     QCommandLineParser cli;
@@ -52,18 +63,21 @@ int replyCommand(const QStringList& arguments) {
                                    QStringLiteral("The running server's store folder, told of the reply."),
                                    QStringLiteral("DIR"));
     cli.addOptions({smtp, to, image, store});
-    std::vector<QCommandLineOption> fields;
-    for (const char* f : kReplyFields) {
-        fields.emplace_back(QString::fromLatin1(f), QString::fromLatin1(f), QStringLiteral("VALUE"));
-        cli.addOption(fields.back());
-    }
-    fields.emplace_back(QStringLiteral("oficial"), QString(), QString());
+    cli.addHelpOption();
+    for (const auto& [name, text] : kReplyFields)
+        cli.addOption(
+            QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(text), QStringLiteral("VALUE")));
     if (!cli.parse(arguments)) return failed(cli.errorText().toStdString());
+    if (cli.isSet(QStringLiteral("help"))) {
+        std::printf("%s", qPrintable(cli.helpText()));
+        return 0;
+    }
     if (cli.positionalArguments().size() != 2)
         return failed("usage: qev-central-sim reply KIND --smtp HOST:PORT --to ADDR ...");
     QHash<QString, QString> values;
-    for (const char* f : kReplyFields)
-        if (cli.isSet(QString::fromLatin1(f))) values.insert(QString::fromLatin1(f), cli.value(QString::fromLatin1(f)));
+    for (const auto& [name, text] : kReplyFields)
+        if (cli.isSet(QString::fromLatin1(name)))
+            values.insert(QString::fromLatin1(name), cli.value(QString::fromLatin1(name)));
     std::optional<QByteArray> imageBytes;
     if (cli.isSet(image)) {
         if (cli.value(image) == QLatin1String("none")) {
