@@ -17,7 +17,11 @@
 #include "exchange/MailReception.h"
 #include "exchange/TSMime.h"
 #include "exchange/mail/TdmMail.h"
+#include "exchange/ui/TFConfigMail.h"
 #include "exchange/ui/TFEstCent.h"
+#include "exchange/ui/TFInboxMail.h"
+#include "exchange/ui/TFMailCheck.h"
+#include "exchange/ui/TFNewMail.h"
 #include "exchange/ui/TFVerConfig.h"
 #include "reports/GridReport.h"
 #include "reports/ui/AnswerPrinting.h"
@@ -228,6 +232,18 @@ int main(int argc, char** argv) {
     config.proxySettingsChanged = [&dm] { (void)dm.centralState().ConfigurarProxy(); };
     menu.registerWindow(QStringLiteral("RecepcionCorreo"), [&dm] { dm.runReceptionCycle(); });
     menu.registerWindow(QStringLiteral("TFEstCent"), [&estCent] { estCent.show(); });
+    // The mail windows of the Envio menu.
+    TFConfigMail configMail(dm, prompter, &menu);
+    TFMailCheck mailCheck(dm.mail(), &menu);
+    TFNewMail newMail(dm.mail(), prompter, &menu);
+    TFInboxMail inboxMail(dm, prompter, &menu);
+    inboxMail.openNewMail = [&newMail] { newMail.openWindow(); };
+    inboxMail.openConfig = [&configMail] { configMail.openWindow(); };
+    inboxMail.openCheck = [&mailCheck] { (void)mailCheck.run(); };
+    menu.registerWindow(QStringLiteral("TFConfigMail"), [&configMail] { configMail.openWindow(); });
+    menu.registerWindow(QStringLiteral("TFMailCheck"), [&mailCheck] { (void)mailCheck.run(); });
+    menu.registerWindow(QStringLiteral("TFInboxMail"), [&inboxMail] { inboxMail.openWindow(); });
+    menu.registerWindow(QStringLiteral("TFNewMail"), [&newMail] { newMail.openWindow(); });
     menu.registerWindow(QStringLiteral("TFConfig"), [&config] { config.exec(); });
     menu.registerWindow(QStringLiteral("TFVerConfig"), [&verConfig] { verConfig.exec(); });
     menu.registerWindow(QStringLiteral("TFreporte"), [&reporte] { reporte.show(); });

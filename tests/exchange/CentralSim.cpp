@@ -7,17 +7,19 @@
 
 namespace qev::test {
 
-CentralSim::CentralSim(const QByteArray& dataJson) {
+CentralSim::CentralSim(const QByteArray& dataJson, const QString& smtp, const QString& to) : m_smtp(smtp), m_to(to) {
     QFile data(m_dir.filePath(QStringLiteral("data.json")));
     if (!data.open(QIODevice::WriteOnly) || data.write(dataJson) != dataJson.size()) {
         m_error = QStringLiteral("cannot write the data file");
         return;
     }
     data.close();
-    m_process.start(QStringLiteral(QEV_CENTRAL_SIM),
-                    {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"), data.fileName(),
-                     QStringLiteral("--log"), m_dir.filePath(QStringLiteral("calls.log")), QStringLiteral("--store"),
-                     storeDir()});
+    QStringList args{QStringLiteral("--port"),  QStringLiteral("0"),
+                     QStringLiteral("--data"),  data.fileName(),
+                     QStringLiteral("--log"),   m_dir.filePath(QStringLiteral("calls.log")),
+                     QStringLiteral("--store"), storeDir()};
+    if (!smtp.isEmpty()) args << QStringLiteral("--smtp") << smtp << QStringLiteral("--to") << to;
+    m_process.start(QStringLiteral(QEV_CENTRAL_SIM), args);
     const QDeadlineTimer deadline(10000);
     QByteArray out;
     while (!out.contains('\n') && !deadline.hasExpired()) {
@@ -53,6 +55,25 @@ QString CentralSim::storeDir() const {
 QString CentralSim::logText() const {
     QFile f(m_dir.filePath(QStringLiteral("calls.log")));
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+CentralSim::ReplyRun CentralSim::sendReply(const QString& kind, const QStringList& args) const {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral(QEV_CENTRAL_SIM),
+            QStringList{QStringLiteral("reply"), kind, QStringLiteral("--smtp"), m_smtp, QStringLiteral("--to"), m_to,
+                        QStringLiteral("--store"), storeDir()} +
+                args);
+    ReplyRun run;
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished();
+        run.output = QStringLiteral("the reply command did not end");
+        return run;
+    }
+    run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    run.output = QString::fromUtf8(p.readAll());
+    return run;
 }
 
 quint16 deadPort() {

@@ -109,15 +109,59 @@ QString keepPackage(const QString& store, const ReceivedMessage& m, int number) 
     return QString();
 }
 
+// A request package makes the request known as in process: official or personal by its subject ("PEDIDOP" and
+// "CORRECCIONP" are personal) or by its "ped.dat" (only personal requests have "c_tped"). Other messages (the state
+// request "GETESTADO") change nothing.
+void recordReceived(const ReceivedMessage& m, Ledger& ledger) {
+    const QString subject = m.fields.value(QStringLiteral("Subject")).trimmed();
+    if (subject == QLatin1String("GETESTADO")) return;
+    CentralEvent e;
+    e.ms = nowMs();
+    e.pedido = m.fields.value(QStringLiteral("Pedido")).trimmed().toInt();
+    e.regional = m.fields.value(QStringLiteral("Regional")).trimmed().toInt();
+    if (e.pedido <= 0 || e.regional <= 0) return;
+    e.personal = subject == QLatin1String("PEDIDOP") || subject == QLatin1String("CORRECCIONP");
+    for (const ReceivedAttachment& a : m.attachments) {
+        if (a.fileName.compare(QLatin1String("ped.dat"), Qt::CaseInsensitive) != 0) continue;
+        const QByteArray bytes = QByteArray::fromBase64(a.content.trimmed().toLatin1());
+        for (const QByteArray& raw : bytes.split('\n')) {
+            const QString line = QString::fromLatin1(raw).trimmed();
+            const QString key = line.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+            if (key == QLatin1String("c_tped")) e.personal = true;
+            if (key == QLatin1String("c_segur")) e.segur = line.section(QLatin1Char('='), 1).trimmed();
+        }
+    }
+    if (!e.personal) e.segur.clear();
+    e.estado = QStringLiteral("T");
+    ledger.record(e);
+}
+
+// The regionals a state request names: "c_reg" and "c_regp" of its "GetEstado.DAT".
+bool stateRequestOf(const ReceivedMessage& m, int& cReg, int& cRegp) {
+    if (m.fields.value(QStringLiteral("Subject")).trimmed() != QLatin1String("GETESTADO")) return false;
+    cReg = cRegp = 0;
+    for (const ReceivedAttachment& a : m.attachments) {
+        if (a.fileName.compare(QLatin1String("GetEstado.DAT"), Qt::CaseInsensitive) != 0) continue;
+        for (const QByteArray& raw : QByteArray::fromBase64(a.content.trimmed().toLatin1()).split('\n')) {
+            const QString line = QString::fromLatin1(raw).trimmed();
+            const QString key = line.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+            const int value = line.section(QLatin1Char('='), 1).trimmed().toInt();
+            if (key == QLatin1String("c_reg")) cReg = value;
+            if (key == QLatin1String("c_regp")) cRegp = value;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
-AsmxService messageService(const SimData& data, const QString& store) {
+AsmxService messageService(const SimData& data, const QString& store, Ledger* ledger, StateRequest stateRequest) {
     AsmxService s{QStringLiteral("QEVMessageService"), QStringLiteral("/QEVService/QEVMessageService.asmx"), {}};
     auto counter = std::make_shared<std::atomic<int>>(0);
     auto lock = std::make_shared<std::mutex>();
     s.operations.push_back({QStringLiteral("SendMessage"),
                             {{QStringLiteral("msg"), ParamType::Structure}},
-                            [&data, store, counter, lock](const AsmxArgs& args) {
+                            [&data, store, counter, lock, ledger, stateRequest](const AsmxArgs& args) {
                                 AsmxOutcome o;
                                 const Misbehaviour& mb = data.messages.misbehaviour;
                                 o.delayMs = mb.delayMs;
@@ -137,6 +181,10 @@ AsmxService messageService(const SimData& data, const QString& store) {
                                     o.fault = problem;
                                     return o;
                                 }
+                                if (ledger) recordReceived(*m, *ledger);
+                                int cReg = 0;
+                                int cRegp = 0;
+                                if (stateRequest && stateRequestOf(*m, cReg, cRegp)) stateRequest(cReg, cRegp);
                                 o.outputs.push_back({QStringLiteral("SendMessageResult"), data.messages.reply});
                                 return o;
                             }});

@@ -80,6 +80,32 @@ public:
         return m;
     }
 
+    // A list of texts; empty when absent.
+    Result<QStringList> texts(const char* key) const {
+        const QJsonValue v = m_o.value(QLatin1String(key));
+        QStringList out;
+        if (v.isUndefined()) return out;
+        if (!v.isArray()) return fail(m_where + ": '" + key + "' must be a list of texts");
+        for (const QJsonValue item : v.toArray()) {
+            if (!item.isString()) return fail(m_where + ": '" + key + "' must be a list of texts");
+            out << item.toString();
+        }
+        return out;
+    }
+
+    // A page's raw text and error status, shared by the state and result lists.
+    Result<void> pageOverride(std::optional<QString>& text, int& httpStatus) const {
+        auto t = optionalText("text");
+        if (!t) return fail(t.error());
+        text = *t;
+        auto status = integer("http_status", 0);
+        if (!status) return fail(status.error());
+        if (*status != 0 && (*status < 400 || *status > 599))
+            return fail(m_where + ": 'http_status' must be an error status from 400 to 599");
+        httpStatus = *status;
+        return {};
+    }
+
     const QJsonObject& object() const { return m_o; }
     const std::string& where() const { return m_where; }
 
@@ -137,6 +163,116 @@ Result<InternetRequest> readRequest(const EntryReader& in) {
     return InternetRequest{*cTped, *cPedido, *nDoc, *text, errorDesc->value_or(QString()), *m};
 }
 
+Result<StateLists> readStates(const EntryReader& in) {
+    if (auto r = in.onlyKeys({"regional", "official", "personal", "text", "http_status", "comment"}); !r)
+        return fail(r.error());
+    StateLists s;
+    auto regional = in.integer("regional");
+    if (!regional) return fail(regional.error());
+    s.regional = *regional;
+    auto official = in.texts("official");
+    if (!official) return fail(official.error());
+    s.official = *official;
+    auto personal = in.texts("personal");
+    if (!personal) return fail(personal.error());
+    s.personal = *personal;
+    if (auto r = in.pageOverride(s.text, s.httpStatus); !r) return fail(r.error());
+    return s;
+}
+
+Result<PageLines> readResults(const EntryReader& in) {
+    if (auto r = in.onlyKeys({"regional", "lines", "text", "http_status", "comment"}); !r) return fail(r.error());
+    PageLines p;
+    auto regional = in.integer("regional");
+    if (!regional) return fail(regional.error());
+    p.regional = *regional;
+    auto lines = in.texts("lines");
+    if (!lines) return fail(lines.error());
+    p.lines = *lines;
+    if (auto r = in.pageOverride(p.text, p.httpStatus); !r) return fail(r.error());
+    return p;
+}
+
+Result<VorlundEntry> readVorlund(const EntryReader& in) {
+    if (auto r = in.onlyKeys({"tram", "estado", "oficina", "lines", "comment"}); !r) return fail(r.error());
+    VorlundEntry v;
+    auto tram = in.text("tram");
+    if (!tram) return fail(tram.error());
+    v.tram = *tram;
+    auto lines = in.texts("lines");
+    if (!lines) return fail(lines.error());
+    auto estado = in.optionalText("estado");
+    if (!estado) return fail(estado.error());
+    auto oficina = in.optionalText("oficina");
+    if (!oficina) return fail(oficina.error());
+    if (!lines->isEmpty() && (*estado || *oficina))
+        return fail(in.where() + ": give either 'lines' or 'estado' and 'oficina', not both");
+    v.lines = *lines;
+    if (*estado) v.lines << QStringLiteral("ESTADO=") + **estado;
+    if (*oficina) v.lines << QStringLiteral("OFICINA=") + **oficina;
+    return v;
+}
+
+Result<Rejection> readRejection(const EntryReader& in) {
+    if (auto r = in.onlyKeys({"kind", "c_ped", "c_reg", "motivo", "fault", "http_status", "delay_ms", "comment"}); !r)
+        return fail(r.error());
+    Rejection j;
+    auto kind = in.text("kind");
+    if (!kind) return fail(kind.error());
+    if (*kind != QLatin1String("oficial") && *kind != QLatin1String("privado"))
+        return fail(in.where() + ": 'kind' must be \"oficial\" or \"privado\"");
+    j.personal = *kind == QLatin1String("privado");
+    auto cPed = in.integer("c_ped");
+    if (!cPed) return fail(cPed.error());
+    auto cReg = in.integer("c_reg");
+    if (!cReg) return fail(cReg.error());
+    auto motivo = in.text("motivo");
+    if (!motivo) return fail(motivo.error());
+    auto m = in.misbehaviour();
+    if (!m) return fail(m.error());
+    j.cPed = *cPed;
+    j.cReg = *cReg;
+    j.motivo = *motivo;
+    j.misbehaviour = *m;
+    return j;
+}
+
+Result<SecurityCode> readSecurity(const EntryReader& in) {
+    if (auto r = in.onlyKeys({"c_ped", "c_reg", "c_segur", "fault", "http_status", "delay_ms", "comment"}); !r)
+        return fail(r.error());
+    SecurityCode c;
+    auto cPed = in.integer("c_ped");
+    if (!cPed) return fail(cPed.error());
+    auto cReg = in.integer("c_reg");
+    if (!cReg) return fail(cReg.error());
+    auto code = in.text("c_segur");
+    if (!code) return fail(code.error());
+    auto m = in.misbehaviour();
+    if (!m) return fail(m.error());
+    c.cPed = *cPed;
+    c.cReg = *cReg;
+    c.code = *code;
+    c.misbehaviour = *m;
+    return c;
+}
+
+// Reads every object of the list `key` with `read` into `out`.
+template <typename T, typename F>
+Result<void> readList(const QJsonObject& root, const char* key, F read, std::vector<T>& out) {
+    const QJsonValue v = root.value(QLatin1String(key));
+    if (v.isUndefined()) return {};
+    if (!v.isArray()) return fail(std::string("'") + key + "' must be a list");
+    const QJsonArray entries = v.toArray();
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const std::string where = std::string(key) + "[" + std::to_string(i) + "]";
+        if (!entries.at(i).isObject()) return fail(where + " must be an object");
+        auto entry = read(EntryReader(entries.at(i).toObject(), where));
+        if (!entry) return fail(entry.error());
+        out.push_back(std::move(*entry));
+    }
+    return {};
+}
+
 } // namespace
 
 Result<SimData> parseSimData(const QByteArray& json) {
@@ -146,7 +282,10 @@ Result<SimData> parseSimData(const QByteArray& json) {
         return fail("not JSON at offset " + std::to_string(error.offset) + ": " + error.errorString().toStdString());
     if (!doc.isObject()) return fail("the data must be a JSON object");
     const QJsonObject root = doc.object();
-    if (auto r = EntryReader(root, "the data").onlyKeys({"slips", "requests", "messages", "comment"}); !r)
+    if (auto r = EntryReader(root, "the data")
+                     .onlyKeys({"slips", "requests", "messages", "states", "results", "vorlund", "rejections",
+                                "security", "comment"});
+        !r)
         return fail(r.error());
     SimData data;
     if (const QJsonValue m = root.value(QLatin1String("messages")); !m.isUndefined()) {
@@ -180,6 +319,11 @@ Result<SimData> parseSimData(const QByteArray& json) {
             }
         }
     }
+    if (auto r = readList(root, "states", readStates, data.states); !r) return fail(r.error());
+    if (auto r = readList(root, "results", readResults, data.results); !r) return fail(r.error());
+    if (auto r = readList(root, "vorlund", readVorlund, data.vorlund); !r) return fail(r.error());
+    if (auto r = readList(root, "rejections", readRejection, data.rejections); !r) return fail(r.error());
+    if (auto r = readList(root, "security", readSecurity, data.security); !r) return fail(r.error());
     return data;
 }
 

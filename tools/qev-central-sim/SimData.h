@@ -8,9 +8,19 @@
 // "fault" (a soap:Server fault with that text), "http_status" (an HTTP error instead of an answer) and "delay_ms"
 // (a wait before answering), which apply to every call that names it. "messages" sets the answer of the message
 // service's SendMessage and how it misbehaves (see MessageServiceData). Unknown keys are refused.
+//
+// The central office's pages and its two small services:
+//   "states":   [{"regional": 7, "official": ["1234;T|5678"], "personal": ["88;C|900"]}]
+//   "results":  [{"regional": 7, "lines": ["88;C|900,R"]}]
+//   "vorlund":  [{"tram": "U5678", "estado": "EN TRAMITE", "oficina": "MESA DE ENTRADAS"}] or with raw "lines"
+//   "rejections": [{"kind": "oficial" | "privado", "c_ped": 1234, "c_reg": 7, "motivo": "..."}]
+//   "security": [{"c_ped": 88, "c_reg": 7, "c_segur": "AB12CD34EF"}]
+// A states or results entry may carry "http_status" (that regional's page answers the error) or "text" (its page
+// answers exactly this text instead of the lines). Entries of "rejections" and "security" may misbehave like slips.
 #include "util/Result.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <vector>
@@ -46,10 +56,51 @@ struct MessageServiceData {
     Misbehaviour misbehaviour;
 };
 
+// The lines one regional's page lists (or the raw text or error it answers instead).
+struct PageLines {
+    int regional = 0;
+    QStringList lines;
+    std::optional<QString> text;
+    int httpStatus = 0;
+};
+
+struct StateLists {
+    int regional = 0;
+    QStringList official;
+    QStringList personal;
+    std::optional<QString> text;
+    int httpStatus = 0;
+};
+
+struct VorlundEntry {
+    QString tram;
+    QStringList lines; // "ESTADO=..." and "OFICINA=..." unless given raw
+};
+
+struct Rejection {
+    bool personal = false;
+    int cPed = 0;
+    int cReg = 0;
+    QString motivo;
+    Misbehaviour misbehaviour;
+};
+
+struct SecurityCode {
+    int cPed = 0;
+    int cReg = 0;
+    QString code;
+    Misbehaviour misbehaviour;
+};
+
 struct SimData {
     std::vector<Slip> slips;
     std::vector<InternetRequest> requests;
     MessageServiceData messages;
+    std::vector<StateLists> states;
+    std::vector<PageLines> results;
+    std::vector<VorlundEntry> vorlund;
+    std::vector<Rejection> rejections;
+    std::vector<SecurityCode> security;
 
     const Slip* slip(const QString& boleta) const;
     const InternetRequest* request(const QString& cTped, int cPedido, int nDoc) const;

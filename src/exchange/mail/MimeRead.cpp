@@ -223,7 +223,9 @@ MimeMessage readMimeMessage(const QByteArray& raw) {
     try {
         vmime::messageParser mp(msg);
         for (const auto& tp : mp.getTextPartList()) {
-            if (tp->getType() != vmime::mediaType(vmime::mediaTypes::TEXT, vmime::mediaTypes::TEXT_PLAIN)) continue;
+            const bool html = tp->getType() == vmime::mediaType(vmime::mediaTypes::TEXT, vmime::mediaTypes::TEXT_HTML);
+            if (!html && tp->getType() != vmime::mediaType(vmime::mediaTypes::TEXT, vmime::mediaTypes::TEXT_PLAIN))
+                continue;
             auto bytes = extract(tp->getText());
             if (!bytes) continue;
             QString text;
@@ -234,6 +236,10 @@ MimeMessage readMimeMessage(const QByteArray& raw) {
                 text = fromUtf8(converted);
             } catch (const std::exception&) {
                 text = bytesAsText(vmime::string(bytes->constData(), static_cast<size_t>(bytes->size())));
+            }
+            if (html) {
+                out.htmlParts << text;
+                continue;
             }
             text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
             if (text.endsWith(QLatin1Char('\n'))) text.chop(1);

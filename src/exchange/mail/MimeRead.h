@@ -37,7 +37,8 @@ struct MimeHeader {
 
 struct MimeMessage {
     MimeHeader header;
-    QStringList textLines;
+    QStringList textLines; // the plain-text parts
+    QStringList htmlParts; // the HTML parts as sent (scripts and remote references included: sanitise to show)
     std::vector<MimeAttachment> attachments;
 };
 

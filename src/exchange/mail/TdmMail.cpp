@@ -499,6 +499,22 @@ bool TdmMail::LeerMensaje(int index, QStringList& lines, std::vector<AttachmentR
     return ok;
 }
 
+bool TdmMail::LeerMensajeCompleto(int index, MimeMessage& message, QString& error) {
+    message = MimeMessage();
+    QByteArray raw;
+    QString why;
+    const bool ok = retrieve(index, raw, why);
+    if (ok)
+        message = readMimeMessage(raw);
+    else
+        error = QStringLiteral("Error GetMail: ") + why;
+    log(QStringLiteral("From: %1 - Tema: %2 - MailIndex: %3 - GetMail Result: %4 ")
+            .arg(message.header.fromText, message.header.subject)
+            .arg(index)
+            .arg(ok ? QStringLiteral("True") : QStringLiteral("False")));
+    return ok;
+}
+
 bool TdmMail::GuardarAdjunto(int index, int part, const QString& path) {
     if (path.trimmed().isEmpty()) {
         m_prompter.error(QStringLiteral("Error: El nombre del archivo destino no puede ser vacio"));

@@ -9,6 +9,7 @@
 // against the system's authorities and an optional authority file of the office; SMTP authentication (PLAIN or
 // LOGIN) when the account has a user.
 #include "core/Settings.h"
+#include "exchange/mail/MimeRead.h"
 #include "util/TransferProgress.h"
 
 #include <QString>
@@ -108,6 +109,8 @@ public:
     bool LeerEncabezado(int index, THeaderMsg& header, QString& error);
     bool LeerEncabezados(QString& error, std::vector<MsgHeaderRow>& data);
     bool LeerMensaje(int index, QStringList& lines, std::vector<AttachmentRow>& data, QString* error = nullptr);
+    // The whole message `index` read for showing: header, plain-text and HTML parts, attachments.
+    bool LeerMensajeCompleto(int index, MimeMessage& message, QString& error);
     bool GuardarAdjunto(int index, int part, const QString& path);
     bool GuardarAdjuntos(int index, const QString& folder, QString& error);
     bool BorrarMensaje(int index, QString& error);
