@@ -13,6 +13,7 @@
 #include "exchange/CentralState.h"
 #include "exchange/HostIdentity.h"
 #include "exchange/MailReception.h"
+#include "exchange/TSMime.h"
 #include "exchange/mail/TdmMail.h"
 
 #include <QDir>
