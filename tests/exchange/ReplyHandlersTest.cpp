@@ -292,5 +292,38 @@ TEST_F(ReplyHandlersTest, PagesComeFromTheFirstBaseAddressThatAnswers) {
         << error.toStdString();
 }
 
+// "&Regenerar": the central office holds the code first; a code it does not hold is refused and nothing changes.
+TEST_F(ReplyHandlersTest, SecurityCodeChangesOnlyWhenTheCentralOfficeTakesIt) {
+    test::CentralSim sim(R"({"security": [{"c_ped": 2, "c_reg": 7, "c_segur": "AB12CD34EF"}]})");
+    ASSERT_TRUE(sim.started()) << sim.error().toStdString();
+    WorkstationIni(dir.path()).setServiceUrl(sim.root() + QStringLiteral("QEVService/QEVMessageService.asmx"));
+    CentralState& cs = dm->centralState();
+    int printed = 0;
+    cs.printReceipt = [&printed] { ++printed; };
+    Dataset& pedp = dm->pedp();
+    auto setCode = [&](const char* code) {
+        ASSERT_TRUE(pedp.locate(QStringLiteral("C_PED"), Value(2.0)));
+        ASSERT_TRUE(pedp.edit());
+        pedp.setText(QStringLiteral("C_SEGUR"), QString::fromLatin1(code));
+        dm->setSavePermission(true);
+        ASSERT_TRUE(pedp.post()) << pedp.lastError().toStdString();
+    };
+    setCode("FFFFFFFFFF");
+    prompter.answerConfirm(true);
+    cs.ActualizarCodigoSeguridad();
+    EXPECT_EQ(prompter.lastText(),
+              QStringLiteral("Lo siento, no se ha podido cambiar el código de seguridad en QEV Central"));
+    EXPECT_EQ(field(pedp, 2, "C_SEGUR"), QStringLiteral("FFFFFFFFFF"));
+
+    setCode("AB12CD34EF");
+    prompter.answerConfirm(true);
+    cs.ActualizarCodigoSeguridad();
+    const QString now = field(pedp, 2, "C_SEGUR");
+    EXPECT_NE(now, QStringLiteral("AB12CD34EF"));
+    EXPECT_EQ(now.size(), 10);
+    EXPECT_EQ(printed, 1) << "the receipt is printed again with the new code";
+    EXPECT_TRUE(sim.logText().contains(QStringLiteral("ActualizarCodSegur"))) << sim.logText().toStdString();
+}
+
 } // namespace
 } // namespace qev
