@@ -72,9 +72,15 @@ struct WindowGrids {
         const double half = (kWindow - 1) / 2.0;
         for (int d = 0; d < kDirectionCount; ++d)
             for (int r = 0; r < kWindow; ++r)
-                for (int c = 0; c < kWindow; ++c)
+                for (int c = 0; c < kWindow; ++c) {
+                    // The grid turns about the window's centre; offsets are from the window's top-left pixel.
+                    const double phi = std::numbers::pi * d / kDirectionCount;
+                    const double ux = std::cos(phi), uy = std::sin(phi);
+                    const long x = std::lround(half + (c - half) * ux - (r - half) * uy);
+                    const long y = std::lround(half + (c - half) * uy + (r - half) * ux);
                     offsets[static_cast<std::size_t>(d)][static_cast<std::size_t>(r * kWindow + c)] =
-                        static_cast<std::int32_t>(rotatedOffset(d, c - half, r - half, stride));
+                        static_cast<std::int32_t>(y * stride + x);
+                }
         for (int k = 0; k < kWaveCount; ++k)
             for (int n = 0; n < kWindow; ++n) {
                 const double a = 2.0 * std::numbers::pi * (k + 1) * n / kWindow;
@@ -84,10 +90,16 @@ struct WindowGrids {
     }
 };
 
+// Top-left corner of a block's analysis window: centred on the block, but moved inwards where it would reach past
+// the image, so the outermost blocks are measured on the same pixels as their inner neighbours.
+int windowStart(int block, int imageSide) {
+    const int start = block * kBlockSize - (kWindow - kBlockSize) / 2;
+    return std::max(0, std::min(start, imageSide - kWindow));
+}
+
 // Background test: the spread between the 10th and 90th percentile grey of the block's window.
-bool isLowContrast(const PaddedImage& padded, int bx, int by) {
-    const std::uint8_t* origin =
-        padded.at(bx * kBlockSize + kBlockSize / 2 - kWindow / 2, by * kBlockSize + kBlockSize / 2 - kWindow / 2);
+bool isLowContrast(const PaddedImage& padded, int x0, int y0) {
+    const std::uint8_t* origin = padded.at(x0, y0);
     std::array<int, 256> histogram{};
     for (int y = 0; y < kWindow; ++y) {
         const std::uint8_t* row = origin + static_cast<std::ptrdiff_t>(y) * padded.stride();
@@ -120,8 +132,8 @@ int wrapDirection(int d) {
 }
 
 // Dominant ridge direction of a block, or kNoDirection when the flow is too weak or unclear.
-int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int bx, int by) {
-    const std::uint8_t* centre = padded.at(bx * kBlockSize + kBlockSize / 2, by * kBlockSize + kBlockSize / 2);
+int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, int y0) {
+    const std::uint8_t* centre = padded.at(x0, y0);
     std::array<std::array<double, kDirectionCount>, kWaveCount> power{};
     for (int d = 0; d < kDirectionCount; ++d) {
         const auto& offs = grids.offsets[static_cast<std::size_t>(d)];
@@ -353,6 +365,31 @@ void buildQualityMap(BlockMaps& maps) {
         }
 }
 
+// One step of binary morphology on a block map with the four edge neighbours; outside the map counts as unset.
+std::vector<std::uint8_t> morphStep(const BlockMaps& maps, const std::vector<std::uint8_t>& in, bool dilate) {
+    std::vector<std::uint8_t> out = in;
+    constexpr std::array<int, 4> dx = {0, 1, 0, -1};
+    constexpr std::array<int, 4> dy = {-1, 0, 1, 0};
+    for (int by = 0; by < maps.height; ++by)
+        for (int bx = 0; bx < maps.width; ++bx) {
+            const std::size_t i = maps.index(bx, by);
+            if (dilate == (in[i] != 0)) continue;
+            for (std::size_t k = 0; k < dx.size(); ++k) {
+                const int nx = bx + dx[k], ny = by + dy[k];
+                const bool set = maps.inside(nx, ny) && in[maps.index(nx, ny)] != 0;
+                if (dilate && set) {
+                    out[i] = 1;
+                    break;
+                }
+                if (!dilate && !set) {
+                    out[i] = 0;
+                    break;
+                }
+            }
+        }
+    return out;
+}
+
 } // namespace
 
 PaddedImage::PaddedImage(const GreyView& image, int pad, int shift)
@@ -383,14 +420,17 @@ BlockMaps computeBlockMaps(const GreyView& image) {
     for (int by = 0; by < maps.height; ++by)
         for (int bx = 0; bx < maps.width; ++bx) {
             const std::size_t i = maps.index(bx, by);
-            if (isLowContrast(padded, bx, by)) {
+            const int x0 = windowStart(bx, image.width), y0 = windowStart(by, image.height);
+            if (isLowContrast(padded, x0, y0)) {
                 maps.lowContrast[i] = 1;
                 continue;
             }
-            maps.direction[i] = blockDirection(padded, grids, bx, by);
+            maps.direction[i] = blockDirection(padded, grids, x0, y0);
             // Blocks without a clear flow of their own stay marked even if they get a direction later.
             if (maps.direction[i] < 0) maps.lowFlow[i] = 1;
         }
+    // Close the low-flow map: single blocks with a clear flow amid unclear ones count as unclear too.
+    maps.lowFlow = morphStep(maps, morphStep(maps, maps.lowFlow, true), false);
     const std::vector<std::size_t> order = centreOutOrder(maps);
     removeInconsistentDirections(maps, order);
     smoothDirections(maps);

@@ -124,8 +124,8 @@ TEST_P(MapStageTest, BlocksAgreeWithTheReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stages, MapStageTest,
-                         ::testing::Values(MapStage{".dm", 0.61}, MapStage{".lcm", 0.92}, MapStage{".lfm", 0.80},
-                                           MapStage{".hcm", 0.93}, MapStage{".qm", 0.77}),
+                         ::testing::Values(MapStage{".dm", 0.66}, MapStage{".lcm", 0.999}, MapStage{".lfm", 0.91},
+                                           MapStage{".hcm", 0.937}, MapStage{".qm", 0.89}),
                          [](const auto& p) { return std::string(p.param.ext + 1); });
 
 struct RefMinutia {
@@ -149,7 +149,7 @@ std::vector<RefMinutia> readMinutiae(const std::string& path) {
 // Share of the reference's minutiae that one of ours, used once, lies within 4 pixels of. Our minutiae carry no
 // direction yet, so only the position is compared.
 TEST(MinutiaeStage, MinutiaeLieWhereTheReferenceFoundThem) {
-    constexpr double kFloor = 0.13; // today's least share over the twelve images; the aim is 0.90
+    constexpr double kFloor = 0.14; // today's least share over the twelve images; the aim is 0.90
     for (const auto& l : loaded()) {
         ASSERT_FALSE(l.pixels.empty()) << l.image.rawPath;
         const auto reference = readMinutiae(stagePath(l.image, ".min"));
