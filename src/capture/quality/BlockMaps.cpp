@@ -304,7 +304,7 @@ void clearMargin(BlockMaps& maps) {
 
 // A valid block is curved when a neighbour turns away from it by kCurvatureMin steps or more;
 // an empty block is a whorl or loop centre when the directions around it wind kVorticityMin times one way.
-void markHighCurvature(BlockMaps& maps) {
+void markHighCurvatureBlocks(BlockMaps& maps) {
     for (int by = 0; by < maps.height; ++by)
         for (int bx = 0; bx < maps.width; ++bx) {
             const std::size_t i = maps.index(bx, by);
@@ -334,8 +334,12 @@ void markHighCurvature(BlockMaps& maps) {
         }
 }
 
-void buildQualityMap(BlockMaps& maps) {
+// Quality levels: 0 for background or no direction; blocks with unclear flow or high curvature ("weak") start at 2
+// and the others at 4, or 3 when a weak block lies within two blocks. Within two blocks of a level-0 block the
+// level is 1 for weak blocks and 2 for the others, and the ring just inside the image's outermost blocks is 1.
+void buildQualityLevels(BlockMaps& maps) {
     auto bad = [&](std::size_t i) { return maps.lowContrast[i] || maps.direction[i] < 0; };
+    auto weak = [&](std::size_t i) { return maps.lowFlow[i] || maps.highCurvature[i]; };
     for (int by = 0; by < maps.height; ++by)
         for (int bx = 0; bx < maps.width; ++bx) {
             const std::size_t i = maps.index(bx, by);
@@ -348,20 +352,18 @@ void buildQualityMap(BlockMaps& maps) {
                 maps.quality[i] = 1;
                 continue;
             }
-            int q = (maps.lowFlow[i] || maps.highCurvature[i]) ? 3 : 4;
             bool nearBad = false, nearWeak = false;
             for (int ny = by - 2; ny <= by + 2; ++ny)
                 for (int nx = bx - 2; nx <= bx + 2; ++nx) {
                     if ((nx == bx && ny == by) || !maps.inside(nx, ny)) continue;
                     const std::size_t n = maps.index(nx, ny);
                     nearBad = nearBad || bad(n);
-                    nearWeak = nearWeak || maps.lowFlow[n] || maps.highCurvature[n];
+                    nearWeak = nearWeak || weak(n);
                 }
-            if (nearBad)
-                q -= 2;
-            else if (nearWeak)
-                q -= 1;
-            maps.quality[i] = static_cast<std::uint8_t>(std::max(q, 1));
+            const bool self = weak(i);
+            int q = self ? 2 : nearWeak ? 3 : 4;
+            if (nearBad) q = self ? 1 : 2;
+            maps.quality[i] = static_cast<std::uint8_t>(q);
         }
 }
 
@@ -391,6 +393,16 @@ std::vector<std::uint8_t> morphStep(const BlockMaps& maps, const std::vector<std
 }
 
 } // namespace
+
+void computeHighCurvatureMap(BlockMaps& maps) {
+    maps.highCurvature.assign(maps.direction.size(), 0);
+    markHighCurvatureBlocks(maps);
+}
+
+void computeQualityMap(BlockMaps& maps) {
+    maps.quality.assign(maps.direction.size(), 0);
+    buildQualityLevels(maps);
+}
 
 PaddedImage::PaddedImage(const GreyView& image, int pad, int shift)
     : m_pad(pad), m_stride(image.width + 2 * pad),
@@ -440,8 +452,8 @@ BlockMaps computeBlockMaps(const GreyView& image) {
     smoothDirections(maps);
     // The outermost ring's windows reach past the image: no direction there.
     clearMargin(maps);
-    markHighCurvature(maps);
-    buildQualityMap(maps);
+    computeHighCurvatureMap(maps);
+    computeQualityMap(maps);
     return maps;
 }
 
