@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <system_error>
+#include <thread>
 
 namespace qev::quality {
 
@@ -39,14 +41,31 @@ int directionDistance(int a, int b) {
     return std::min(d, kDirectionCount - d);
 }
 
+// Unit vectors of the doubled direction angles, so that opposite flows (d and d + 16 over 360 degrees) agree.
+struct UnitVectors {
+    std::array<double, kDirectionCount> cos{};
+    std::array<double, kDirectionCount> sin{};
+    UnitVectors() {
+        for (int d = 0; d < kDirectionCount; ++d) {
+            const double a = 2.0 * std::numbers::pi * d / kDirectionCount;
+            cos[static_cast<std::size_t>(d)] = std::cos(a);
+            sin[static_cast<std::size_t>(d)] = std::sin(a);
+        }
+    }
+};
+
+const UnitVectors& unitVectors() {
+    static const UnitVectors table;
+    return table;
+}
+
 struct DirectionVector {
     double c = 0.0;
     double s = 0.0;
     int count = 0;
     void add(int dir, double weight = 1.0) {
-        const double a = 2.0 * std::numbers::pi * dir / kDirectionCount;
-        c += weight * std::cos(a);
-        s += weight * std::sin(a);
+        c += weight * unitVectors().cos[static_cast<std::size_t>(dir)];
+        s += weight * unitVectors().sin[static_cast<std::size_t>(dir)];
         ++count;
     }
     // Squared length of the mean unit vector: 1 when all agree, near 0 when they cancel.
@@ -100,7 +119,8 @@ int windowStart(int block, int imageSide) {
 // Background test: the spread between the 10th and 90th percentile grey of the block's window.
 bool isLowContrast(const PaddedImage& padded, int x0, int y0) {
     const std::uint8_t* origin = padded.at(x0, y0);
-    std::array<int, 256> histogram{};
+    constexpr int levels = 256 >> kMapShift; // the 6-bit copy holds 0..63 only
+    std::array<int, levels> histogram{};
     for (int y = 0; y < kWindow; ++y) {
         const std::uint8_t* row = origin + static_cast<std::ptrdiff_t>(y) * padded.stride();
         for (int x = 0; x < kWindow; ++x)
@@ -108,8 +128,8 @@ bool isLowContrast(const PaddedImage& padded, int x0, int y0) {
     }
     constexpr int total = kWindow * kWindow;
     constexpr int tailCount = total * kContrastPercent / 100;
-    int low = 0, high = 255, cumulative = 0;
-    for (int v = 0; v < 256; ++v) {
+    int low = 0, high = levels - 1, cumulative = 0;
+    for (int v = 0; v < levels; ++v) {
         cumulative += histogram[static_cast<std::size_t>(v)];
         if (cumulative > tailCount) {
             low = v;
@@ -117,7 +137,7 @@ bool isLowContrast(const PaddedImage& padded, int x0, int y0) {
         }
     }
     cumulative = 0;
-    for (int v = 255; v >= 0; --v) {
+    for (int v = levels - 1; v >= 0; --v) {
         cumulative += histogram[static_cast<std::size_t>(v)];
         if (cumulative > tailCount) {
             high = v;
@@ -138,12 +158,18 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, 
     for (int d = 0; d < kDirectionCount; ++d) {
         const auto& offs = grids.offsets[static_cast<std::size_t>(d)];
         std::array<double, kWindow> rowSums{};
+        static_assert(kWindow % 4 == 0);
         for (int r = 0; r < kWindow; ++r) {
-            int sum = 0;
+            // Four running sums, so the gathered loads do not wait on one another.
+            int s0 = 0, s1 = 0, s2 = 0, s3 = 0;
             const std::int32_t* row = offs.data() + static_cast<std::ptrdiff_t>(r) * kWindow;
-            for (int c = 0; c < kWindow; ++c)
-                sum += centre[row[c]];
-            rowSums[static_cast<std::size_t>(r)] = sum;
+            for (int c = 0; c < kWindow; c += 4) {
+                s0 += centre[row[c]];
+                s1 += centre[row[c + 1]];
+                s2 += centre[row[c + 2]];
+                s3 += centre[row[c + 3]];
+            }
+            rowSums[static_cast<std::size_t>(r)] = s0 + s1 + s2 + s3;
         }
         for (int k = 0; k < kWaveCount; ++k) {
             double re = 0.0, im = 0.0;
@@ -394,6 +420,24 @@ std::vector<std::uint8_t> morphStep(const BlockMaps& maps, const std::vector<std
 
 } // namespace
 
+void forEachRowBand(int rows, const std::function<void(int, int)>& work) {
+    constexpr int kMinRowsForTwo = 16;
+    if (rows < kMinRowsForTwo || std::thread::hardware_concurrency() < 2) {
+        work(0, rows);
+        return;
+    }
+    const int half = rows / 2;
+    std::thread other;
+    try {
+        other = std::thread(work, half, rows);
+    } catch (const std::system_error&) {
+        work(0, rows); // no thread to be had: do it all here
+        return;
+    }
+    work(0, half);
+    other.join();
+}
+
 void computeHighCurvatureMap(BlockMaps& maps) {
     maps.highCurvature.assign(maps.direction.size(), 0);
     markHighCurvatureBlocks(maps);
@@ -429,18 +473,21 @@ BlockMaps computeBlockMaps(const GreyView& image) {
 
     const PaddedImage padded(image, kWindow, kMapShift);
     const WindowGrids grids(padded.stride());
-    for (int by = 0; by < maps.height; ++by)
-        for (int bx = 0; bx < maps.width; ++bx) {
-            const std::size_t i = maps.index(bx, by);
-            const int x0 = windowStart(bx, image.width), y0 = windowStart(by, image.height);
-            if (isLowContrast(padded, x0, y0)) {
-                maps.lowContrast[i] = 1;
-                continue;
+    // Every block's window is measured on its own, so the block rows are shared out between the cores.
+    forEachRowBand(maps.height, [&](int firstRow, int endRow) {
+        for (int by = firstRow; by < endRow; ++by)
+            for (int bx = 0; bx < maps.width; ++bx) {
+                const std::size_t i = maps.index(bx, by);
+                const int x0 = windowStart(bx, image.width), y0 = windowStart(by, image.height);
+                if (isLowContrast(padded, x0, y0)) {
+                    maps.lowContrast[i] = 1;
+                    continue;
+                }
+                maps.direction[i] = blockDirection(padded, grids, x0, y0);
+                // Blocks without a clear flow of their own stay marked even if they get a direction later.
+                if (maps.direction[i] < 0) maps.lowFlow[i] = 1;
             }
-            maps.direction[i] = blockDirection(padded, grids, x0, y0);
-            // Blocks without a clear flow of their own stay marked even if they get a direction later.
-            if (maps.direction[i] < 0) maps.lowFlow[i] = 1;
-        }
+    });
     // Close the low-flow map: single blocks with a clear flow amid unclear ones count as unclear too.
     maps.lowFlow = morphStep(maps, morphStep(maps, maps.lowFlow, true), false);
     const std::vector<std::size_t> order = centreOutOrder(maps);
