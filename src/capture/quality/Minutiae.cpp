@@ -166,29 +166,32 @@ std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps)
             for (int c = 0; c < cols; ++c)
                 offsets[static_cast<std::size_t>(d)][static_cast<std::size_t>(r * cols + c)] =
                     rotatedOffset(d, c - kAlongHalf, r - kAcrossHalf, padded.stride());
-    for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x) {
-            const int d = maps.direction[maps.index(x / kBlockSize, y / kBlockSize)];
-            if (d < 0 || maps.quality[maps.index(x / kBlockSize, y / kBlockSize)] == 0) continue;
-            const std::uint8_t* p = padded.at(x, y);
-            const auto& offs = offsets[static_cast<std::size_t>(d)];
-            // The centre row, then the whole grid in four running sums so the gathered loads overlap.
-            int centre = 0;
-            for (int c = 0; c < cols; ++c)
-                centre += p[offs[static_cast<std::size_t>(kAcrossHalf * cols + c)]];
-            int s0 = 0, s1 = 0, s2 = 0;
-            constexpr std::size_t cells = rows * cols;
-            static_assert(cells % 3 == 0);
-            for (std::size_t k = 0; k < cells; k += 3) {
-                s0 += p[offs[k]];
-                s1 += p[offs[k + 1]];
-                s2 += p[offs[k + 2]];
+    // Each pixel is decided on its own, so the image rows are shared out between the cores.
+    forEachRowBand(image.height, [&](int firstRow, int endRow) {
+        for (int y = firstRow; y < endRow; ++y)
+            for (int x = 0; x < image.width; ++x) {
+                const int d = maps.direction[maps.index(x / kBlockSize, y / kBlockSize)];
+                if (d < 0 || maps.quality[maps.index(x / kBlockSize, y / kBlockSize)] == 0) continue;
+                const std::uint8_t* p = padded.at(x, y);
+                const auto& offs = offsets[static_cast<std::size_t>(d)];
+                // The centre row, then the whole grid in four running sums so the gathered loads overlap.
+                int centre = 0;
+                for (int c = 0; c < cols; ++c)
+                    centre += p[offs[static_cast<std::size_t>(kAcrossHalf * cols + c)]];
+                int s0 = 0, s1 = 0, s2 = 0;
+                constexpr std::size_t cells = rows * cols;
+                static_assert(cells % 3 == 0);
+                for (std::size_t k = 0; k < cells; k += 3) {
+                    s0 += p[offs[k]];
+                    s1 += p[offs[k + 1]];
+                    s2 += p[offs[k + 2]];
+                }
+                const int total = s0 + s1 + s2;
+                if (centre * rows < total)
+                    out[static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) +
+                        static_cast<std::size_t>(x)] = 1;
             }
-            const int total = s0 + s1 + s2;
-            if (centre * rows < total)
-                out[static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) + static_cast<std::size_t>(x)] =
-                    1;
-        }
+    });
     return out;
 }
 
