@@ -203,13 +203,18 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, 
         const double mean = sum / kDirectionCount;
         st.norm = mean > 0.0 ? st.max / mean : 0.0;
     }
-    // The wave whose power is most concentrated in one direction decides.
-    const WaveStat best = *std::max_element(stats.begin(), stats.end(),
-                                            [](const WaveStat& a, const WaveStat& b) { return a.norm < b.norm; });
-    if (best.max <= kPowerMin || power[0][static_cast<std::size_t>(best.dir)] > kLowWavePowerMax) return kNoDirection;
-    if (best.norm > kPowerNormMin) return best.dir;
-    // Near a fork two close directions share the power: accept a weaker concentration then.
-    if (best.norm >= kForkNormShare * kPowerNormMin) {
+    // Waves in falling order of concentration; the first whose strongest direction is strong and concentrated
+    // enough, without one-cycle shading under it, decides.
+    std::stable_sort(stats.begin(), stats.end(), [](const WaveStat& a, const WaveStat& b) { return a.norm > b.norm; });
+    auto strongEnough = [&](const WaveStat& st) {
+        return st.max > kPowerMin && power[0][static_cast<std::size_t>(st.dir)] <= kLowWavePowerMax;
+    };
+    for (const WaveStat& st : stats)
+        if (strongEnough(st) && st.norm > kPowerNormMin) return st.dir;
+    // Near a fork two close directions share the power: the most concentrated wave may show a weaker concentration
+    // then.
+    const WaveStat& best = stats.front();
+    if (strongEnough(best) && best.norm >= kForkNormShare * kPowerNormMin) {
         const auto& p = power[static_cast<std::size_t>(best.wave)];
         const double enough = kForkPowerShare * best.max;
         if (p[static_cast<std::size_t>(wrapDirection(best.dir - kForkInterval))] > enough ||
@@ -393,7 +398,8 @@ void buildQualityLevels(BlockMaps& maps) {
         }
 }
 
-// One step of binary morphology on a block map with the four edge neighbours; outside the map counts as unset.
+// One step of binary morphology on a block map with the four edge neighbours. Outside the map counts as unset when
+// growing and as set when shrinking, so the map's edge neither creates nor wears away marked blocks.
 std::vector<std::uint8_t> morphStep(const BlockMaps& maps, const std::vector<std::uint8_t>& in, bool dilate) {
     std::vector<std::uint8_t> out = in;
     constexpr std::array<int, 4> dx = {0, 1, 0, -1};
@@ -404,7 +410,7 @@ std::vector<std::uint8_t> morphStep(const BlockMaps& maps, const std::vector<std
             if (dilate == (in[i] != 0)) continue;
             for (std::size_t k = 0; k < dx.size(); ++k) {
                 const int nx = bx + dx[k], ny = by + dy[k];
-                const bool set = maps.inside(nx, ny) && in[maps.index(nx, ny)] != 0;
+                const bool set = maps.inside(nx, ny) ? in[maps.index(nx, ny)] != 0 : !dilate;
                 if (dilate && set) {
                     out[i] = 1;
                     break;
