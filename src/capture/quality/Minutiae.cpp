@@ -10,11 +10,11 @@ namespace qev::quality {
 
 namespace {
 
-constexpr int kAcrossHalf = 4;  // binarisation grid: 9 rows across the ridge flow
-constexpr int kAlongHalf = 3;   // ... of 7 pixels along it
-constexpr int kSpurLength = 10; // a branch this short from an ending to a fork is a spur
-constexpr int kShortRidge = 16; // a ridge piece this short between two endings is noise
-constexpr int kEndingPairDistance = 14;
+constexpr int kAcrossHalf = 4;         // binarisation grid: 9 rows across the ridge flow
+constexpr int kAlongHalf = 3;          // ... of 7 pixels along it
+constexpr int kSpurLength = 10;        // a branch this short from an ending to a fork is a spur
+constexpr int kShortRidge = 16;        // a ridge piece this short between two endings is noise
+constexpr int kEndingPairDistance = 8; // two endings closer than this are one broken ridge
 constexpr int kForkPairDistance = 10;
 constexpr int kMixedPairDistance = 6;
 constexpr int kInvalidMargin = 6; // minutiae this close to an unusable block are dropped

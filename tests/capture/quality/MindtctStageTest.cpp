@@ -152,7 +152,7 @@ std::vector<RefMinutia> readMinutiae(const std::string& path) {
 // Share of the reference's minutiae that one of ours, used once, lies within 4 pixels of. Our minutiae carry no
 // direction yet, so only the position is compared.
 TEST(MinutiaeStage, MinutiaeLieWhereTheReferenceFoundThem) {
-    constexpr double kFloor = 0.18; // today's least share over the twelve images; the aim is 0.90
+    constexpr double kFloor = 0.26; // today's least share over the twelve images; the aim is 0.90
     for (const auto& l : loaded()) {
         ASSERT_FALSE(l.pixels.empty()) << l.image.rawPath;
         const auto reference = readMinutiae(stagePath(l.image, ".min"));
