@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <system_error>
+#include <thread>
 
 namespace qev::quality {
 
@@ -39,14 +41,31 @@ int directionDistance(int a, int b) {
     return std::min(d, kDirectionCount - d);
 }
 
+// Unit vectors of the doubled direction angles, so that opposite flows (d and d + 16 over 360 degrees) agree.
+struct UnitVectors {
+    std::array<double, kDirectionCount> cos{};
+    std::array<double, kDirectionCount> sin{};
+    UnitVectors() {
+        for (int d = 0; d < kDirectionCount; ++d) {
+            const double a = 2.0 * std::numbers::pi * d / kDirectionCount;
+            cos[static_cast<std::size_t>(d)] = std::cos(a);
+            sin[static_cast<std::size_t>(d)] = std::sin(a);
+        }
+    }
+};
+
+const UnitVectors& unitVectors() {
+    static const UnitVectors table;
+    return table;
+}
+
 struct DirectionVector {
     double c = 0.0;
     double s = 0.0;
     int count = 0;
     void add(int dir, double weight = 1.0) {
-        const double a = 2.0 * std::numbers::pi * dir / kDirectionCount;
-        c += weight * std::cos(a);
-        s += weight * std::sin(a);
+        c += weight * unitVectors().cos[static_cast<std::size_t>(dir)];
+        s += weight * unitVectors().sin[static_cast<std::size_t>(dir)];
         ++count;
     }
     // Squared length of the mean unit vector: 1 when all agree, near 0 when they cancel.
@@ -72,9 +91,15 @@ struct WindowGrids {
         const double half = (kWindow - 1) / 2.0;
         for (int d = 0; d < kDirectionCount; ++d)
             for (int r = 0; r < kWindow; ++r)
-                for (int c = 0; c < kWindow; ++c)
+                for (int c = 0; c < kWindow; ++c) {
+                    // The grid turns about the window's centre; offsets are from the window's top-left pixel.
+                    const double phi = std::numbers::pi * d / kDirectionCount;
+                    const double ux = std::cos(phi), uy = std::sin(phi);
+                    const long x = std::lround(half + (c - half) * ux - (r - half) * uy);
+                    const long y = std::lround(half + (c - half) * uy + (r - half) * ux);
                     offsets[static_cast<std::size_t>(d)][static_cast<std::size_t>(r * kWindow + c)] =
-                        static_cast<std::int32_t>(rotatedOffset(d, c - half, r - half, stride));
+                        static_cast<std::int32_t>(y * stride + x);
+                }
         for (int k = 0; k < kWaveCount; ++k)
             for (int n = 0; n < kWindow; ++n) {
                 const double a = 2.0 * std::numbers::pi * (k + 1) * n / kWindow;
@@ -84,11 +109,18 @@ struct WindowGrids {
     }
 };
 
+// Top-left corner of a block's analysis window: centred on the block, but moved inwards where it would reach past
+// the image, so the outermost blocks are measured on the same pixels as their inner neighbours.
+int windowStart(int block, int imageSide) {
+    const int start = block * kBlockSize - (kWindow - kBlockSize) / 2;
+    return std::max(0, std::min(start, imageSide - kWindow));
+}
+
 // Background test: the spread between the 10th and 90th percentile grey of the block's window.
-bool isLowContrast(const PaddedImage& padded, int bx, int by) {
-    const std::uint8_t* origin =
-        padded.at(bx * kBlockSize + kBlockSize / 2 - kWindow / 2, by * kBlockSize + kBlockSize / 2 - kWindow / 2);
-    std::array<int, 256> histogram{};
+bool isLowContrast(const PaddedImage& padded, int x0, int y0) {
+    const std::uint8_t* origin = padded.at(x0, y0);
+    constexpr int levels = 256 >> kMapShift; // the 6-bit copy holds 0..63 only
+    std::array<int, levels> histogram{};
     for (int y = 0; y < kWindow; ++y) {
         const std::uint8_t* row = origin + static_cast<std::ptrdiff_t>(y) * padded.stride();
         for (int x = 0; x < kWindow; ++x)
@@ -96,8 +128,8 @@ bool isLowContrast(const PaddedImage& padded, int bx, int by) {
     }
     constexpr int total = kWindow * kWindow;
     constexpr int tailCount = total * kContrastPercent / 100;
-    int low = 0, high = 255, cumulative = 0;
-    for (int v = 0; v < 256; ++v) {
+    int low = 0, high = levels - 1, cumulative = 0;
+    for (int v = 0; v < levels; ++v) {
         cumulative += histogram[static_cast<std::size_t>(v)];
         if (cumulative > tailCount) {
             low = v;
@@ -105,7 +137,7 @@ bool isLowContrast(const PaddedImage& padded, int bx, int by) {
         }
     }
     cumulative = 0;
-    for (int v = 255; v >= 0; --v) {
+    for (int v = levels - 1; v >= 0; --v) {
         cumulative += histogram[static_cast<std::size_t>(v)];
         if (cumulative > tailCount) {
             high = v;
@@ -120,18 +152,24 @@ int wrapDirection(int d) {
 }
 
 // Dominant ridge direction of a block, or kNoDirection when the flow is too weak or unclear.
-int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int bx, int by) {
-    const std::uint8_t* centre = padded.at(bx * kBlockSize + kBlockSize / 2, by * kBlockSize + kBlockSize / 2);
+int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, int y0) {
+    const std::uint8_t* centre = padded.at(x0, y0);
     std::array<std::array<double, kDirectionCount>, kWaveCount> power{};
     for (int d = 0; d < kDirectionCount; ++d) {
         const auto& offs = grids.offsets[static_cast<std::size_t>(d)];
         std::array<double, kWindow> rowSums{};
+        static_assert(kWindow % 4 == 0);
         for (int r = 0; r < kWindow; ++r) {
-            int sum = 0;
+            // Four running sums, so the gathered loads do not wait on one another.
+            int s0 = 0, s1 = 0, s2 = 0, s3 = 0;
             const std::int32_t* row = offs.data() + static_cast<std::ptrdiff_t>(r) * kWindow;
-            for (int c = 0; c < kWindow; ++c)
-                sum += centre[row[c]];
-            rowSums[static_cast<std::size_t>(r)] = sum;
+            for (int c = 0; c < kWindow; c += 4) {
+                s0 += centre[row[c]];
+                s1 += centre[row[c + 1]];
+                s2 += centre[row[c + 2]];
+                s3 += centre[row[c + 3]];
+            }
+            rowSums[static_cast<std::size_t>(r)] = s0 + s1 + s2 + s3;
         }
         for (int k = 0; k < kWaveCount; ++k) {
             double re = 0.0, im = 0.0;
@@ -165,13 +203,18 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int bx, 
         const double mean = sum / kDirectionCount;
         st.norm = mean > 0.0 ? st.max / mean : 0.0;
     }
-    // The wave whose power is most concentrated in one direction decides.
-    const WaveStat best = *std::max_element(stats.begin(), stats.end(),
-                                            [](const WaveStat& a, const WaveStat& b) { return a.norm < b.norm; });
-    if (best.max <= kPowerMin || power[0][static_cast<std::size_t>(best.dir)] > kLowWavePowerMax) return kNoDirection;
-    if (best.norm > kPowerNormMin) return best.dir;
-    // Near a fork two close directions share the power: accept a weaker concentration then.
-    if (best.norm >= kForkNormShare * kPowerNormMin) {
+    // Waves in falling order of concentration; the first whose strongest direction is strong and concentrated
+    // enough, without one-cycle shading under it, decides.
+    std::stable_sort(stats.begin(), stats.end(), [](const WaveStat& a, const WaveStat& b) { return a.norm > b.norm; });
+    auto strongEnough = [&](const WaveStat& st) {
+        return st.max > kPowerMin && power[0][static_cast<std::size_t>(st.dir)] <= kLowWavePowerMax;
+    };
+    for (const WaveStat& st : stats)
+        if (strongEnough(st) && st.norm > kPowerNormMin) return st.dir;
+    // Near a fork two close directions share the power: the most concentrated wave may show a weaker concentration
+    // then.
+    const WaveStat& best = stats.front();
+    if (strongEnough(best) && best.norm >= kForkNormShare * kPowerNormMin) {
         const auto& p = power[static_cast<std::size_t>(best.wave)];
         const double enough = kForkPowerShare * best.max;
         if (p[static_cast<std::size_t>(wrapDirection(best.dir - kForkInterval))] > enough ||
@@ -292,7 +335,7 @@ void clearMargin(BlockMaps& maps) {
 
 // A valid block is curved when a neighbour turns away from it by kCurvatureMin steps or more;
 // an empty block is a whorl or loop centre when the directions around it wind kVorticityMin times one way.
-void markHighCurvature(BlockMaps& maps) {
+void markHighCurvatureBlocks(BlockMaps& maps) {
     for (int by = 0; by < maps.height; ++by)
         for (int bx = 0; bx < maps.width; ++bx) {
             const std::size_t i = maps.index(bx, by);
@@ -322,8 +365,12 @@ void markHighCurvature(BlockMaps& maps) {
         }
 }
 
-void buildQualityMap(BlockMaps& maps) {
+// Quality levels: 0 for background or no direction; blocks with unclear flow or high curvature ("weak") start at 2
+// and the others at 4, or 3 when a weak block lies within two blocks. Within two blocks of a level-0 block the
+// level is 1 for weak blocks and 2 for the others, and the ring just inside the image's outermost blocks is 1.
+void buildQualityLevels(BlockMaps& maps) {
     auto bad = [&](std::size_t i) { return maps.lowContrast[i] || maps.direction[i] < 0; };
+    auto weak = [&](std::size_t i) { return maps.lowFlow[i] || maps.highCurvature[i]; };
     for (int by = 0; by < maps.height; ++by)
         for (int bx = 0; bx < maps.width; ++bx) {
             const std::size_t i = maps.index(bx, by);
@@ -336,24 +383,76 @@ void buildQualityMap(BlockMaps& maps) {
                 maps.quality[i] = 1;
                 continue;
             }
-            int q = (maps.lowFlow[i] || maps.highCurvature[i]) ? 3 : 4;
             bool nearBad = false, nearWeak = false;
             for (int ny = by - 2; ny <= by + 2; ++ny)
                 for (int nx = bx - 2; nx <= bx + 2; ++nx) {
                     if ((nx == bx && ny == by) || !maps.inside(nx, ny)) continue;
                     const std::size_t n = maps.index(nx, ny);
                     nearBad = nearBad || bad(n);
-                    nearWeak = nearWeak || maps.lowFlow[n] || maps.highCurvature[n];
+                    nearWeak = nearWeak || weak(n);
                 }
-            if (nearBad)
-                q -= 2;
-            else if (nearWeak)
-                q -= 1;
-            maps.quality[i] = static_cast<std::uint8_t>(std::max(q, 1));
+            const bool self = weak(i);
+            int q = self ? 2 : nearWeak ? 3 : 4;
+            if (nearBad) q = self ? 1 : 2;
+            maps.quality[i] = static_cast<std::uint8_t>(q);
         }
 }
 
+// One step of binary morphology on a block map with the four edge neighbours. Outside the map counts as unset when
+// growing and as set when shrinking, so the map's edge neither creates nor wears away marked blocks.
+std::vector<std::uint8_t> morphStep(const BlockMaps& maps, const std::vector<std::uint8_t>& in, bool dilate) {
+    std::vector<std::uint8_t> out = in;
+    constexpr std::array<int, 4> dx = {0, 1, 0, -1};
+    constexpr std::array<int, 4> dy = {-1, 0, 1, 0};
+    for (int by = 0; by < maps.height; ++by)
+        for (int bx = 0; bx < maps.width; ++bx) {
+            const std::size_t i = maps.index(bx, by);
+            if (dilate == (in[i] != 0)) continue;
+            for (std::size_t k = 0; k < dx.size(); ++k) {
+                const int nx = bx + dx[k], ny = by + dy[k];
+                const bool set = maps.inside(nx, ny) ? in[maps.index(nx, ny)] != 0 : !dilate;
+                if (dilate && set) {
+                    out[i] = 1;
+                    break;
+                }
+                if (!dilate && !set) {
+                    out[i] = 0;
+                    break;
+                }
+            }
+        }
+    return out;
+}
+
 } // namespace
+
+void forEachRowBand(int rows, const std::function<void(int, int)>& work) {
+    constexpr int kMinRowsForTwo = 16;
+    if (rows < kMinRowsForTwo || std::thread::hardware_concurrency() < 2) {
+        work(0, rows);
+        return;
+    }
+    const int half = rows / 2;
+    std::thread other;
+    try {
+        other = std::thread(work, half, rows);
+    } catch (const std::system_error&) {
+        work(0, rows); // no thread to be had: do it all here
+        return;
+    }
+    work(0, half);
+    other.join();
+}
+
+void computeHighCurvatureMap(BlockMaps& maps) {
+    maps.highCurvature.assign(maps.direction.size(), 0);
+    markHighCurvatureBlocks(maps);
+}
+
+void computeQualityMap(BlockMaps& maps) {
+    maps.quality.assign(maps.direction.size(), 0);
+    buildQualityLevels(maps);
+}
 
 PaddedImage::PaddedImage(const GreyView& image, int pad, int shift)
     : m_pad(pad), m_stride(image.width + 2 * pad),
@@ -380,17 +479,23 @@ BlockMaps computeBlockMaps(const GreyView& image) {
 
     const PaddedImage padded(image, kWindow, kMapShift);
     const WindowGrids grids(padded.stride());
-    for (int by = 0; by < maps.height; ++by)
-        for (int bx = 0; bx < maps.width; ++bx) {
-            const std::size_t i = maps.index(bx, by);
-            if (isLowContrast(padded, bx, by)) {
-                maps.lowContrast[i] = 1;
-                continue;
+    // Every block's window is measured on its own, so the block rows are shared out between the cores.
+    forEachRowBand(maps.height, [&](int firstRow, int endRow) {
+        for (int by = firstRow; by < endRow; ++by)
+            for (int bx = 0; bx < maps.width; ++bx) {
+                const std::size_t i = maps.index(bx, by);
+                const int x0 = windowStart(bx, image.width), y0 = windowStart(by, image.height);
+                if (isLowContrast(padded, x0, y0)) {
+                    maps.lowContrast[i] = 1;
+                    continue;
+                }
+                maps.direction[i] = blockDirection(padded, grids, x0, y0);
+                // Blocks without a clear flow of their own stay marked even if they get a direction later.
+                if (maps.direction[i] < 0) maps.lowFlow[i] = 1;
             }
-            maps.direction[i] = blockDirection(padded, grids, bx, by);
-            // Blocks without a clear flow of their own stay marked even if they get a direction later.
-            if (maps.direction[i] < 0) maps.lowFlow[i] = 1;
-        }
+    });
+    // Close the low-flow map: single blocks with a clear flow amid unclear ones count as unclear too.
+    maps.lowFlow = morphStep(maps, morphStep(maps, maps.lowFlow, true), false);
     const std::vector<std::size_t> order = centreOutOrder(maps);
     removeInconsistentDirections(maps, order);
     smoothDirections(maps);
@@ -400,8 +505,8 @@ BlockMaps computeBlockMaps(const GreyView& image) {
     smoothDirections(maps);
     // The outermost ring's windows reach past the image: no direction there.
     clearMargin(maps);
-    markHighCurvature(maps);
-    buildQualityMap(maps);
+    computeHighCurvatureMap(maps);
+    computeQualityMap(maps);
     return maps;
 }
 

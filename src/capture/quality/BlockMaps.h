@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <numbers>
 #include <vector>
 
@@ -51,6 +52,15 @@ struct BlockMaps {
 
 // Builds the direction, low-contrast, low-flow, high-curvature and quality maps of an image (any size >= 1x1).
 [[nodiscard]] BlockMaps computeBlockMaps(const GreyView& image);
+
+// The later stages on their own, from maps already filled in: the high-curvature map from the direction map, and
+// the quality map from the direction, low-contrast, low-flow and high-curvature maps.
+void computeHighCurvatureMap(BlockMaps& maps);
+void computeQualityMap(BlockMaps& maps);
+
+// Runs work(first, end) over row bands that together cover 0..rows, on up to two threads (one when rows is small
+// or the machine has one core); returns when all bands are done. The bands write to disjoint rows only.
+void forEachRowBand(int rows, const std::function<void(int, int)>& work);
 
 // Image padded on every side with grey 128, so rotated sampling grids never leave the buffer. With shift > 0
 // every pixel (and the pad) is stored as value >> shift, e.g. 2 for the 6-bit copy the maps are measured on.

@@ -10,11 +10,11 @@ namespace qev::quality {
 
 namespace {
 
-constexpr int kAcrossHalf = 3;  // binarisation grid: 7 rows across the ridge flow
-constexpr int kAlongHalf = 4;   // ... of 9 pixels along it
-constexpr int kSpurLength = 10; // a branch this short from an ending to a fork is a spur
-constexpr int kShortRidge = 16; // a ridge piece this short between two endings is noise
-constexpr int kEndingPairDistance = 14;
+constexpr int kAcrossHalf = 4;         // binarisation grid: 9 rows across the ridge flow
+constexpr int kAlongHalf = 3;          // ... of 7 pixels along it
+constexpr int kSpurLength = 10;        // a branch this short from an ending to a fork is a spur
+constexpr int kShortRidge = 16;        // a ridge piece this short between two endings is noise
+constexpr int kEndingPairDistance = 8; // two endings closer than this are one broken ridge
 constexpr int kForkPairDistance = 10;
 constexpr int kMixedPairDistance = 6;
 constexpr int kInvalidMargin = 6; // minutiae this close to an unusable block are dropped
@@ -166,24 +166,32 @@ std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps)
             for (int c = 0; c < cols; ++c)
                 offsets[static_cast<std::size_t>(d)][static_cast<std::size_t>(r * cols + c)] =
                     rotatedOffset(d, c - kAlongHalf, r - kAcrossHalf, padded.stride());
-    for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x) {
-            const int d = maps.direction[maps.index(x / kBlockSize, y / kBlockSize)];
-            if (d < 0 || maps.quality[maps.index(x / kBlockSize, y / kBlockSize)] == 0) continue;
-            const std::uint8_t* p = padded.at(x, y);
-            const auto& offs = offsets[static_cast<std::size_t>(d)];
-            int total = 0, centre = 0;
-            for (int r = 0; r < rows; ++r) {
-                int rowSum = 0;
+    // Each pixel is decided on its own, so the image rows are shared out between the cores.
+    forEachRowBand(image.height, [&](int firstRow, int endRow) {
+        for (int y = firstRow; y < endRow; ++y)
+            for (int x = 0; x < image.width; ++x) {
+                const int d = maps.direction[maps.index(x / kBlockSize, y / kBlockSize)];
+                if (d < 0 || maps.quality[maps.index(x / kBlockSize, y / kBlockSize)] == 0) continue;
+                const std::uint8_t* p = padded.at(x, y);
+                const auto& offs = offsets[static_cast<std::size_t>(d)];
+                // The centre row, then the whole grid in four running sums so the gathered loads overlap.
+                int centre = 0;
                 for (int c = 0; c < cols; ++c)
-                    rowSum += p[offs[static_cast<std::size_t>(r * cols + c)]];
-                total += rowSum;
-                if (r == kAcrossHalf) centre = rowSum;
+                    centre += p[offs[static_cast<std::size_t>(kAcrossHalf * cols + c)]];
+                int s0 = 0, s1 = 0, s2 = 0;
+                constexpr std::size_t cells = rows * cols;
+                static_assert(cells % 3 == 0);
+                for (std::size_t k = 0; k < cells; k += 3) {
+                    s0 += p[offs[k]];
+                    s1 += p[offs[k + 1]];
+                    s2 += p[offs[k + 2]];
+                }
+                const int total = s0 + s1 + s2;
+                if (centre * rows < total)
+                    out[static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) +
+                        static_cast<std::size_t>(x)] = 1;
             }
-            if (centre * rows < total)
-                out[static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) + static_cast<std::size_t>(x)] =
-                    1;
-        }
+    });
     return out;
 }
 
@@ -203,6 +211,43 @@ void smoothRidges(std::vector<std::uint8_t>& ridges, int width, int height) {
     }
 }
 
+std::vector<std::uint8_t> binarisedImage(const GreyView& image, const BlockMaps& maps) {
+    std::vector<std::uint8_t> ridges = binarize(image, maps);
+    smoothRidges(ridges, image.width, image.height);
+    return ridges;
+}
+
+namespace {
+
+// For each of the two sub-passes and each ring of neighbours (bit k set when neighbour k of N, NE, E, SE, S, SW, W,
+// NW is a ridge), whether the centre pixel may be removed: two to six ridge neighbours, one 0-to-1 step around the
+// ring, and the sub-pass's pair of side conditions.
+using ThinningTable = std::array<std::array<bool, 256>, 2>;
+
+const ThinningTable& thinningTable() {
+    static const ThinningTable table = [] {
+        ThinningTable t{};
+        for (unsigned code = 0; code < 256; ++code) {
+            std::array<int, 8> p{};
+            int count = 0;
+            for (std::size_t k = 0; k < 8; ++k) {
+                p[k] = (code >> k) & 1u ? 1 : 0;
+                count += p[k];
+            }
+            int transitions = 0;
+            for (std::size_t k = 0; k < 8; ++k)
+                transitions += (p[k] == 0 && p[(k + 1) % 8] == 1) ? 1 : 0;
+            const bool candidate = count >= 2 && count <= 6 && transitions == 1;
+            t[0][code] = candidate && p[0] * p[2] * p[4] == 0 && p[2] * p[4] * p[6] == 0;
+            t[1][code] = candidate && p[0] * p[2] * p[6] == 0 && p[0] * p[4] * p[6] == 0;
+        }
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
 void thin(std::vector<std::uint8_t>& ridges, int width, int height) {
     Skeleton s(ridges, width, height);
     std::vector<std::size_t> live;
@@ -216,23 +261,12 @@ void thin(std::vector<std::uint8_t>& ridges, int width, int height) {
         changed = false;
         for (int sub = 0; sub < 2; ++sub) {
             kill.clear();
+            const auto& removable = thinningTable()[static_cast<std::size_t>(sub)];
             for (const std::size_t i : live) {
-                std::array<int, 8> p{};
-                int count = 0;
-                for (std::size_t k = 0; k < 8; ++k) {
-                    p[k] = s.data[static_cast<std::size_t>(static_cast<std::ptrdiff_t>(i) + off[k])] ? 1 : 0;
-                    count += p[k];
-                }
-                if (count < 2 || count > 6) continue;
-                int transitions = 0;
+                unsigned code = 0;
                 for (std::size_t k = 0; k < 8; ++k)
-                    transitions += (p[k] == 0 && p[(k + 1) % 8] == 1) ? 1 : 0;
-                if (transitions != 1) continue;
-                // p: 0=N 1=NE 2=E 3=SE 4=S 5=SW 6=W 7=NW
-                if (sub == 0 ? (p[0] * p[2] * p[4] != 0 || p[2] * p[4] * p[6] != 0)
-                             : (p[0] * p[2] * p[6] != 0 || p[0] * p[4] * p[6] != 0))
-                    continue;
-                kill.push_back(i);
+                    code |= s.data[static_cast<std::size_t>(static_cast<std::ptrdiff_t>(i) + off[k])] ? 1u << k : 0u;
+                if (removable[code]) kill.push_back(i);
             }
             for (const std::size_t i : kill)
                 s.data[i] = 0;
@@ -249,8 +283,7 @@ void thin(std::vector<std::uint8_t>& ridges, int width, int height) {
 }
 
 std::vector<Minutia> detectMinutiae(const GreyView& image, const BlockMaps& maps) {
-    std::vector<std::uint8_t> ridges = binarize(image, maps);
-    smoothRidges(ridges, image.width, image.height);
+    std::vector<std::uint8_t> ridges = binarisedImage(image, maps);
     thin(ridges, image.width, image.height);
     const Skeleton s(ridges, image.width, image.height);
 

@@ -21,6 +21,9 @@ struct Minutia {
 // Majority vote over each pixel's 3x3 neighbourhood: fills one-pixel gaps and drops stray pixels (frame kept).
 void smoothRidges(std::vector<std::uint8_t>& ridges, int width, int height);
 
+// The ridge image the minutiae are found on: binarize, then smoothRidges.
+[[nodiscard]] std::vector<std::uint8_t> binarisedImage(const GreyView& image, const BlockMaps& maps);
+
 // Thins a ridge image in place to one-pixel-wide ridge lines.
 void thin(std::vector<std::uint8_t>& ridges, int width, int height);
 

@@ -28,7 +28,8 @@ GradeDetails gradeDetailed(const std::uint8_t* pixels, int width, int height, in
     static_cast<void>(ppi);
     try {
         const GreyView image{pixels, width, height};
-        const BlockMaps maps = computeBlockMaps(image);
+        details.maps = computeBlockMaps(image);
+        const BlockMaps& maps = details.maps;
         details.mapWidth = maps.width;
         details.mapHeight = maps.height;
         for (const std::uint8_t q : maps.quality)

@@ -38,6 +38,7 @@ struct GradeDetails {
     int mapHeight = 0;
     std::array<int, 5> blockCounts{}; // blocks per quality level 0..4
     std::vector<Minutia> minutiae;
+    BlockMaps maps; // the block maps the grade was made of
 };
 
 // Grades an 8-bit grey image, rows top first, `width` bytes per row. ppi <= 0 means 500.

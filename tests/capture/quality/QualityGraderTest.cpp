@@ -199,7 +199,13 @@ TEST(QualityMaps, SmoothShadingHasNoDirection) {
             px[static_cast<std::size_t>(y * w + x)] =
                 static_cast<std::uint8_t>(128.0 + 120.0 * std::sin(2.0 * std::numbers::pi * x / 24.0));
     const BlockMaps maps = computeBlockMaps({px.data(), w, h});
-    EXPECT_EQ(std::count_if(maps.direction.begin(), maps.direction.end(), [](int d) { return d >= 0; }), 0);
+    // No block whose turned window stays inside the image finds a flow of its own (the outer two rings also see the
+    // grey outside the image, and a direction found there may be smoothed inwards later).
+    int ownDirection = 0;
+    for (int by = 2; by < maps.height - 2; ++by)
+        for (int bx = 2; bx < maps.width - 2; ++bx)
+            ownDirection += maps.lowFlow[maps.index(bx, by)] || maps.lowContrast[maps.index(bx, by)] ? 0 : 1;
+    EXPECT_EQ(ownDirection, 0);
 }
 
 TEST(QualityMaps, NoisePatchInsideRidgesIsFilledAndMarkedLowFlow) {
