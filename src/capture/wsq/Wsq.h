@@ -40,10 +40,13 @@ struct DecodedImage {
     std::vector<std::string> comments;
 };
 
-// Encodes at the given bit rate (bits per pixel the quantiser aims for, > 0). With no comment the stream carries
-// a NIST_COM comment with the size, ppi and bit rate; an empty comment writes none.
+// Encodes at the given bit rate (bits per pixel the quantiser aims for, > 0). Without a comment (or with an empty
+// one) the stream carries no comment segment.
 Result<std::vector<uint8_t>> encode(const GreyImage& image, float bitRate, int ppi,
                                     const std::optional<std::string>& comment = std::nullopt);
+
+// The NIST_COM comment a caller may pass to say the size, ppi and bit rate in the stream.
+std::string nistComment(const GreyImage& image, int ppi, float bitRate);
 
 Result<DecodedImage> decode(std::span<const uint8_t> data);
 

@@ -180,15 +180,6 @@ private:
     int m_count = 0; // bits in m_acc not yet written, fewer than 8 between calls
 };
 
-std::string nistComment(const GreyImage& img, int ppi, float bitRate) {
-    char buf[256];
-    std::snprintf(buf, sizeof buf,
-                  "NIST_COM 9\nPIX_WIDTH %d\nPIX_HEIGHT %d\nPIX_DEPTH 8\nPPI %d\nLOSSY 1\nCOLORSPACE GRAY\n"
-                  "COMPRESSION WSQ\nWSQ_BITRATE %f",
-                  img.width, img.height, ppi, static_cast<double>(bitRate));
-    return buf;
-}
-
 void writeScaled16(ByteWriter& w, const ScaledValue& s) {
     w.u8(s.exponent);
     w.u16(s.integer);
@@ -196,6 +187,8 @@ void writeScaled16(ByteWriter& w, const ScaledValue& s) {
 
 Result<std::vector<uint8_t>> encodeChecked(const GreyImage& image, float bitRate, int ppi,
                                            const std::optional<std::string>& comment) {
+    // The resolution is not part of the bitstream: it travels in a NIST_COM comment when the caller passes one.
+    if (ppi <= 0) return fail("resolución WSQ no válida: " + std::to_string(ppi));
     if (image.width < kMinEncodeSide || image.height < kMinEncodeSide)
         return fail("la imagen es demasiado pequeña para WSQ (mínimo " + std::to_string(kMinEncodeSide) + "x" +
                     std::to_string(kMinEncodeSide) + ")");
@@ -293,7 +286,7 @@ Result<std::vector<uint8_t>> encodeChecked(const GreyImage& image, float bitRate
     ByteWriter out;
     out.buffer().reserve(image.pixels.size() / 4 + 4096);
     out.u16(kSoi);
-    const std::string text = comment ? *comment : nistComment(image, ppi, bitRate);
+    const std::string text = comment ? *comment : std::string();
     if (!text.empty()) {
         out.u16(kCom);
         out.u16(static_cast<unsigned>(text.size() + 2));
@@ -363,6 +356,15 @@ Result<std::vector<uint8_t>> encodeChecked(const GreyImage& image, float bitRate
 }
 
 } // namespace
+
+std::string nistComment(const GreyImage& img, int ppi, float bitRate) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf,
+                  "NIST_COM 9\nPIX_WIDTH %d\nPIX_HEIGHT %d\nPIX_DEPTH 8\nPPI %d\nLOSSY 1\nCOLORSPACE GRAY\n"
+                  "COMPRESSION WSQ\nWSQ_BITRATE %f",
+                  img.width, img.height, ppi, static_cast<double>(bitRate));
+    return buf;
+}
 
 Result<std::vector<uint8_t>> encode(const GreyImage& image, float bitRate, int ppi,
                                     const std::optional<std::string>& comment) {
