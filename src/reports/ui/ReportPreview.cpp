@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
-#include <QPdfWriter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -23,8 +22,8 @@ ReportPreview::ReportPreview(std::vector<Layout> layouts, Prompter& prompter, QW
     : ReportPreview(layouts.empty() ? QStringLiteral("documento") : layouts.front().title, RenderFn(), prompter,
                     parent) {
     if (!layouts.empty()) m_firstPage = layouts.front().page;
-    m_render = [layouts = std::move(layouts)](QPagedPaintDevice& device) {
-        Renderer r(device);
+    m_render = [layouts = std::move(layouts)](PageTarget& target) {
+        Renderer r(target);
         for (const Layout& l : layouts)
             r.add(l);
         return r.finish();
@@ -45,7 +44,8 @@ ReportPreview::~ReportPreview() {
 
 RenderResult ReportPreview::paint(QPrinter& printer) {
     printer.setDocName(m_title);
-    RenderResult result = m_render(printer);
+    PagedDeviceTarget target(printer);
+    RenderResult result = m_render(target);
     if (!result.ok())
         m_prompter.error(result.error, QStringLiteral("Error"));
     else if (!result.warnings.isEmpty())
@@ -85,16 +85,17 @@ void ReportPreview::exec() {
 bool ReportPreview::exportPdf(const QString& file) {
     RenderResult r;
     {
-        QPdfWriter writer(file);
-        writer.setResolution(300);
-        writer.setTitle(m_title);
-        writer.setCreator(QStringLiteral("QEV - Regional"));
-        if (m_firstPage) writer.setPageLayout(*m_firstPage);
-        r = m_render(writer);
+        // The program's own writer: whole text runs in embedded font subsets, and nothing is left behind when
+        // writing fails.
+        PdfDocument pdf(file, 300);
+        pdf.setTitle(m_title);
+        pdf.setCreator(QStringLiteral("QEV - Regional"));
+        if (m_firstPage) pdf.setPageLayout(*m_firstPage);
+        r = m_render(pdf);
+        if (r.ok() && !pdf.errorString().isEmpty()) r.error = pdf.errorString();
     }
     if (r.ok() && r.pages == 0) r.error = QStringLiteral("No hay páginas para imprimir.");
     if (!r.ok()) {
-        QFile::remove(file);
         r.error = QStringLiteral("No se pudo escribir \"%1\": %2").arg(file, r.error);
         m_prompter.error(r.error, QStringLiteral("Error"));
         return false;

@@ -26,7 +26,7 @@ namespace qev::reports {
 class ReportPreview : public QObject {
     Q_OBJECT
 public:
-    using RenderFn = std::function<RenderResult(QPagedPaintDevice&)>;
+    using RenderFn = std::function<RenderResult(PageTarget&)>;
     ReportPreview(std::vector<Layout> layouts, Prompter& prompter, QWidget* parent = nullptr);
     // Any pages: `render` paints them on the device it is given; `title` names the document.
     ReportPreview(QString title, RenderFn render, Prompter& prompter, QWidget* parent = nullptr);

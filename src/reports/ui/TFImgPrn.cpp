@@ -33,8 +33,8 @@ bool TFImgPrn::imprimir(const QString& file, QPrinter* printer) {
     bool ok = true;
     ReportPreview preview(
         QFileInfo(file).completeBaseName(),
-        [file, &ok](QPagedPaintDevice& device) {
-            RenderResult r = printImageFile(file, device);
+        [file, &ok](PageTarget& target) {
+            RenderResult r = printImageFile(file, target);
             ok = ok && r.ok();
             return r;
         },
