@@ -141,10 +141,10 @@ CentralState& Tdm::centralState() {
 
 void Tdm::setReceptionViews(ReceptionViews* views) {
     m_views = views;
-    // Made again on next use, on the new views.
-    m_centralState.reset();
-    m_mailReception.reset();
-    m_replies.reset();
+    ReceptionViews& v = m_views ? *m_views : folderViews();
+    if (m_replies) m_replies->setViews(v);
+    if (m_mailReception) m_mailReception->setViews(v);
+    if (m_centralState) m_centralState->setViews(v);
 }
 
 void Tdm::setAnswerPrinter(AnswerPrinter* printer) {

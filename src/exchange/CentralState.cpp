@@ -39,7 +39,7 @@ QString namedLine(const QStringList& lines, const QString& name) {
 } // namespace
 
 CentralState::CentralState(ReplyHost& host, ReplyHandlers& handlers, ReceptionViews& views)
-    : m_host(host), m_handlers(handlers), m_views(views), m_net(std::make_unique<QNetworkAccessManager>()) {}
+    : m_host(host), m_handlers(handlers), m_views(&views), m_net(std::make_unique<QNetworkAccessManager>()) {}
 
 CentralState::~CentralState() = default;
 
@@ -141,7 +141,7 @@ void CentralState::ConsultarEstadoWeb() {
         }
     } restore{setReceptionIdle};
     BusyScope busy(m_host.prompter());
-    m_views.clearStates();
+    m_views->clearStates();
     const Settings& s = m_host.settings();
     bool lastOk = false;
     struct List {
@@ -165,7 +165,7 @@ void CentralState::ConsultarEstadoWeb() {
     for (const List& l : lists) {
         const int regional = settingNumber(s, l.key);
         if (regional == 0) continue;
-        m_views.stateStatus(QString::fromUtf8(l.working));
+        m_views->stateStatus(QString::fromUtf8(l.working));
         QByteArray body;
         QString error;
         if (ObtenerUrl(QString::fromLatin1(l.page) + QString::number(regional), body, error)) {
@@ -177,30 +177,30 @@ void CentralState::ConsultarEstadoWeb() {
             lastOk = true;
         } else {
             lastOk = false;
-            m_views.stateStatus(QString::fromUtf8(l.failedStatus));
-            m_views.stateLine(QString::fromUtf8(l.failedText));
-            m_views.stateLine(QStringLiteral("Mensaje: ") + error);
+            m_views->stateStatus(QString::fromUtf8(l.failedStatus));
+            m_views->stateLine(QString::fromUtf8(l.failedText));
+            m_views->stateLine(QStringLiteral("Mensaje: ") + error);
         }
     }
-    if (lastOk) m_views.stateStatus(QStringLiteral("Listo"));
+    if (lastOk) m_views->stateStatus(QStringLiteral("Listo"));
 }
 
 void CentralState::ConsultarResultadosWeb() {
     BusyScope busy(m_host.prompter());
-    m_views.clearStates();
+    m_views->clearStates();
     const int regional = settingNumber(m_host.settings(), "c_regp");
     if (regional == 0) return;
-    m_views.stateStatus(
+    m_views->stateStatus(
         QStringLiteral("Obteniendo el resultado de los pedidos personales vía Web, por favor espere..."));
     QByteArray body;
     QString error;
     if (ObtenerUrl(QStringLiteral("GetEstResP.asp?reg=") + QString::number(regional), body, error)) {
         m_handlers.MostrarResultadosPersonales(DividirLineas(body));
-        m_views.stateStatus(QStringLiteral("Listo"));
+        m_views->stateStatus(QStringLiteral("Listo"));
     } else {
-        m_views.stateStatus(QStringLiteral("Error al obtener el resultado de los pedidos personales vía Web..."));
-        m_views.stateLine(QStringLiteral("Error al obtener el resultado de los pedidos personales vía Web:"));
-        m_views.stateLine(QStringLiteral("Mensaje: ") + error);
+        m_views->stateStatus(QStringLiteral("Error al obtener el resultado de los pedidos personales vía Web..."));
+        m_views->stateLine(QStringLiteral("Error al obtener el resultado de los pedidos personales vía Web:"));
+        m_views->stateLine(QStringLiteral("Mensaje: ") + error);
     }
 }
 

@@ -36,6 +36,7 @@ public:
     std::function<QString()> newSecurityCode;
     std::function<void()> printReceipt;
     void setTimeout(int ms) { m_timeoutMs = ms; }
+    void setViews(ReceptionViews& views) { m_views = &views; }
 
     // The proxy of the settings for the web pages and both services; false (silently) when it cannot be used.
     bool ConfigurarProxy();
@@ -61,7 +62,7 @@ private:
 
     ReplyHost& m_host;
     ReplyHandlers& m_handlers;
-    ReceptionViews& m_views;
+    ReceptionViews* m_views;
     std::unique_ptr<QNetworkAccessManager> m_net;
     SoapClient m_soap;
     int m_timeoutMs = 60000;

@@ -13,7 +13,7 @@
 namespace qev {
 
 MailReception::MailReception(ReplyHost& host, TdmMail& mail, ReplyHandlers& handlers, ReceptionViews& views)
-    : m_host(host), m_mail(mail), m_handlers(handlers), m_views(views) {}
+    : m_host(host), m_mail(mail), m_handlers(handlers), m_views(&views) {}
 
 QString MailReception::receptionFolder() const {
     return m_host.appDir().file(QStringLiteral("recepcion"));
@@ -49,7 +49,7 @@ void MailReception::RecibirOutlook() {
     (void)writeLogLine(m_host.appDir().folder(),
                        now() + QStringLiteral(" - La recepción por Outlook no existe en este sistema: no se reciben "
                                               "mensajes mientras usaOutlook sea S"));
-    m_views.status(QStringLiteral("La recepción por Outlook no está disponible en este sistema"));
+    m_views->status(QStringLiteral("La recepción por Outlook no está disponible en este sistema"));
 }
 
 void MailReception::RecibirPop3() {
@@ -59,13 +59,13 @@ void MailReception::RecibirPop3() {
         m_last.error = QStringLiteral("la configuración de correo está incompleta");
         return;
     }
-    m_views.status(QStringLiteral("Procesando mensajes de correo..."));
+    m_views->status(QStringLiteral("Procesando mensajes de correo..."));
     BusyScope busy(m_host.prompter());
     Counters& c = m_last;
     auto fail = [&](const QString& error) {
         c.failed = true;
         c.error = error;
-        m_views.status(QStringLiteral("Error al procesar mensajes de correo: ") + error);
+        m_views->status(QStringLiteral("Error al procesar mensajes de correo: ") + error);
     };
     QString error;
     if (!m_mail.ContarMensajes(c.total, error)) return fail(error);
@@ -77,12 +77,12 @@ void MailReception::RecibirPop3() {
         ~EndSession() { mail.desconectarPop3(); }
     } endSession{m_mail};
     while (c.total >= i && rounds-- > 0) {
-        m_views.status(QStringLiteral("Procesando mensajes de correo...(Procesados: %1 -  No Procesados: %2 - "
-                                      "Reenviados: %3) - Total en el servidor: %4")
-                           .arg(c.processed)
-                           .arg(c.notProcessed)
-                           .arg(c.forwarded)
-                           .arg(c.total));
+        m_views->status(QStringLiteral("Procesando mensajes de correo...(Procesados: %1 -  No Procesados: %2 - "
+                                       "Reenviados: %3) - Total en el servidor: %4")
+                            .arg(c.processed)
+                            .arg(c.notProcessed)
+                            .arg(c.forwarded)
+                            .arg(c.total));
         QString why;
         const int r = ProcesarMensajeCorreo(i, why);
         if (r == 1) {
@@ -90,7 +90,7 @@ void MailReception::RecibirPop3() {
         } else if (r == 0) {
             ++c.forwarded;
         } else {
-            m_views.activityLine(now() + QStringLiteral(" - Error al procesar correo: ") + why);
+            m_views->activityLine(now() + QStringLiteral(" - Error al procesar correo: ") + why);
             mailLog(QStringLiteral("%1 - MailIndex: %2 - ERROR: %3 ").arg(now()).arg(i).arg(why));
             ++i;
             ++c.notProcessed;
@@ -98,11 +98,11 @@ void MailReception::RecibirPop3() {
         // A handled message was deleted and the session closed: the next one now has index i.
         if (!m_mail.ContarMensajes(c.total, error)) return fail(error);
     }
-    m_views.status(QStringLiteral("Total mensajes de correo: Procesados: %1 - No procesados: %2 - Reenviados: %3 ")
-                       .arg(c.processed)
-                       .arg(c.notProcessed)
-                       .arg(c.forwarded));
-    if (c.notProcessed > 0) m_views.showActivity();
+    m_views->status(QStringLiteral("Total mensajes de correo: Procesados: %1 - No procesados: %2 - Reenviados: %3 ")
+                        .arg(c.processed)
+                        .arg(c.notProcessed)
+                        .arg(c.forwarded));
+    if (c.notProcessed > 0) m_views->showActivity();
 }
 
 int MailReception::ProcesarMensajeCorreo(int index, QString& error) {

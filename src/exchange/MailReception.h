@@ -38,6 +38,7 @@ public:
     void RecibirOutlook();
 
     const Counters& last() const { return m_last; }
+    void setViews(ReceptionViews& views) { m_views = &views; }
     // The folder the attachments of a message are saved in while it is handled: a folder of its own inside the
     // office folder, so no received name can land on a table, the settings or the program.
     QString receptionFolder() const;
@@ -52,7 +53,7 @@ private:
     ReplyHost& m_host;
     TdmMail& m_mail;
     ReplyHandlers& m_handlers;
-    ReceptionViews& m_views;
+    ReceptionViews* m_views;
     Counters m_last;
     bool m_outlookReported = false;
 };
