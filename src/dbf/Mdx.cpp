@@ -524,9 +524,55 @@ Result<bool> MdxFile::remove(size_t tag, const unsigned char* key, uint32_t recn
     return r;
 }
 
+Result<bool> MdxFile::insertIntoKeptLeaf(size_t tag, uint32_t root, const unsigned char* key, uint32_t recno) {
+    const MdxTag& t = m_tags[tag];
+    const auto kl = static_cast<size_t>(t.keyLength);
+    const auto il = static_cast<size_t>(t.itemLength);
+    const auto& kept = m_cache[tag].interior;
+    // Down the kept blocks; the first block not kept is the leaf. Keys are searched from the high end, where
+    // growing keys go.
+    uint32_t page = root;
+    int depth = 0;
+    for (auto it = kept.find(page); it != kept.end(); it = kept.find(page)) {
+        if (++depth > kMaxDepth) return false;
+        const Node& node = it->second;
+        const auto* keys = reinterpret_cast<const unsigned char*>(node.keys.data());
+        size_t i = node.count();
+        while (i > 0 && compareMdxKeys(t.keyType, keys + (i - 1) * kl, key, t.keyLength) > 0)
+            --i;
+        page = node.ptrs[i];
+    }
+    if (depth == 0 || page < kHeaderPages) return false;
+    m_block.resize(static_cast<size_t>(m_blockSize));
+    auto* b = reinterpret_cast<unsigned char*>(m_block.data());
+    const uint64_t at = static_cast<uint64_t>(page) * kPage;
+    if (!io::readFully(m_fd, at, b, m_block.size())) return false;
+    const uint32_t n = getU32(b);
+    // Only a leaf with keys and room: an empty one may have been unlinked, a full one splits.
+    if (n == 0 || n >= static_cast<uint32_t>(t.keysPerBlock) || getU32(b + 8 + n * il) != 0) return false;
+    size_t pos = n;
+    while (pos > 0 && compareMdxKeys(t.keyType, b + 12 + (pos - 1) * il, key, t.keyLength) > 0)
+        --pos;
+    unsigned char* item = b + 8 + pos * il;
+    std::memmove(item + il, item, (n - pos) * il);
+    putU32(item, recno);
+    std::memcpy(item + 4, key, kl);
+    std::memset(item + 4 + kl, 0, il - 4 - kl);
+    putU32(b, n + 1);
+    putU32(b + 8 + (n + 1) * il, 0); // still a leaf
+    if (!io::writeFully(m_fd, at, b, m_block.size()))
+        return fail(where(tag, page) + ": no se puede escribir: " + std::strerror(errno));
+    if (auto r = bumpSerial(tag); !r) return fail(r.error());
+    return true;
+}
+
 Result<void> MdxFile::insertKey(size_t tag, const unsigned char* key, uint32_t recno) {
     auto rootPage = beginChange(tag);
     if (!rootPage) return fail(rootPage.error());
+    if (auto quick = insertIntoKeptLeaf(tag, *rootPage, key, recno); !quick || *quick) {
+        if (!quick) return fail(quick.error());
+        return {};
+    }
     const MdxTag& t = m_tags[tag];
     const auto kl = static_cast<size_t>(t.keyLength);
     // The path from the root down: each node and the child taken (the first whose separator is above the key).

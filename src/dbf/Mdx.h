@@ -99,6 +99,9 @@ private:
     Result<void> putRoot(size_t tag, uint32_t page);
     Result<void> bumpSerial(size_t tag);
     Result<void> insertKey(size_t tag, const unsigned char* key, uint32_t recno);
+    // The usual insertion (a leaf with room, reached through kept blocks) on the raw leaf; false when the change
+    // needs the general path, having written nothing.
+    Result<bool> insertIntoKeptLeaf(size_t tag, uint32_t root, const unsigned char* key, uint32_t recno);
     Result<bool> removeKey(size_t tag, const unsigned char* key, uint32_t recno);
 
     std::string m_path;
@@ -115,6 +118,7 @@ private:
     bool m_batchDirty = false;
     uint32_t m_batchRoot = 0;
     std::vector<TagCache> m_cache; // one for each tag
+    std::string m_block;           // a leaf being changed in place
 };
 
 } // namespace qev::dbf
