@@ -224,6 +224,10 @@ struct Interleaving {
     std::vector<Turn> turns;
 };
 
+void PrintTo(const Interleaving& i, std::ostream* os) {
+    *os << i.name;
+}
+
 class MdxInterleavingTest : public ::testing::TestWithParam<Interleaving> {};
 
 TEST_P(MdxInterleavingTest, EachOpenSeesTheOthersChanges) {
