@@ -15,6 +15,7 @@
 #include <ctime>
 #include <numeric>
 #include <string_view>
+#include <unordered_map>
 
 namespace qev::dbf {
 
@@ -33,6 +34,8 @@ constexpr int kMaxTags = 47;
 constexpr int kMaxDepth = 24;         // far beyond any real tree; a deeper one is a loop
 constexpr int kExpressionOffset = 24; // in the tag header, NUL-terminated
 constexpr int kExpressionLength = 220;
+constexpr int kTagHeaderKept = 24;      // root, blocks, key layout and serial: what a change reads first
+constexpr size_t kMaxKeptBlocks = 4096; // interior blocks kept for one tag
 
 std::string trimmed(std::string s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
@@ -230,6 +233,16 @@ struct MdxFile::Node {
     size_t count() const { return leaf ? ptrs.size() : ptrs.size() - 1; }
 };
 
+// What one open knows of a tag between its changes, all of it read or written under the index's lock. A change
+// trusts it only when the tag's header reads back exactly as this open left it: any other engine's change bumps
+// the serial (and a split moves the block count), so it is seen before a block is used. Leaves are never kept:
+// every key is written into a leaf just read, so no stale block is ever written back.
+struct MdxFile::TagCache {
+    bool settled = false; // the last change ended cleanly
+    unsigned char header[kTagHeaderKept] = {};
+    std::unordered_map<uint32_t, Node> interior;
+};
+
 MdxFile::~MdxFile() {
     if (m_fd >= 0) ::close(m_fd);
 }
@@ -306,11 +319,17 @@ Result<void> MdxFile::readHeader() {
             return fail(at + ": " + std::to_string(t.keysPerBlock) + " claves por bloque no caben en un bloque");
         m_tags.push_back(std::move(t));
     }
+    m_cache.clear();
+    m_cache.resize(m_tags.size());
     return {};
 }
 
-Result<MdxFile::Node> MdxFile::readNode(size_t tag, uint32_t page) {
+Result<MdxFile::Node> MdxFile::readNode(size_t tag, uint32_t page, bool cached) {
     const MdxTag& t = m_tags[tag];
+    if (cached) {
+        const auto& kept = m_cache[tag].interior;
+        if (auto it = kept.find(page); it != kept.end()) return it->second;
+    }
     const uint64_t size = m_fileSize;
     const uint64_t at = static_cast<uint64_t>(page) * kPage;
     if (page < kHeaderPages || at >= size) return fail(where(tag, page) + ": la página está fuera del archivo");
@@ -337,6 +356,11 @@ Result<MdxFile::Node> MdxFile::readNode(size_t tag, uint32_t page) {
         node.keys.append(reinterpret_cast<const char*>(item + 4), static_cast<size_t>(t.keyLength));
     }
     if (!node.leaf) node.ptrs.push_back(trailing);
+    if (cached && !node.leaf) {
+        auto& kept = m_cache[tag].interior;
+        if (kept.size() >= kMaxKeptBlocks) kept.clear();
+        kept.emplace(page, node);
+    }
     return node;
 }
 
@@ -355,6 +379,14 @@ Result<void> MdxFile::writeNode(size_t tag, const Node& node) {
     if (!node.leaf) putU32(b + 8 + n * il, node.ptrs[n]);
     if (!io::writeFully(m_fd, static_cast<uint64_t>(node.page) * kPage, b, block.size()))
         return fail(where(tag, node.page) + ": no se puede escribir: " + std::strerror(errno));
+    // Written under the lock, the block is current until another engine changes the tag.
+    auto& kept = m_cache[tag].interior;
+    if (node.leaf) {
+        kept.erase(node.page);
+    } else {
+        if (kept.size() >= kMaxKeptBlocks) kept.clear();
+        kept.insert_or_assign(node.page, node);
+    }
     return {};
 }
 
@@ -367,12 +399,21 @@ Result<uint32_t> MdxFile::allocateBlock(size_t tag) {
     unsigned char b[4];
     putU32(b, pages);
     if (!io::writeFully(m_fd, 32, b, 4)) return fail(fileName() + ": no se puede escribir la cabecera");
-    unsigned char alloc[4];
-    const uint64_t tagHeader = static_cast<uint64_t>(m_tags[tag].headerPage) * kPage;
-    if (!io::readFully(m_fd, tagHeader + 4, alloc, 4)) return fail(where(tag, m_tags[tag].headerPage) + ": truncada");
+    // The tag's block count as beginChange read it (and this change kept it since), under the same lock.
+    unsigned char* alloc = m_cache[tag].header + 4;
     putU32(alloc, getU32(alloc) + static_cast<uint32_t>(m_pagesPerBlock));
+    const uint64_t tagHeader = static_cast<uint64_t>(m_tags[tag].headerPage) * kPage;
     if (!io::writeFully(m_fd, tagHeader + 4, alloc, 4)) return fail(fileName() + ": no se puede escribir");
     return page;
+}
+
+Result<void> MdxFile::putRoot(size_t tag, uint32_t page) {
+    unsigned char* root = m_cache[tag].header;
+    putU32(root, page);
+    if (!io::writeFully(m_fd, static_cast<uint64_t>(m_tags[tag].headerPage) * kPage, root, 4))
+        return fail(fileName() + ": no se puede escribir");
+    m_batchRoot = page;
+    return {};
 }
 
 Result<uint32_t> MdxFile::beginChange(size_t tag) {
@@ -380,13 +421,26 @@ Result<uint32_t> MdxFile::beginChange(size_t tag) {
     if (m_batch && m_batchBegun) return m_batchRoot;
     // A single change needs no size: a block beyond the end fails to read whole. New blocks ask for it.
     m_fileSize = UINT64_MAX;
-    unsigned char h[24];
-    if (!io::readFully(m_fd, static_cast<uint64_t>(m_tags[tag].headerPage) * kPage, h, sizeof h))
+    unsigned char h[kTagHeaderKept];
+    TagCache& c = m_cache[tag];
+    const bool wasSettled = c.settled;
+    c.settled = false;
+    if (!io::readFully(m_fd, static_cast<uint64_t>(m_tags[tag].headerPage) * kPage, h, sizeof h)) {
+        c.interior.clear();
         return fail(where(tag, m_tags[tag].headerPage) + ": cabecera de etiqueta truncada");
+    }
+    if (!wasSettled || std::memcmp(h, c.header, sizeof h) != 0) {
+        c.interior.clear();
+        std::memcpy(c.header, h, sizeof h);
+    }
     m_serial = h[20];
     m_batchRoot = getU32(h);
     m_batchBegun = m_batch;
     return m_batchRoot;
+}
+
+void MdxFile::settle(size_t tag) {
+    m_cache[tag].settled = true;
 }
 
 Result<void> MdxFile::bumpSerial(size_t tag) {
@@ -398,6 +452,8 @@ Result<void> MdxFile::bumpSerial(size_t tag) {
     const uint64_t at = static_cast<uint64_t>(m_tags[tag].headerPage) * kPage + 20;
     const auto s = static_cast<unsigned char>(m_serial + 1);
     if (!io::writeFully(m_fd, at, &s, 1)) return fail(fileName() + ": no se puede escribir");
+    m_serial = s;
+    m_cache[tag].header[20] = s;
     return {};
 }
 
@@ -457,27 +513,92 @@ Result<void> MdxFile::walk(size_t tag, const std::function<void(const unsigned c
 // ---- Changing one key ------------------------------------------------------------------------------------------
 
 Result<void> MdxFile::insert(size_t tag, const unsigned char* key, uint32_t recno) {
-    auto rootPage = beginChange(tag);
-    if (!rootPage) return fail(rootPage.error());
+    auto r = insertKey(tag, key, recno);
+    if (r && !m_batch) settle(tag);
+    return r;
+}
+
+Result<bool> MdxFile::remove(size_t tag, const unsigned char* key, uint32_t recno) {
+    auto r = removeKey(tag, key, recno);
+    if (r && !m_batch) settle(tag);
+    return r;
+}
+
+Result<bool> MdxFile::insertIntoKeptLeaf(size_t tag, uint32_t root, const unsigned char* key, uint32_t recno) {
     const MdxTag& t = m_tags[tag];
     const auto kl = static_cast<size_t>(t.keyLength);
-    const uint64_t headerAt = static_cast<uint64_t>(t.headerPage) * kPage;
+    const auto il = static_cast<size_t>(t.itemLength);
+    const auto& kept = m_cache[tag].interior;
+    // Down the kept blocks; the first block not kept is the leaf. Keys are searched from the high end, where
+    // growing keys go.
+    uint32_t page = root;
+    int depth = 0;
+    for (auto it = kept.find(page); it != kept.end(); it = kept.find(page)) {
+        if (++depth > kMaxDepth) return false;
+        const Node& node = it->second;
+        const auto* keys = reinterpret_cast<const unsigned char*>(node.keys.data());
+        size_t i = node.count();
+        while (i > 0 && compareMdxKeys(t.keyType, keys + (i - 1) * kl, key, t.keyLength) > 0)
+            --i;
+        page = node.ptrs[i];
+    }
+    if (depth == 0 || page < kHeaderPages) return false;
+    m_block.resize(static_cast<size_t>(m_blockSize));
+    auto* b = reinterpret_cast<unsigned char*>(m_block.data());
+    const uint64_t at = static_cast<uint64_t>(page) * kPage;
+    if (!io::readFully(m_fd, at, b, m_block.size())) return false;
+    const uint32_t n = getU32(b);
+    // Only a leaf with keys and room: an empty one may have been unlinked, a full one splits.
+    if (n == 0 || n >= static_cast<uint32_t>(t.keysPerBlock) || getU32(b + 8 + n * il) != 0) return false;
+    size_t pos = n;
+    while (pos > 0 && compareMdxKeys(t.keyType, b + 12 + (pos - 1) * il, key, t.keyLength) > 0)
+        --pos;
+    unsigned char* item = b + 8 + pos * il;
+    std::memmove(item + il, item, (n - pos) * il);
+    putU32(item, recno);
+    std::memcpy(item + 4, key, kl);
+    std::memset(item + 4 + kl, 0, il - 4 - kl);
+    putU32(b, n + 1);
+    putU32(b + 8 + (n + 1) * il, 0); // still a leaf
+    if (!io::writeFully(m_fd, at, b, m_block.size()))
+        return fail(where(tag, page) + ": no se puede escribir: " + std::strerror(errno));
+    if (auto r = bumpSerial(tag); !r) return fail(r.error());
+    return true;
+}
+
+Result<void> MdxFile::insertKey(size_t tag, const unsigned char* key, uint32_t recno) {
+    auto rootPage = beginChange(tag);
+    if (!rootPage) return fail(rootPage.error());
+    if (auto quick = insertIntoKeptLeaf(tag, *rootPage, key, recno); !quick || *quick) {
+        if (!quick) return fail(quick.error());
+        return {};
+    }
+    const MdxTag& t = m_tags[tag];
+    const auto kl = static_cast<size_t>(t.keyLength);
     // The path from the root down: each node and the child taken (the first whose separator is above the key).
     std::vector<std::pair<Node, size_t>> path;
-    uint32_t page = *rootPage;
-    for (int depth = 0;; ++depth) {
-        if (depth > kMaxDepth) return fail(where(tag, page) + ": el árbol es demasiado profundo");
-        auto node = readNode(tag, page);
-        if (!node) return fail(node.error());
-        const auto* keys = reinterpret_cast<const unsigned char*>(node->keys.data());
-        size_t i = 0;
-        const size_t n = node->count();
-        while (i < n && compareMdxKeys(t.keyType, keys + i * kl, key, t.keyLength) <= 0)
-            ++i;
-        const bool leaf = node->leaf;
-        page = leaf ? 0 : node->ptrs[i];
-        path.emplace_back(std::move(*node), i);
-        if (leaf) break;
+    for (bool cached : {true, false}) {
+        path.clear();
+        uint32_t page = *rootPage;
+        for (int depth = 0;; ++depth) {
+            if (depth > kMaxDepth) return fail(where(tag, page) + ": el árbol es demasiado profundo");
+            auto node = readNode(tag, page, cached);
+            if (!node) return fail(node.error());
+            const auto* keys = reinterpret_cast<const unsigned char*>(node->keys.data());
+            size_t i = 0;
+            const size_t n = node->count();
+            while (i < n && compareMdxKeys(t.keyType, keys + i * kl, key, t.keyLength) <= 0)
+                ++i;
+            const bool leaf = node->leaf;
+            page = leaf ? 0 : node->ptrs[i];
+            path.emplace_back(std::move(*node), i);
+            if (leaf) break;
+        }
+        // Kept blocks only lead to the leaf. A split writes the blocks above it, and an empty leaf below the root
+        // was unlinked by someone else: both take the path again as the file holds it.
+        const Node& leaf = path.back().first;
+        if (path.size() == 1 || (leaf.count() > 0 && leaf.count() < static_cast<size_t>(t.keysPerBlock))) break;
+        m_cache[tag].interior.clear();
     }
     // Insert into the leaf; a full node splits and hands a separator and a new right sibling to its parent.
     std::string upKey(reinterpret_cast<const char*>(key), kl);
@@ -534,29 +655,29 @@ Result<void> MdxFile::insert(size_t tag, const unsigned char* key, uint32_t recn
             root.ptrs = {node.page, right.page};
             root.keys = upKey;
             if (auto r = writeNode(tag, root); !r) return r;
-            unsigned char b[4];
-            putU32(b, root.page);
-            if (!io::writeFully(m_fd, headerAt, b, 4)) return fail(fileName() + ": no se puede escribir");
-            m_batchRoot = root.page;
+            if (auto r = putRoot(tag, root.page); !r) return r;
             return bumpSerial(tag);
         }
     }
     return {};
 }
 
-Result<bool> MdxFile::remove(size_t tag, const unsigned char* key, uint32_t recno) {
+Result<bool> MdxFile::removeKey(size_t tag, const unsigned char* key, uint32_t recno) {
     auto begun = beginChange(tag);
     if (!begun) return fail(begun.error());
     const MdxTag& t = m_tags[tag];
     const auto kl = static_cast<size_t>(t.keyLength);
-    const uint64_t headerAt = static_cast<uint64_t>(t.headerPage) * kPage;
     const uint32_t rootPage = *begun;
     // Searches every child whose range may hold the key (equal keys can straddle children). Answers whether the
-    // key was removed and whether the node it was removed from is now empty.
+    // key was removed and whether the node it was removed from is now empty. Led by kept blocks, it stops before
+    // writing when the leaf would empty (its parent is then written) or lies empty: the search is made again on the
+    // blocks as the file holds them.
     struct Outcome {
         bool removed = false;
         bool emptied = false;
+        bool again = false;
     };
+    bool cached = true;
     // A damaged tree that points back into itself must not be searched for ever: a search reads at most as many
     // blocks as a gigabyte of index holds.
     uint64_t budget = uint64_t{1} << 20;
@@ -564,11 +685,12 @@ Result<bool> MdxFile::remove(size_t tag, const unsigned char* key, uint32_t recn
         if (depth > kMaxDepth) return fail(where(tag, page) + ": el árbol es demasiado profundo");
         if (budget-- == 0)
             return fail(where(tag, page) + ": la página se alcanza dos veces (un puntero vuelve atrás en el árbol)");
-        auto node = readNode(tag, page);
+        auto node = readNode(tag, page, cached);
         if (!node) return fail(node.error());
         const auto* keys = reinterpret_cast<const unsigned char*>(node->keys.data());
         const size_t n = node->count();
         if (node->leaf) {
+            if (cached && depth > 0 && n <= 1) return Outcome{false, false, true};
             for (size_t i = 0; i < n; ++i) {
                 if (node->ptrs[i] != recno || compareMdxKeys(t.keyType, keys + i * kl, key, t.keyLength) != 0) continue;
                 node->ptrs.erase(node->ptrs.begin() + static_cast<long>(i));
@@ -582,17 +704,14 @@ Result<bool> MdxFile::remove(size_t tag, const unsigned char* key, uint32_t recn
             if (i > 0 && compareMdxKeys(t.keyType, keys + (i - 1) * kl, key, t.keyLength) > 0) break;
             if (i < n && compareMdxKeys(t.keyType, keys + i * kl, key, t.keyLength) < 0) continue;
             auto o = search(node->ptrs[i], depth + 1);
-            if (!o) return o;
+            if (!o || o->again) return o;
             if (!o->removed) continue;
             if (o->emptied && node->ptrs.size() > 1) {
                 // An emptied child leaves the tree with one separator next to it; its block is left unused.
                 node->ptrs.erase(node->ptrs.begin() + static_cast<long>(i));
                 node->keys.erase((i < n ? i : n - 1) * kl, kl);
                 if (node->ptrs.size() == 1 && page == rootPage) {
-                    unsigned char b[4];
-                    putU32(b, node->ptrs[0]);
-                    if (!io::writeFully(m_fd, headerAt, b, 4)) return fail(fileName() + ": no se puede escribir");
-                    m_batchRoot = node->ptrs[0];
+                    if (auto r = putRoot(tag, node->ptrs[0]); !r) return fail(r.error());
                     return Outcome{true, false};
                 }
                 if (auto r = writeNode(tag, *node); !r) return fail(r.error());
@@ -602,6 +721,12 @@ Result<bool> MdxFile::remove(size_t tag, const unsigned char* key, uint32_t recn
         return Outcome{};
     };
     auto o = search(rootPage, 0);
+    if (o && (o->again || !o->removed)) {
+        m_cache[tag].interior.clear();
+        cached = false;
+        budget = uint64_t{1} << 20;
+        o = search(rootPage, 0);
+    }
     if (!o) return fail(o.error());
     if (o->removed) {
         if (auto r = bumpSerial(tag); !r) return fail(r.error());
@@ -623,6 +748,7 @@ Result<bool> MdxFile::replace(size_t tag, const unsigned char* oldKey, const uns
     if (m_batchDirty) {
         if (auto r = bumpSerial(tag); !r) return fail(r.error());
     }
+    settle(tag);
     return *removed;
 }
 

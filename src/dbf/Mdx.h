@@ -83,14 +83,26 @@ public:
 private:
     MdxFile() = default;
     struct Node;
+    struct TagCache;
     Result<void> readHeader();
     std::string where(size_t tag, uint32_t page) const;
-    Result<Node> readNode(size_t tag, uint32_t page);
+    // With `cached`, an interior block kept from an earlier change of the tag is taken instead of read again
+    // (only while beginChange has found the tag as this open left it). Leaves are always read.
+    Result<Node> readNode(size_t tag, uint32_t page, bool cached = false);
     Result<void> writeNode(size_t tag, const Node& node);
     Result<uint32_t> allocateBlock(size_t tag);
-    // Reads the tag's root page and serial and the file's size for one change.
+    // Reads the tag's header (root page, blocks, serial) for one change; when it is not byte for byte what this
+    // open last read or wrote, another program changed the tag and the kept interior blocks are dropped.
     Result<uint32_t> beginChange(size_t tag);
+    // Marks the change under way as complete: the kept blocks and header match the file again.
+    void settle(size_t tag);
+    Result<void> putRoot(size_t tag, uint32_t page);
     Result<void> bumpSerial(size_t tag);
+    Result<void> insertKey(size_t tag, const unsigned char* key, uint32_t recno);
+    // The usual insertion (a leaf with room, reached through kept blocks) on the raw leaf; false when the change
+    // needs the general path, having written nothing.
+    Result<bool> insertIntoKeptLeaf(size_t tag, uint32_t root, const unsigned char* key, uint32_t recno);
+    Result<bool> removeKey(size_t tag, const unsigned char* key, uint32_t recno);
 
     std::string m_path;
     int m_fd = -1;
@@ -105,6 +117,8 @@ private:
     bool m_batchBegun = false;
     bool m_batchDirty = false;
     uint32_t m_batchRoot = 0;
+    std::vector<TagCache> m_cache; // one for each tag
+    std::string m_block;           // a leaf being changed in place
 };
 
 } // namespace qev::dbf

@@ -209,6 +209,86 @@ TEST(MdxTest, WritesTakeTheOldEnginesLocks) {
     expectTagsMatchRows(path, mdxPath);
 }
 
+// Two opens of one table, each keeping what it learnt of the tags between its own changes, take turns: whatever
+// the other open did meanwhile (keys in the same leaf, a split in the middle of the last leaf, a new root, leaves
+// emptied by moved keys), the next change must find the tag as the file holds it, never as it was kept.
+struct Turn {
+    int open;  // 0 or 1
+    char what; // 'a' append above every key, 'i' append just below the highest key, 'u' move the first rows' keys
+               // to the top, 'd' move the last rows' keys to the bottom
+    int count;
+};
+
+struct Interleaving {
+    const char* name;
+    std::vector<Turn> turns;
+};
+
+void PrintTo(const Interleaving& i, std::ostream* os) {
+    *os << i.name;
+}
+
+class MdxInterleavingTest : public ::testing::TestWithParam<Interleaving> {};
+
+TEST_P(MdxInterleavingTest, EachOpenSeesTheOthersChanges) {
+    qev::test::TempAppDir dir;
+    const std::string path = dir.filePath("PED.DBF");
+    ASSERT_TRUE(makeIndexed(path));
+    std::unique_ptr<Table> opens[2];
+    for (auto& o : opens) {
+        auto t = Table::open(path, OpenMode::Shared);
+        ASSERT_TRUE(t.ok()) << t.error();
+        o = std::move(t).value();
+    }
+    auto row = [](int key) {
+        char name[16];
+        std::snprintf(name, sizeof name, "K%09d", key);
+        return Record{Value(key), Value(name)};
+    };
+    int top = 0;    // highest key so far, a multiple of 100
+    int bottom = 0; // keys moved down go below every other
+    int below = 0;  // keys put just below the highest
+    for (const Turn& turn : GetParam().turns) {
+        Table& t = *opens[turn.open];
+        const uint32_t n = t.recordCount();
+        for (int k = 0; k < turn.count; ++k) {
+            Result<void> r;
+            if (turn.what == 'a' || turn.what == 'i') {
+                auto a = t.append(row(turn.what == 'a' ? (top += 100) : top - 1 - (++below % 99)));
+                if (!a) r = fail(a.error());
+            } else {
+                const auto recno = turn.what == 'u' ? static_cast<uint32_t>(k) + 1 : n - static_cast<uint32_t>(k);
+                r = t.update(recno, row(turn.what == 'u' ? (top += 100) : --bottom));
+            }
+            ASSERT_TRUE(r.ok()) << r.error();
+        }
+        ASSERT_TRUE(t.hasIndexFile()) << t.indexFileProblem();
+    }
+    // The check opens the index afresh, so it comes only at the end.
+    const std::vector<std::string> problems = opens[0]->checkIndexFile(true);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    for (auto& o : opens)
+        o.reset();
+    expectTagsMatchRows(path, companionFile(path, ".MDX"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Turns, MdxInterleavingTest,
+    ::testing::Values(
+        Interleaving{"SameLeaf", {{0, 'a', 10}, {1, 'a', 3}, {0, 'a', 3}, {1, 'a', 1}}},
+        // The other open splits the last leaf in the middle: the first one's leaf is no longer the last.
+        Interleaving{"SplitBelowTheTop", {{0, 'a', 100}, {1, 'i', 40}, {0, 'a', 5}, {1, 'a', 2}, {0, 'i', 60}}},
+        Interleaving{"NewRoot", {{0, 'a', 2400}, {1, 'i', 800}, {1, 'a', 600}, {0, 'a', 40}}},
+        Interleaving{"LeavesEmptied", {{0, 'a', 300}, {1, 'd', 150}, {0, 'a', 20}, {1, 'u', 200}, {0, 'd', 30}}},
+        Interleaving{"Alternating",
+                     [] {
+                         std::vector<Turn> v;
+                         for (int i = 0; i < 150; ++i)
+                             v.push_back({i % 2, i % 7 == 3 ? 'i' : (i % 11 == 5 ? 'u' : 'a'), 1 + i % 4});
+                         return v;
+                     }()}),
+    [](const ::testing::TestParamInfo<Interleaving>& i) { return std::string(i.param.name); });
+
 // Two processes append, change keys, delete and recall 10,000 times between them and pack twice each; every tag
 // then holds exactly the keys a fresh regeneration writes, in the same order, and the regeneration itself is
 // byte for byte repeatable.
