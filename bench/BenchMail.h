@@ -4,6 +4,7 @@
 #include "dbf/Table.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -47,5 +48,34 @@ inline bool setSetting(const QString& folder, const QString& key, const QString&
     }
     return static_cast<bool>(amb.append({qev::dbf::Value(key.toStdString()), qev::dbf::Value(value.toStdString())}));
 }
+
+// The loopback mail servers (scripts/mail-servers.sh) in `work`/servers for the life of the object; `work` is made
+// reachable by the mail user.
+class MailServers {
+public:
+    MailServers(const QString& source, const QString& work)
+        : m_script(source + QStringLiteral("/scripts/mail-servers.sh")), m_dir(work + QStringLiteral("/servers")) {
+        QDir().mkpath(work);
+        QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                        QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+        m_started = run(QStringLiteral("bash"), {m_script, QStringLiteral("start"), m_dir});
+    }
+    ~MailServers() {
+        if (m_started) run(QStringLiteral("bash"), {m_script, QStringLiteral("stop"), m_dir});
+    }
+    MailServers(const MailServers&) = delete;
+    MailServers& operator=(const MailServers&) = delete;
+    bool started() const { return m_started; }
+    const QString& dir() const { return m_dir; }
+    QString maildir(const QString& user) const {
+        return m_dir + QStringLiteral("/mail/example.test/") + user + QStringLiteral("/Maildir");
+    }
+    QString ca() const { return m_dir + QStringLiteral("/tls/ca.pem"); }
+
+private:
+    QString m_script;
+    QString m_dir;
+    bool m_started = false;
+};
 
 } // namespace qev::bench

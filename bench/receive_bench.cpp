@@ -91,19 +91,11 @@ int main(int argc, char** argv) {
         if (args[i] == QLatin1String("--count")) count = args[i + 1].toInt();
         if (args[i] == QLatin1String("--work")) work = args[i + 1];
     }
-    const QString servers = work + QStringLiteral("/servers");
-    const QString script = kSource + QStringLiteral("/scripts/mail-servers.sh");
     QDir(work).removeRecursively();
-    QDir().mkpath(work);
-    QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                    QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
-    if (!run(QStringLiteral("bash"), {script, QStringLiteral("start"), servers})) return 1;
-    struct Stop {
-        QString script, servers;
-        ~Stop() { run(QStringLiteral("bash"), {script, QStringLiteral("stop"), servers}); }
-    } stop{script, servers};
-    const QString maildir = servers + QStringLiteral("/mail/example.test/user/Maildir");
-    const QString ca = servers + QStringLiteral("/tls/ca.pem");
+    const qev::bench::MailServers mail(kSource, work);
+    if (!mail.started()) return 1;
+    const QString maildir = mail.maildir(QStringLiteral("user"));
+    const QString ca = mail.ca();
 
     const QString office = work + QStringLiteral("/office");
     QString error;

@@ -93,17 +93,9 @@ int main(int argc, char** argv) {
         if (args[i] == QLatin1String("--count")) count = args[i + 1].toInt();
         if (args[i] == QLatin1String("--work")) work = args[i + 1];
     }
-    const QString servers = work + QStringLiteral("/servers");
-    const QString script = kSource + QStringLiteral("/scripts/mail-servers.sh");
-    QDir().mkpath(work);
-    QFile::setPermissions(work, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                    QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
-    if (!run(QStringLiteral("bash"), {script, QStringLiteral("start"), servers})) return 1;
-    struct Stop {
-        QString script, servers;
-        ~Stop() { run(QStringLiteral("bash"), {script, QStringLiteral("stop"), servers}); }
-    } stop{script, servers};
-    const QString maildir = servers + QStringLiteral("/mail/example.test/central/Maildir");
+    const qev::bench::MailServers mail(kSource, work);
+    if (!mail.started()) return 1;
+    const QString maildir = mail.maildir(QStringLiteral("central"));
 
     // By SMTP.
     const QString office = work + QStringLiteral("/office");
@@ -114,7 +106,7 @@ int main(int argc, char** argv) {
              {QStringLiteral("smtpPort"), QStringLiteral("2525")},
              {QStringLiteral("userEmail"), QStringLiteral("regional7@example.test")},
              {QStringLiteral("x_toreg"), QStringLiteral("central@example.test")},
-             {QStringLiteral("tlsCA"), servers + QStringLiteral("/tls/ca.pem")},
+             {QStringLiteral("tlsCA"), mail.ca()},
              {QStringLiteral("LogOpeMail"), QStringLiteral("N")}})
         if (!setSetting(office, k, v)) return 1;
     const double smtpSeconds = sendAll(office, count);
@@ -148,9 +140,8 @@ int main(int argc, char** argv) {
     curlTimer.start();
     for (const QString& f : files)
         if (!run(QStringLiteral("curl"),
-                 {QStringLiteral("-s"), QStringLiteral("--ssl-reqd"), QStringLiteral("--cacert"),
-                  servers + QStringLiteral("/tls/ca.pem"), QStringLiteral("--url"),
-                  QStringLiteral("smtp://127.0.0.1:2525"), QStringLiteral("--mail-from"),
+                 {QStringLiteral("-s"), QStringLiteral("--ssl-reqd"), QStringLiteral("--cacert"), mail.ca(),
+                  QStringLiteral("--url"), QStringLiteral("smtp://127.0.0.1:2525"), QStringLiteral("--mail-from"),
                   QStringLiteral("regional7@example.test"), QStringLiteral("--mail-rcpt"),
                   QStringLiteral("central@example.test"), QStringLiteral("-T"), f}))
             return 1;

@@ -50,7 +50,6 @@ bool CentralState::ConfigurarProxy() {
     if (proxy->enabled()) {
         p = QNetworkProxy(QNetworkProxy::HttpProxy, proxy->host, proxy->port, proxy->user, proxy->password);
     }
-    m_net = std::make_unique<QNetworkAccessManager>();
     m_net->setProxy(p);
     m_soap.setProxy(*proxy);
     if (!proxy->user.isEmpty() && proxy->password.isEmpty())

@@ -116,14 +116,8 @@ Dataset* ReplyHandlers::findRequest(const QString& component, const RespDat& rep
         refuse(QStringLiteral("la tabla de pedidos no está abierta"));
         return nullptr;
     }
-    const dbf::Value key(static_cast<int64_t>(*reply.c_ped));
-    bool found = ds->locate(QStringLiteral("C_PED"), key);
-    if (!found && !ds->editing()) {
-        // Another workstation may have added the request since the table was read.
-        ds->refresh();
-        found = ds->locate(QStringLiteral("C_PED"), key);
-    }
-    if (!found) {
+    bool refreshed = false;
+    if (!locateRequest(*ds, *reply.c_ped, refreshed)) {
         refuse(QStringLiteral("el pedido %1 no existe").arg(*reply.c_ped));
         return nullptr;
     }
@@ -192,8 +186,7 @@ bool ReplyHandlers::AplicarContestacionOficial() {
             image = requestFileName(QStringLiteral("c"), ped->value(QStringLiteral("C_PED")),
                                     ped->value(QStringLiteral("C_REG")));
             ped->setValue(QStringLiteral("N_EXPE"), dbf::Value(static_cast<int64_t>(*reply.n_expe)));
-            const QDate today = m_host.clock().today();
-            ped->setValue(QStringLiteral("F_CON"), dbf::Value(dbf::Date{today.year(), today.month(), today.day()}));
+            ped->setValue(QStringLiteral("F_CON"), today());
             if (!fileAnswerImage(image)) {
                 ped->cancel();
             } else {
@@ -239,8 +232,7 @@ bool ReplyHandlers::AplicarRespuestaPersonal() {
         pedp->setText(QStringLiteral("C_EST"), reply.c_est.left(1));
         pedp->setValue(QStringLiteral("N_EXPE"), dbf::Value(static_cast<int64_t>(*reply.n_expe)));
         if (reply.c_est != QLatin1String("T")) {
-            const QDate today = m_host.clock().today();
-            pedp->setValue(QStringLiteral("F_CON"), dbf::Value(dbf::Date{today.year(), today.month(), today.day()}));
+            pedp->setValue(QStringLiteral("F_CON"), today());
             setFitted(*pedp, QStringLiteral("N_CERT"), reply.n_cert);
             setFitted(*pedp, QStringLiteral("X_OBS"), reply.x_obs);
             setFitted(*pedp, QStringLiteral("C_RECHAZO"), reply.c_rechazo);
@@ -284,40 +276,27 @@ bool ReplyHandlers::AplicarRespuestaPersonal() {
 }
 
 bool ReplyHandlers::AplicarRechazoOficial() {
-    m_reason.clear();
-    RespDat reply;
-    if (!readReply(reply)) return false;
-    bool applied = false;
-    if (reply.c_est != QLatin1String("R")) {
-        refuse(QStringLiteral("el rechazo no trae el estado R"));
-    } else if (Dataset* ped = findRequest(QStringLiteral("ped"), reply); ped && ped->edit()) {
-        ped->setValue(QStringLiteral("N_EXPE"), dbf::Value(static_cast<int64_t>(*reply.n_expe)));
-        ped->setValue(QStringLiteral("C_EST"), dbf::Value("R"));
-        setFitted(*ped, QStringLiteral("X_RECHAZO"), reply.x_obs);
-        applied = post(*ped);
-        if (applied) {
-            activity(QStringLiteral("  Pedido Oficial %1 Rechazado. Observaciones:").arg(*reply.c_ped) + reply.x_obs);
-            m_views->showActivity();
-        }
-    }
-    removeFiles({"resp.dat"});
-    return applied;
+    return applyRejection(QStringLiteral("ped"), QStringLiteral("  Pedido Oficial %1 Rechazado. Observaciones:"));
 }
 
 bool ReplyHandlers::AplicarRechazoPersonal() {
+    return applyRejection(QStringLiteral("pedp"), QStringLiteral("  Pedido Privado %1 Rechazado. Observaciones:"));
+}
+
+bool ReplyHandlers::applyRejection(const QString& component, const QString& line) {
     m_reason.clear();
     RespDat reply;
     if (!readReply(reply)) return false;
     bool applied = false;
     if (reply.c_est != QLatin1String("R")) {
         refuse(QStringLiteral("el rechazo no trae el estado R"));
-    } else if (Dataset* pedp = findRequest(QStringLiteral("pedp"), reply); pedp && pedp->edit()) {
-        pedp->setValue(QStringLiteral("N_EXPE"), dbf::Value(static_cast<int64_t>(*reply.n_expe)));
-        pedp->setValue(QStringLiteral("C_EST"), dbf::Value("R"));
-        setFitted(*pedp, QStringLiteral("X_RECHAZO"), reply.x_obs);
-        applied = post(*pedp);
+    } else if (Dataset* ds = findRequest(component, reply); ds && ds->edit()) {
+        ds->setValue(QStringLiteral("N_EXPE"), dbf::Value(static_cast<int64_t>(*reply.n_expe)));
+        ds->setValue(QStringLiteral("C_EST"), dbf::Value("R"));
+        setFitted(*ds, QStringLiteral("X_RECHAZO"), reply.x_obs);
+        applied = post(*ds);
         if (applied) {
-            activity(QStringLiteral("  Pedido Privado %1 Rechazado. Observaciones:").arg(*reply.c_ped) + reply.x_obs);
+            activity(line.arg(*reply.c_ped) + reply.x_obs);
             m_views->showActivity();
         }
     }
@@ -356,11 +335,8 @@ void ReplyHandlers::MostrarEstadosPersonales(const QStringList& lines) {
 
 void ReplyHandlers::showStates(bool official, const QStringList& raw) {
     ReceptionViews& v = *m_views;
-    v.stateLine((official ? QStringLiteral("Estado de pedidos oficiales en QEV Central al ")
-                          : QStringLiteral("Estado de pedidos personales en QEV Central al ")) +
-                m_host.clock().now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
-    v.stateLine(QString(72, QLatin1Char('=')));
-    v.stateLine(QString());
+    listHeader(official ? QStringLiteral("Estado de pedidos oficiales en QEV Central al ")
+                        : QStringLiteral("Estado de pedidos personales en QEV Central al "));
     const QStringList lines = nonEmptyLines(raw);
     switch (classifyList(lines)) {
     case ListKind::NoRequests:
@@ -384,25 +360,7 @@ void ReplyHandlers::showStates(bool official, const QStringList& raw) {
                                       ? QString()
                                       : (official ? QStringLiteral("U") : QStringLiteral("W")) + s->expediente;
             v.stateLine(padded(QString::number(s->pedido), description, shown));
-            if (!ds || !ds->active() || ds->editing()) continue;
-            const dbf::Value key(static_cast<int64_t>(s->pedido));
-            bool found = ds->locate(QStringLiteral("C_PED"), key);
-            if (!found && !refreshed) {
-                ds->refresh();
-                refreshed = true;
-                found = ds->locate(QStringLiteral("C_PED"), key);
-            }
-            if (!found) continue;
-            const QString current = ds->text(QStringLiteral("C_EST"));
-            const bool from = current == QLatin1String("E") || current == QLatin1String("T");
-            const bool to =
-                s->estado == QLatin1String("C") || s->estado == QLatin1String("R") || s->estado == QLatin1String("T");
-            if (!from || !to || !ds->edit()) continue;
-            ds->setValue(QStringLiteral("C_EST"), dbf::Value(s->estado.toStdString()));
-            int expe = 0;
-            if (positiveNumber(s->expediente, expe))
-                ds->setValue(QStringLiteral("N_EXPE"), dbf::Value(static_cast<int64_t>(expe)));
-            (void)post(*ds);
+            if (ds) applyListed(*ds, *s, false, QString(), refreshed);
         }
         break;
     }
@@ -412,10 +370,7 @@ void ReplyHandlers::showStates(bool official, const QStringList& raw) {
 
 void ReplyHandlers::MostrarResultadosPersonales(const QStringList& raw) {
     ReceptionViews& v = *m_views;
-    v.stateLine(QStringLiteral("Resultado de pedidos personales en QEV Central al ") +
-                m_host.clock().now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
-    v.stateLine(QString(72, QLatin1Char('=')));
-    v.stateLine(QString());
+    listHeader(QStringLiteral("Resultado de pedidos personales en QEV Central al "));
     const QStringList lines = nonEmptyLines(raw);
     switch (classifyList(lines)) {
     case ListKind::NoRequests:
@@ -446,28 +401,46 @@ void ReplyHandlers::MostrarResultadosPersonales(const QStringList& raw) {
         const bool keepResult = !result.isEmpty() && result != kNoEspecificado;
         const QString shown = r->expediente.isEmpty() ? QString() : QStringLiteral("W") + r->expediente;
         v.stateLine(padded(QString::number(r->pedido), state, shown, result));
-        if (!pedp || !pedp->active() || pedp->editing()) continue;
-        const dbf::Value key(static_cast<int64_t>(r->pedido));
-        bool found = pedp->locate(QStringLiteral("C_PED"), key);
-        if (!found && !refreshed) {
-            pedp->refresh();
-            refreshed = true;
-            found = pedp->locate(QStringLiteral("C_PED"), key);
-        }
-        if (!found) continue;
-        const QString current = pedp->text(QStringLiteral("C_EST"));
-        const bool from =
-            current == QLatin1String("E") || current == QLatin1String("T") || current == QLatin1String("C");
-        const bool to =
-            r->estado == QLatin1String("T") || r->estado == QLatin1String("R") || r->estado == QLatin1String("C");
-        if (!from || !to || !pedp->edit()) continue;
-        pedp->setValue(QStringLiteral("C_EST"), dbf::Value(r->estado.toStdString()));
-        if (keepResult) setFitted(*pedp, QStringLiteral("C_RES"), r->resultado);
-        int expe = 0;
-        if (positiveNumber(r->expediente, expe))
-            pedp->setValue(QStringLiteral("N_EXPE"), dbf::Value(static_cast<int64_t>(expe)));
-        (void)post(*pedp);
+        if (pedp) applyListed(*pedp, *r, true, keepResult ? r->resultado : QString(), refreshed);
     }
+}
+
+bool ReplyHandlers::locateRequest(Dataset& ds, int cPed, bool& refreshed) {
+    const dbf::Value key(static_cast<int64_t>(cPed));
+    if (ds.locate(QStringLiteral("C_PED"), key)) return true;
+    if (refreshed || ds.editing()) return false;
+    // Another workstation may have added the request since the table was read.
+    ds.refresh();
+    refreshed = true;
+    return ds.locate(QStringLiteral("C_PED"), key);
+}
+
+void ReplyHandlers::applyListed(Dataset& ds, const StateLine& line, bool answeredToo, const QString& result,
+                                bool& refreshed) {
+    if (!ds.active() || ds.editing() || !locateRequest(ds, line.pedido, refreshed)) return;
+    const QString current = ds.text(QStringLiteral("C_EST"));
+    const bool from = current == QLatin1String("E") || current == QLatin1String("T") ||
+                      (answeredToo && current == QLatin1String("C"));
+    const bool to =
+        line.estado == QLatin1String("C") || line.estado == QLatin1String("R") || line.estado == QLatin1String("T");
+    if (!from || !to || !ds.edit()) return;
+    ds.setValue(QStringLiteral("C_EST"), dbf::Value(line.estado.toStdString()));
+    if (!result.isEmpty()) setFitted(ds, QStringLiteral("C_RES"), result);
+    int expe = 0;
+    if (positiveNumber(line.expediente, expe))
+        ds.setValue(QStringLiteral("N_EXPE"), dbf::Value(static_cast<int64_t>(expe)));
+    (void)post(ds);
+}
+
+dbf::Value ReplyHandlers::today() const {
+    const QDate d = m_host.clock().today();
+    return dbf::Value(dbf::Date{d.year(), d.month(), d.day()});
+}
+
+void ReplyHandlers::listHeader(const QString& title) {
+    m_views->stateLine(title + m_host.clock().now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
+    m_views->stateLine(QString(72, QLatin1Char('=')));
+    m_views->stateLine(QString());
 }
 
 bool ReplyHandlers::ContestacionDisponibleOficial() {

@@ -3,6 +3,7 @@
 // rejections and state lists. Each handler reads its files from the reception folder, changes at most the one
 // request the reply names (by number and regional), writes the activity line, and deletes the files it read. A
 // reply for a request that is not found, of another regional or with numbers that do not read changes nothing.
+#include "dbf/Value.h"
 #include "exchange/ReceptionPorts.h"
 #include "exchange/ReplyFiles.h"
 
@@ -48,6 +49,14 @@ private:
     QString path(const QString& name) const;
     bool readReply(RespDat& out);
     Dataset* findRequest(const QString& component, const RespDat& reply);
+    // The row of request `cPed`; the table is read again once (per `refreshed`) when it is not there.
+    bool locateRequest(Dataset& ds, int cPed, bool& refreshed);
+    // A state or result list line applied to a request in process ("E", "T", or also "C" for the result list);
+    // `result` is stored in C_RES unless empty.
+    void applyListed(Dataset& ds, const StateLine& line, bool answeredToo, const QString& result, bool& refreshed);
+    bool applyRejection(const QString& component, const QString& line);
+    dbf::Value today() const;
+    void listHeader(const QString& title);
     bool post(Dataset& ds);
     bool fileAnswerImage(const QString& target);
     void removeFiles(std::initializer_list<const char*> names);

@@ -2,6 +2,7 @@
 // and read with Python's MIME parser: subjects, the keys of "resp.dat", "resp.tif" as a real TIFF, the state lists;
 // then what the simulator's pages and services say after each reply.
 #include "CentralSim.h"
+#include "LoopbackMail.h"
 #include "exchange/QevMessage.h"
 #include "exchange/soap/SoapClient.h"
 
@@ -22,22 +23,12 @@
 namespace qev {
 namespace {
 
-// The fixture's servers; a run against another instance of them may name its folder and ports.
-const QString kMailDir = qEnvironmentVariableIsSet("QEV_TEST_MAIL_DIR") ? qEnvironmentVariable("QEV_TEST_MAIL_DIR")
-                                                                        : QStringLiteral(QEV_MAIL_DIR);
-const QString kSmtpPort = qEnvironmentVariable("QEV_TEST_SMTP_PORT", QStringLiteral("2525"));
-const QString kPop3Port = qEnvironmentVariable("QEV_TEST_POP3_PORT", QStringLiteral("2110"));
+const QString kSmtpPort = test::smtpPort();
+const QString kPop3Port = test::pop3Port();
 const QString kUser = QStringLiteral("other");
 
 QStringList mailFiles() {
-    QStringList out;
-    for (const char* sub : {"new", "cur"}) {
-        QDir d(kMailDir + QStringLiteral("/mail/example.test/") + kUser + QStringLiteral("/Maildir/") +
-               QLatin1String(sub));
-        for (const QString& f : d.entryList(QDir::Files))
-            out << d.filePath(f);
-    }
-    return out;
+    return test::mailFiles(kUser);
 }
 
 // The one message of the mailbox as Dovecot serves it, read by Python; empty when none arrived.

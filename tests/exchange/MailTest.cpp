@@ -2,6 +2,7 @@
 // loopback, started for these tests with a certificate authority of their own. What arrives is read back with
 // Python's MIME parser, independently of the program's own reading.
 #include "FixedClock.h"
+#include "LoopbackMail.h"
 #include "ScriptedPrompter.h"
 #include "TempAppDir.h"
 #include "capture/ImageLib.h"
@@ -26,36 +27,11 @@ namespace {
 
 using dbf::Value;
 
-const QString kMailDir = QStringLiteral(QEV_MAIL_DIR);
-const QString kCa = kMailDir + QStringLiteral("/tls/ca.pem");
+using test::clearMailbox;
+using test::mailFiles;
+using test::waitForMail;
 
-QString maildir(const QString& user) {
-    return kMailDir + QStringLiteral("/mail/example.test/") + user + QStringLiteral("/Maildir");
-}
-
-QStringList mailFiles(const QString& user) {
-    QStringList out;
-    for (const char* sub : {"new", "cur"}) {
-        QDir d(maildir(user) + QLatin1Char('/') + QLatin1String(sub));
-        for (const QString& f : d.entryList(QDir::Files, QDir::Time | QDir::Reversed))
-            out << d.filePath(f);
-    }
-    return out;
-}
-
-void clearMailbox(const QString& user) {
-    for (const QString& f : mailFiles(user))
-        QFile::remove(f);
-}
-
-// Delivery is asynchronous: waits until the mailbox holds `n` messages.
-QStringList waitForMail(const QString& user, int n) {
-    QElapsedTimer t;
-    t.start();
-    while (mailFiles(user).size() < n && t.elapsed() < 10000)
-        QThread::msleep(20);
-    return mailFiles(user);
-}
+const QString kCa = test::mailDir() + QStringLiteral("/tls/ca.pem");
 
 QByteArray sha256(const QString& path) {
     QFile f(path);
@@ -94,19 +70,10 @@ protected:
         dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
         dm->setHostIdentity(std::make_unique<FixedHostIdentity>(NetworkIdentity{}));
         ASSERT_TRUE(dm->create());
-        for (const auto& [k, v] :
-             std::vector<std::pair<const char*, QString>>{{"envWebService", "N"},
-                                                          {"smtpName", "127.0.0.1"},
-                                                          {"smtpPort", "2525"},
-                                                          {"pop3Name", "127.0.0.1"},
-                                                          {"pop3Port", "2110"},
-                                                          {"pop3User", "central"},
-                                                          {"pop3PwdE", complementText(QStringLiteral("secret3"))},
-                                                          {"userEmail", "regional7@example.test"},
-                                                          {"x_toreg", "central@example.test"},
-                                                          {"x_toregp", "central@example.test"},
-                                                          {"tlsCA", kCa},
-                                                          {"LogOpeMail", "S"}})
+        ASSERT_TRUE(test::useLoopbackAccount(dm->settings(), QStringLiteral("central"), QStringLiteral("secret3"),
+                                             QStringLiteral("regional7@example.test")));
+        for (const auto& [k, v] : std::vector<std::pair<const char*, QString>>{
+                 {"x_toreg", "central@example.test"}, {"x_toregp", "central@example.test"}, {"LogOpeMail", "S"}})
             ASSERT_TRUE(dm->settings().write(QString::fromLatin1(k), v));
         reload();
         for (const char* u : {"user", "other", "central"})

@@ -2,6 +2,7 @@
 // email package in the shapes mail programs write, hostile ones, foreign ones and ones of another regional.
 #include "CentralSim.h"
 #include "FixedClock.h"
+#include "LoopbackMail.h"
 #include "ScriptedPrompter.h"
 #include "TempAppDir.h"
 #include "capture/ImageLib.h"
@@ -32,25 +33,11 @@ namespace {
 
 using dbf::Value;
 
-const QString kMailDir = QStringLiteral(QEV_MAIL_DIR);
-
-QString maildir(const QString& user) {
-    return kMailDir + QStringLiteral("/mail/example.test/") + user + QStringLiteral("/Maildir");
-}
+using test::clearMailbox;
+using test::maildir;
 
 int mailCount(const QString& user) {
-    int n = 0;
-    for (const char* sub : {"new", "cur"})
-        n += QDir(maildir(user) + QLatin1Char('/') + QLatin1String(sub)).entryList(QDir::Files).size();
-    return n;
-}
-
-void clearMailbox(const QString& user) {
-    for (const char* sub : {"new", "cur"}) {
-        QDir d(maildir(user) + QLatin1Char('/') + QLatin1String(sub));
-        for (const QString& f : d.entryList(QDir::Files))
-            d.remove(f);
-    }
+    return static_cast<int>(test::mailFiles(user).size());
 }
 
 // Puts messages straight into a mailbox (or through Postfix with `smtp`), built by the Python script.
@@ -115,19 +102,10 @@ protected:
         dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
         dm->setHostIdentity(std::make_unique<FixedHostIdentity>(NetworkIdentity{}));
         ASSERT_TRUE(dm->create());
-        for (const auto& [k, v] :
-             std::vector<std::pair<const char*, QString>>{{"envWebService", "N"},
-                                                          {"smtpName", "127.0.0.1"},
-                                                          {"smtpPort", "2525"},
-                                                          {"pop3Name", "127.0.0.1"},
-                                                          {"pop3Port", "2110"},
-                                                          {"pop3User", "user"},
-                                                          {"pop3PwdE", complementText(QStringLiteral("secret"))},
-                                                          {"userEmail", "regional7@example.test"},
-                                                          {"emailFwd", "other@example.test"},
-                                                          {"tlsCA", kMailDir + QStringLiteral("/tls/ca.pem")},
-                                                          {"LogOpeMail", "S"},
-                                                          {"m_impauto", "S"}})
+        ASSERT_TRUE(test::useLoopbackAccount(dm->settings(), QStringLiteral("user"), QStringLiteral("secret"),
+                                             QStringLiteral("regional7@example.test")));
+        for (const auto& [k, v] : std::vector<std::pair<const char*, QString>>{
+                 {"emailFwd", "other@example.test"}, {"LogOpeMail", "S"}, {"m_impauto", "S"}})
             ASSERT_TRUE(dm->settings().write(QString::fromLatin1(k), v));
         ASSERT_TRUE(dm->mail().leerConfiguracion());
         dm->setReceptionViews(&views);

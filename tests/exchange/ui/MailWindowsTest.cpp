@@ -4,6 +4,7 @@
 // configuration's port fallback and its Outlook switch; the check on a good and a dead server; a new message with
 // an attachment arrives.
 #include "../CentralSim.h"
+#include "../LoopbackMail.h"
 #include "FixedClock.h"
 #include "ScriptedPrompter.h"
 #include "TempAppDir.h"
@@ -38,30 +39,11 @@
 namespace qev {
 namespace {
 
-// The fixture's servers; a run against another instance of them may name its folder and ports.
-const QString kMailDir = qEnvironmentVariableIsSet("QEV_TEST_MAIL_DIR") ? qEnvironmentVariable("QEV_TEST_MAIL_DIR")
-                                                                        : QStringLiteral(QEV_MAIL_DIR);
-const QString kSmtpPort = qEnvironmentVariable("QEV_TEST_SMTP_PORT", QStringLiteral("2525"));
-const QString kPop3Port = qEnvironmentVariable("QEV_TEST_POP3_PORT", QStringLiteral("2110"));
+using test::mailFiles;
+using test::waitForMail;
 
-QStringList mailFiles(const QString& user) {
-    QStringList out;
-    for (const char* sub : {"new", "cur"}) {
-        QDir d(kMailDir + QStringLiteral("/mail/example.test/") + user + QStringLiteral("/Maildir/") +
-               QLatin1String(sub));
-        for (const QString& f : d.entryList(QDir::Files))
-            out << d.filePath(f);
-    }
-    return out;
-}
-
-QStringList waitForMail(const QString& user, int n) {
-    QElapsedTimer t;
-    t.start();
-    while (mailFiles(user).size() < n && t.elapsed() < 10000)
-        QThread::msleep(20);
-    return mailFiles(user);
-}
+const QString kSmtpPort = test::smtpPort();
+const QString kPop3Port = test::pop3Port();
 
 QString python(const QStringList& args) {
     QProcess p;
@@ -79,30 +61,19 @@ protected:
         dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
         dm->setHostIdentity(std::make_unique<FixedHostIdentity>(NetworkIdentity{}));
         ASSERT_TRUE(dm->create());
-        for (const auto& [k, v] :
-             std::vector<std::pair<const char*, QString>>{{"envWebService", "N"},
-                                                          {"smtpName", "127.0.0.1"},
-                                                          {"smtpPort", kSmtpPort},
-                                                          {"pop3Name", "127.0.0.1"},
-                                                          {"pop3Port", kPop3Port},
-                                                          {"pop3User", "user"},
-                                                          {"pop3PwdE", complementText(QStringLiteral("secret"))},
-                                                          {"userEmail", "user@example.test"},
-                                                          {"emailFwd", "other@example.test"},
-                                                          {"tlsCA", kMailDir + QStringLiteral("/tls/ca.pem")}})
-            ASSERT_TRUE(dm->settings().write(QString::fromLatin1(k), v));
+        ASSERT_TRUE(test::useLoopbackAccount(dm->settings(), QStringLiteral("user"), QStringLiteral("secret"),
+                                             QStringLiteral("user@example.test")));
+        ASSERT_TRUE(dm->settings().write(QStringLiteral("emailFwd"), QStringLiteral("other@example.test")));
         ASSERT_TRUE(dm->mail().leerConfiguracion());
         dm->createSender();
         for (const char* u : {"user", "other"})
-            for (const QString& f : mailFiles(QString::fromLatin1(u)))
-                QFile::remove(f);
+            test::clearMailbox(QString::fromLatin1(u));
         prompter.clear();
     }
     void TearDown() override {
         if (dm) dm->mail().desconectarPop3();
         for (const char* u : {"user", "other"})
-            for (const QString& f : mailFiles(QString::fromLatin1(u)))
-                QFile::remove(f);
+            test::clearMailbox(QString::fromLatin1(u));
     }
 
     // The five messages of the inbox tests, delivered to "user".
