@@ -3,6 +3,7 @@
 // image, so a change that makes a stage worse fails here even while the final grades still agree.
 #include "ReferenceData.h"
 #include "capture/quality/BlockMaps.h"
+#include "capture/quality/Binarize.h"
 #include "capture/quality/Minutiae.h"
 
 #include <QImage>
