@@ -57,6 +57,13 @@ double ScaledValue::value() const {
     return static_cast<double>(integer) / std::pow(10.0, exponent);
 }
 
+float ScaledValue::decodedValue() const {
+    auto v = static_cast<float>(integer);
+    for (int e = exponent; e > 0; --e)
+        v = static_cast<float>(static_cast<double>(v) / 10.0);
+    return v;
+}
+
 ScaledValue toScaled(double value, uint32_t maxInteger) {
     ScaledValue s;
     if (!(value > 0.0)) return s;

@@ -56,6 +56,10 @@ struct ScaledValue {
     uint8_t exponent = 0;
     uint32_t integer = 0;
     double value() const;
+    // The value as the decoders in the field compute it: the integer as a float, divided by ten once for every step
+    // of the exponent with the quotient rounded to float each time. It can differ from value() in the last bit, and
+    // that bit decides some decoded pixels, so the decoder reads every table with it.
+    float decodedValue() const;
 };
 
 // The most precise scaled form of a non-negative value whose integer fits in maxInteger.

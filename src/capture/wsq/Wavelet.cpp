@@ -88,10 +88,16 @@ void addPhases(std::array<std::vector<PhaseTap>, 2>& out, const std::vector<floa
     }
 }
 
+// Every output sample sums its lowpass products and then its highpass products, each from the filter's last tap to
+// its first, in float: the order the decoders in the field add them in, so that the rounding, and with it every
+// decoded pixel, comes out the same.
 Phases phasesOf(const FilterBank& b) {
     Phases ph;
     addPhases(ph.lo, b.f0, b.f0Start);
     addPhases(ph.hi, b.f1, b.f1Start);
+    for (auto* bands : {&ph.lo, &ph.hi})
+        for (auto& taps : *bands)
+            std::reverse(taps.begin(), taps.end());
     return ph;
 }
 
@@ -322,7 +328,10 @@ Result<FilterBank> makeFilterBank(std::span<const double> lowHalf, int lowLength
         if (i != peak && std::fabs(d[i]) > 1e-3 * std::fabs(dv))
             return fail("filtros WSQ que no reconstruyen la imagen");
     const int shift = dStart + static_cast<int>(peak);
-    const double g = 2.0 / dv;
+    // A pair built for unit gain (the standard one, read back from its decimal digits) is used exactly as sent:
+    // rescaling it by a gain a few parts in ten million from one would move some decoded pixels by a grey level.
+    double g = 2.0 / dv;
+    if (std::fabs(std::fabs(g) - 1.0) < 1e-5) g = g > 0.0 ? 1.0 : -1.0;
 
     // F0(z) = g z^s A1(-z), F1(z) = -g z^s A0(-z).
     b.f0Start = s1 - shift;

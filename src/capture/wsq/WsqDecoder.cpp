@@ -128,8 +128,8 @@ void Decoder::readFrame() {
     r.integer = m_in.u16();
     f.encoder = m_in.u8();
     f.software = m_in.u16();
-    f.mean = m.value();
-    f.scale = r.value();
+    f.mean = m.decodedValue();
+    f.scale = r.decodedValue();
     if (f.width < kMinDecodeSide || f.height < kMinDecodeSide)
         throw FormatError("imagen WSQ demasiado pequeña (" + std::to_string(f.width) + "x" + std::to_string(f.height) +
                           ")");
@@ -154,7 +154,7 @@ void Decoder::readTransform() {
             ScaledValue s;
             s.exponent = m_in.u8();
             s.integer = m_in.u32();
-            v.push_back(sign ? -s.value() : s.value());
+            v.push_back(sign ? -s.decodedValue() : s.decodedValue());
         }
         return v;
     };
@@ -173,7 +173,7 @@ void Decoder::readQuantisation() {
         ScaledValue s;
         s.exponent = m_in.u8();
         s.integer = m_in.u16();
-        return s.value();
+        return s.decodedValue();
     };
     Quantisation q;
     q.binCentre = scaled();
