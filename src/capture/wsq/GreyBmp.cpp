@@ -1,10 +1,15 @@
 #include "capture/wsq/GreyBmp.h"
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qev::wsq {
@@ -138,10 +143,31 @@ std::vector<uint8_t> writeGreyBmp(const GreyImage& image, int ppi) {
 }
 
 Result<std::vector<uint8_t>> readFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return fail("no se puede abrir el archivo " + path);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return fail("no se puede leer el archivo " + path);
+    // One read of the whole file into a buffer of its size: a stream iterator would take a few thousand calls and
+    // as many buffer growths for a card scan.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail("no se puede abrir el archivo " + path);
+    struct stat st {};
+    std::vector<uint8_t> bytes;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) bytes.resize(static_cast<size_t>(st.st_size));
+    // The expected size first, then small reads until the end, for a file that grew or has no size (a pipe).
+    size_t used = 0;
+    std::array<uint8_t, 16384> chunk{};
+    for (;;) {
+        const bool intoBuffer = used < bytes.size();
+        const ssize_t n =
+            intoBuffer ? ::read(fd, bytes.data() + used, bytes.size() - used) : ::read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return fail("no se puede leer el archivo " + path);
+        }
+        if (n == 0) break;
+        if (!intoBuffer) bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + n);
+        used += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(used);
     return bytes;
 }
 

@@ -16,6 +16,9 @@ constexpr std::array<double, 4> kHighHalf = {0.788485616406, -0.418092273222, -0
 // Widest reach of any tap outside a line, in samples (even); filters are at most kMaxFilterLength long.
 constexpr int kMargin = kMaxFilterLength / 2 + 4;
 
+// Width of the column strips the vertical passes work through.
+constexpr int kStrip = 128;
+
 // How a line continues past one end: mirrored on its end sample, mirrored between samples, or mirrored on the
 // (zero) sample just past the end.
 enum class Mirror { Whole, Half, WholeZero };
@@ -126,7 +129,7 @@ struct Scratch {
             out0.resize(n);
             out1.resize(n);
         }
-        const size_t area = static_cast<size_t>(width) * static_cast<size_t>(height);
+        const size_t area = static_cast<size_t>(std::min(width, kStrip)) * static_cast<size_t>(height);
         if (block.size() < area) block.resize(area);
     }
 };
@@ -185,16 +188,20 @@ void analyseColumns(float* img, int stride, const Region& r, bool invert, const 
     const int nl = lowLength(r.h), nh = highLength(r.h);
     const int loOff = invert ? nh : 0, hiOff = invert ? 0 : nl;
     const Extension ext = signalExtension(b.odd);
-    float* base = img + static_cast<ptrdiff_t>(r.y) * stride + r.x;
     float* blk = s.block.data();
-    for (int k = 0; k < nl; ++k)
-        columnFilter(blk + static_cast<ptrdiff_t>(loOff + k) * r.w, base, stride, r.w, r.h, ext, b.a0,
-                     2 * k - b.a0Start);
-    for (int k = 0; k < nh; ++k)
-        columnFilter(blk + static_cast<ptrdiff_t>(hiOff + k) * r.w, base, stride, r.w, r.h, ext, b.a1,
-                     2 * k - b.a1Start);
-    for (int y = 0; y < r.h; ++y)
-        std::copy_n(blk + static_cast<ptrdiff_t>(y) * r.w, r.w, base + static_cast<ptrdiff_t>(y) * stride);
+    // In strips of columns, so the scratch block stays small whatever the image's width.
+    for (int x0 = 0; x0 < r.w; x0 += kStrip) {
+        const int sw = std::min(kStrip, r.w - x0);
+        float* base = img + static_cast<ptrdiff_t>(r.y) * stride + r.x + x0;
+        for (int k = 0; k < nl; ++k)
+            columnFilter(blk + static_cast<ptrdiff_t>(loOff + k) * sw, base, stride, sw, r.h, ext, b.a0,
+                         2 * k - b.a0Start);
+        for (int k = 0; k < nh; ++k)
+            columnFilter(blk + static_cast<ptrdiff_t>(hiOff + k) * sw, base, stride, sw, r.h, ext, b.a1,
+                         2 * k - b.a1Start);
+        for (int y = 0; y < r.h; ++y)
+            std::copy_n(blk + static_cast<ptrdiff_t>(y) * sw, sw, base + static_cast<ptrdiff_t>(y) * stride);
+    }
 }
 
 void synthesiseColumns(float* img, int stride, const Region& r, bool invert, const FilterBank& b, const Phases& ph,
@@ -202,30 +209,33 @@ void synthesiseColumns(float* img, int stride, const Region& r, bool invert, con
     const int n = r.h, nl = lowLength(n), nh = highLength(n);
     const int loOff = invert ? nh : 0, hiOff = invert ? 0 : nl;
     const Extension le = lowExtension(b.odd, n), he = highExtension(b.odd, n);
-    float* base = img + static_cast<ptrdiff_t>(r.y) * stride + r.x;
-    const float* lo = base + static_cast<ptrdiff_t>(loOff) * stride;
-    const float* hi = base + static_cast<ptrdiff_t>(hiOff) * stride;
     float* blk = s.block.data();
-    for (int m = 0; m < n; ++m) {
-        float* out = blk + static_cast<ptrdiff_t>(m) * r.w;
-        std::fill(out, out + r.w, 0.0f);
-        const int p = m & 1, t = m >> 1;
-        // Adds one band's taps for output row m: `rows` rows of that band starting at `band`.
-        auto addBand = [&](const auto& taps, const float* band, int rows, const Extension& ext) {
-            for (const PhaseTap& tap : taps) {
-                const Mapped mp = mapIndex(t - tap.q, rows, ext);
-                if (mp.index < 0) continue;
-                const float c = tap.coef * mp.sign;
-                const float* src = band + static_cast<ptrdiff_t>(mp.index) * stride;
-                for (int x = 0; x < r.w; ++x)
-                    out[x] += c * src[x];
-            }
-        };
-        addBand(ph.lo[p], lo, nl, le);
-        addBand(ph.hi[p], hi, nh, he);
+    for (int x0 = 0; x0 < r.w; x0 += kStrip) {
+        const int sw = std::min(kStrip, r.w - x0);
+        float* base = img + static_cast<ptrdiff_t>(r.y) * stride + r.x + x0;
+        const float* lo = base + static_cast<ptrdiff_t>(loOff) * stride;
+        const float* hi = base + static_cast<ptrdiff_t>(hiOff) * stride;
+        for (int m = 0; m < n; ++m) {
+            float* out = blk + static_cast<ptrdiff_t>(m) * sw;
+            std::fill(out, out + sw, 0.0f);
+            const int p = m & 1, t = m >> 1;
+            // Adds one band's taps for output row m: `rows` rows of that band starting at `band`.
+            auto addBand = [&](const auto& taps, const float* band, int rows, const Extension& ext) {
+                for (const PhaseTap& tap : taps) {
+                    const Mapped mp = mapIndex(t - tap.q, rows, ext);
+                    if (mp.index < 0) continue;
+                    const float c = tap.coef * mp.sign;
+                    const float* src = band + static_cast<ptrdiff_t>(mp.index) * stride;
+                    for (int x = 0; x < sw; ++x)
+                        out[x] += c * src[x];
+                }
+            };
+            addBand(ph.lo[p], lo, nl, le);
+            addBand(ph.hi[p], hi, nh, he);
+        }
+        for (int y = 0; y < n; ++y)
+            std::copy_n(blk + static_cast<ptrdiff_t>(y) * sw, sw, base + static_cast<ptrdiff_t>(y) * stride);
     }
-    for (int y = 0; y < n; ++y)
-        std::copy_n(blk + static_cast<ptrdiff_t>(y) * r.w, r.w, base + static_cast<ptrdiff_t>(y) * stride);
 }
 
 void synthesiseRows(float* img, int stride, const Region& r, bool invert, const FilterBank& b, const Phases& ph,

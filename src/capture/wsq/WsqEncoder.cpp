@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <span>
 
 namespace qev::wsq {
 
@@ -132,29 +134,38 @@ void flushRun(std::vector<Token>& out, uint32_t run) {
     }
 }
 
-std::vector<Token> tokenise(const std::vector<int32_t>& values) {
-    std::vector<Token> out;
-    uint32_t run = 0;
-    for (int32_t v : values) {
-        if (v == 0) {
-            ++run;
-            continue;
-        }
-        flushRun(out, run);
-        run = 0;
-        if (v >= kSmallMin && v <= kSmallMax) {
-            out.push_back({static_cast<uint8_t>(v + kSmallBias), 0, 0});
-        } else {
-            const uint32_t m = std::min<uint32_t>(static_cast<uint32_t>(std::abs(v)), 0xFFFF);
-            if (m <= 0xFF)
-                out.push_back({static_cast<uint8_t>(v > 0 ? kPos8 : kNeg8), 8, static_cast<uint16_t>(m)});
-            else
-                out.push_back({static_cast<uint8_t>(v > 0 ? kPos16 : kNeg16), 16, static_cast<uint16_t>(m)});
+// Turns quantised indices, fed row by row, into symbols; a zero run may span rows and subbands of a block.
+class Tokeniser {
+public:
+    void add(std::span<const int32_t> values) {
+        for (int32_t v : values) {
+            if (v == 0) {
+                ++m_run;
+                continue;
+            }
+            flushRun(m_out, m_run);
+            m_run = 0;
+            if (v >= kSmallMin && v <= kSmallMax) {
+                m_out.push_back({static_cast<uint8_t>(v + kSmallBias), 0, 0});
+            } else {
+                const uint32_t m = std::min<uint32_t>(static_cast<uint32_t>(std::abs(v)), 0xFFFF);
+                if (m <= 0xFF)
+                    m_out.push_back({static_cast<uint8_t>(v > 0 ? kPos8 : kNeg8), 8, static_cast<uint16_t>(m)});
+                else
+                    m_out.push_back({static_cast<uint8_t>(v > 0 ? kPos16 : kNeg16), 16, static_cast<uint16_t>(m)});
+            }
         }
     }
-    flushRun(out, run);
-    return out;
-}
+    std::vector<Token> finish() {
+        flushRun(m_out, m_run);
+        m_run = 0;
+        return std::move(m_out);
+    }
+
+private:
+    std::vector<Token> m_out;
+    uint32_t m_run = 0;
+};
 
 // Writes entropy-coded bits: a zero byte after every 0xFF, the last byte padded with ones.
 class BitWriter {
@@ -200,14 +211,15 @@ Result<std::vector<uint8_t>> encodeChecked(const GreyImage& image, float bitRate
     if (comment && comment->size() > 0xFFFF - 2) return fail("comentario WSQ demasiado largo");
 
     const int w = image.width, h = image.height;
-    double sum = 0.0;
-    int lo = 255, hi = 0;
+    // Integer sums and byte extremes, which the compiler keeps in vector registers.
+    uint64_t sum = 0;
+    uint8_t lo = 255, hi = 0;
     for (uint8_t p : image.pixels) {
         sum += p;
-        lo = std::min<int>(lo, p);
-        hi = std::max<int>(hi, p);
+        lo = std::min(lo, p);
+        hi = std::max(hi, p);
     }
-    const double mean = sum / static_cast<double>(image.pixels.size());
+    const double mean = static_cast<double>(sum) / static_cast<double>(image.pixels.size());
     double range = std::max(mean - lo, hi - mean) / 128.0;
     if (range < 1e-3) range = 1.0; // a flat image: any scale codes it exactly
     const ScaledValue mScaled = toScaled(mean, 0xFFFF);
@@ -228,23 +240,26 @@ Result<std::vector<uint8_t>> encodeChecked(const GreyImage& image, float bitRate
         const double q = bins.q[static_cast<size_t>(k)].value();
         if (!(q > 0.0)) continue;
         const Region& rg = tree.subbands[static_cast<size_t>(k)];
-        double peak = 0.0;
-        for (int y = rg.y; y < rg.y + rg.h; ++y)
+        // The largest magnitude, compared as the bit patterns of the absolute values: for non-negative floats their
+        // order is the order of the numbers, and an integer maximum runs in vector registers.
+        uint32_t peakBits = 0;
+        for (int y = rg.y; y < rg.y + rg.h; ++y) {
+            const float* row = img.data() + static_cast<size_t>(y) * static_cast<size_t>(w);
             for (int x = rg.x; x < rg.x + rg.w; ++x)
-                peak = std::max(peak, std::fabs(double(img[static_cast<size_t>(y) * static_cast<size_t>(w) + x])));
-        if (peak / q < 65000.0) continue;
-        bins.q[static_cast<size_t>(k)] = toScaled(peak / 65000.0, 0xFFFF);
+                peakBits = std::max(peakBits, std::bit_cast<uint32_t>(row[x]) & 0x7FFFFFFFu);
+        }
+        const float peak = std::bit_cast<float>(peakBits);
+        if (double(peak) / q < 65000.0) continue;
+        bins.q[static_cast<size_t>(k)] = toScaled(double(peak) / 65000.0, 0xFFFF);
         bins.z[static_cast<size_t>(k)] = toScaled(kZeroBinRatio * bins.q[static_cast<size_t>(k)].value(), 0xFFFF);
     }
 
-    // Quantise the coded subbands block by block.
-    std::array<std::vector<int32_t>, 3> blockValues;
+    // Quantise the coded subbands block by block, a row at a time straight into symbols.
+    std::array<std::vector<Token>, 3> tokens;
+    std::array<std::array<uint32_t, 256>, 2> freq{};
+    std::vector<int32_t> rowValues(static_cast<size_t>(w));
     for (int b = 0; b < 3; ++b) {
-        size_t count = 0;
-        for (int k = kBlocks[b].first; k < kBlocks[b].end; ++k)
-            count += static_cast<size_t>(tree.subbands[static_cast<size_t>(k)].w) *
-                     static_cast<size_t>(tree.subbands[static_cast<size_t>(k)].h);
-        blockValues[static_cast<size_t>(b)].reserve(count);
+        Tokeniser tokeniser;
         for (int k = kBlocks[b].first; k < kBlocks[b].end; ++k) {
             const double q = bins.q[static_cast<size_t>(k)].value();
             if (!(q > 0.0)) continue;
@@ -253,22 +268,22 @@ Result<std::vector<uint8_t>> encodeChecked(const GreyImage& image, float bitRate
             const Region& rg = tree.subbands[static_cast<size_t>(k)];
             for (int y = rg.y; y < rg.y + rg.h; ++y) {
                 const float* row = img.data() + static_cast<size_t>(y) * static_cast<size_t>(w);
-                for (int x = rg.x; x < rg.x + rg.w; ++x) {
-                    const double a = row[x];
-                    int32_t v = 0;
-                    if (a > halfZ)
-                        v = static_cast<int32_t>(std::min((a - halfZ) * invQ, 65534.0)) + 1;
-                    else if (a < -halfZ)
-                        v = -(static_cast<int32_t>(std::min((-a - halfZ) * invQ, 65534.0)) + 1);
-                    blockValues[static_cast<size_t>(b)].push_back(v);
+                int32_t* out = rowValues.data();
+                // Branch-free on the magnitude: |a| - Z/2 is exactly a - Z/2 or -a - Z/2, so the indices are the
+                // ones the two-sided comparison gives.
+                for (int x = 0; x < rg.w; ++x) {
+                    const double a = row[rg.x + x];
+                    const double over = std::fabs(a) - halfZ;
+                    // over is at least -Z/2, so the quotient is never below -Z/2Q and converts safely even where
+                    // it is not used; converting unconditionally lets the loop run in vector registers.
+                    const auto index = static_cast<int32_t>(std::min(over * invQ, 65534.0));
+                    const int32_t mag = over > 0.0 ? index + 1 : 0;
+                    out[x] = a < 0.0 ? -mag : mag;
                 }
+                tokeniser.add(std::span<const int32_t>(out, static_cast<size_t>(rg.w)));
             }
         }
-    }
-    std::array<std::vector<Token>, 3> tokens;
-    std::array<std::array<uint32_t, 256>, 2> freq{};
-    for (int b = 0; b < 3; ++b) {
-        tokens[static_cast<size_t>(b)] = tokenise(blockValues[static_cast<size_t>(b)]);
+        tokens[static_cast<size_t>(b)] = tokeniser.finish();
         for (const Token& t : tokens[static_cast<size_t>(b)])
             ++freq[static_cast<size_t>(kBlocks[b].table)][t.symbol];
     }
