@@ -116,7 +116,7 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
     const bool indexing = dropDeleted && m_indexField >= 0 && newFields == m_fields;
     if (indexing) {
         m_index.clear();
-        m_keyOf.clear();
+        m_entryOf.clear();
         m_indexedUpTo = 0;
     }
     // The production index is regenerated from the same pass: the kept rows' keys, numbered as they will be.

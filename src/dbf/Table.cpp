@@ -1072,26 +1072,22 @@ Result<void> Table::sync() {
 // Key index
 
 void Table::indexInsert(const Value& key, uint32_t recno) {
+    if (recno == 0) return;
+    const size_t slot = recno - 1;
+    if (slot >= m_entryOf.size()) m_entryOf.resize(std::max<size_t>(slot + 1, m_entryOf.size() * 3 / 2), m_index.end());
+    // A record indexed again leaves its old entry.
+    if (m_entryOf[slot] != m_index.end()) m_index.erase(m_entryOf[slot]);
     // Rows mostly come in file order and keys (request numbers) mostly grow with it: hinting at the end makes
     // building the index of a whole table linear in that case, and costs nothing otherwise.
-    m_index.emplace_hint(m_index.end(), key, recno);
-    if (m_keyOf.empty() || m_keyOf.rbegin()->first < recno)
-        m_keyOf.emplace_hint(m_keyOf.end(), recno, key);
-    else
-        m_keyOf[recno] = key;
+    m_entryOf[slot] = m_index.emplace_hint(m_index.end(), key, recno);
 }
 
 void Table::indexRemove(uint32_t recno) {
-    const auto it = m_keyOf.find(recno);
-    if (it == m_keyOf.end()) return;
-    auto range = m_index.equal_range(it->second);
-    for (auto i = range.first; i != range.second; ++i) {
-        if (i->second == recno) {
-            m_index.erase(i);
-            break;
-        }
-    }
-    m_keyOf.erase(it);
+    if (recno == 0 || recno > m_entryOf.size()) return;
+    auto& entry = m_entryOf[recno - 1];
+    if (entry == m_index.end()) return;
+    m_index.erase(entry);
+    entry = m_index.end();
 }
 
 Result<void> Table::setIndex(std::string_view fieldName, bool build) {
@@ -1101,14 +1097,14 @@ Result<void> Table::setIndex(std::string_view fieldName, bool build) {
     m_indexFieldName = m_fields[static_cast<size_t>(idx)].name;
     if (build) return rebuildIndex();
     m_index.clear();
-    m_keyOf.clear();
+    m_entryOf.clear();
     m_indexedUpTo = 0;
     return {};
 }
 
 Result<void> Table::rebuildIndex() {
     m_index.clear();
-    m_keyOf.clear();
+    m_entryOf.clear();
     m_indexedUpTo = 0;
     if (m_indexField < 0) return {};
     return indexNewRows();
@@ -1345,7 +1341,7 @@ Result<void> Table::regenerateIndexFile(bool force, bool* written) {
     IndexPlan plan = planIndexFile();
     if (!plan.problem.empty()) return fail(fileName() + ": " + plan.problem);
     m_index.clear();
-    m_keyOf.clear();
+    m_entryOf.clear();
     m_indexedUpTo = 0;
     const uint32_t count = recordCount();
     constexpr uint32_t kChunk = 2048;

@@ -204,8 +204,11 @@ private:
     struct KeyLess {
         bool operator()(const Value& a, const Value& b) const;
     };
-    std::multimap<Value, uint32_t, KeyLess> m_index;
-    std::map<uint32_t, Value> m_keyOf;
+    using KeyIndex = std::multimap<Value, uint32_t, KeyLess>;
+    KeyIndex m_index;
+    // Where each record's entry sits in m_index (record n at n - 1; end() when it has none): a flat array, where a
+    // second tree keyed by record number would cost a node and a key copy for every row of the table.
+    std::vector<KeyIndex::iterator> m_entryOf;
 
     std::vector<bool> m_fieldTagged; // the field's production-index flag in the header
     std::unique_ptr<MdxFile> m_mdx;
