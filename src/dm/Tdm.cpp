@@ -360,8 +360,17 @@ void Tdm::checkIndexes() {
         if (!backupExists) {
             failure = QStringLiteral("ERROR: Al reparar Mdx - Msg: No existe Archivo ") + QFileInfo(backup).fileName();
         } else {
-            QFile::remove(index);
-            if (!QFile::copy(backup, index))
+            // The copy replaces the index only while this workstation holds the table exclusively (another one
+            // with the table open would go on writing keys into the file it opened, which the copy leaves behind),
+            // and through a work file renamed into place, so a copy that fails half-way loses nothing.
+            auto held = dbf::Table::open(path.toStdString(), dbf::OpenMode::Exclusive);
+            const QString work = index + QStringLiteral(".tmp~");
+            QFile::remove(work);
+            const bool copied = held && QFile::copy(backup, work) &&
+                                std::rename(work.toLocal8Bit().constData(), index.toLocal8Bit().constData()) == 0;
+            QFile::remove(work);
+            if (held) held.value().reset();
+            if (!copied)
                 failure = QStringLiteral("ERROR: Al reparar Mdx - Msg: No generar MDX desde el archivo de backup de "
                                          "la tabla ") +
                           layout.fileName;

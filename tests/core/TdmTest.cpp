@@ -9,6 +9,9 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace qev {
 namespace {
 
@@ -181,6 +184,48 @@ TEST_F(TdmTest, DamagedIndexIsRestoredFromItsBackupOrRegenerated) {
         EXPECT_TRUE(prompter.messages().empty()) << prompter.lastText().toStdString();
         EXPECT_EQ(fileContents(index), good);
         EXPECT_TRUE(dm.ped().active());
+    }
+
+    // Another workstation with the table open keeps writing into the index file it opened: the copy must not
+    // take that file's place, and the damaged index stays for a start that has the table to itself.
+    overwrite(index, QByteArray("damaged"));
+    {
+        int ready[2], release[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        ASSERT_EQ(::pipe(release), 0);
+        const pid_t other = ::fork();
+        ASSERT_GE(other, 0);
+        const std::string table = dir.file(QStringLiteral("PED.DBF")).toStdString();
+        if (other == 0) {
+            ::close(ready[0]);
+            ::close(release[1]);
+            auto t = dbf::Table::open(table, dbf::OpenMode::Shared);
+            char c = t ? 'y' : 'n';
+            (void)!::write(ready[1], &c, 1);
+            (void)!::read(release[0], &c, 1);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        char c = 0;
+        ASSERT_EQ(::read(ready[0], &c, 1), 1);
+        ASSERT_EQ(c, 'y');
+        {
+            // The start stops later on, as it must: the pack and the index rebuild need the table to themselves too.
+            Tdm dm(dir.appDir(), prompter, clock);
+            (void)dm.create();
+            ASSERT_FALSE(prompter.messages().empty());
+            EXPECT_EQ(
+                prompter.messages().front().text,
+                QStringLiteral("ERROR: Al Chequear tabla - Msg: ERROR: Al reparar Mdx - Msg: No generar MDX desde "
+                               "el archivo de backup de la tabla PED.DBF"));
+            EXPECT_EQ(fileContents(index), QByteArray("damaged"));
+        }
+        ::close(release[1]);
+        ::close(ready[0]);
+        int status = 0;
+        ::waitpid(other, &status, 0);
+        prompter.clear();
     }
 
     QFile::remove(backup);
