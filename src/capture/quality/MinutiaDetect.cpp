@@ -174,7 +174,7 @@ bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m) {
 
 // One hit of the scan: feature pixel (x, y), edge pixel beside it across the lines.
 void consider(const RidgeImage& ridges, const BlockMaps& maps, std::vector<Minutia>& found, const Pattern& p,
-              Point feature, Point edge, bool horizontalScan) {
+              Point feature, Point edge) {
     const int flow = blockFlow(maps, feature.x, feature.y);
     if (flow < 0) return;
     Minutia m;
@@ -187,9 +187,6 @@ void consider(const RidgeImage& ridges, const BlockMaps& maps, std::vector<Minut
     if (maps.highCurvature[maps.index(feature.x / kBlockSize, feature.y / kBlockSize)]) {
         if (!placeOnSharpestTurn(ridges, m)) return;
     } else {
-        // A scan along rows sees ridges that cross it; flow close to the scan's own lines is left to the other scan.
-        const int across = horizontalScan ? std::min(flow, kDirectionCount - flow) : std::abs(flow - 8);
-        if (across > kDirectionCount / 4) return;
         // The flow pointed from the feature pixel into the feature (away from the edge pixel).
         const double ix = feature.x - edge.x, iy = feature.y - edge.y;
         const double dot = ix * contour::directionDx(flow) + iy * contour::directionDy(flow);
@@ -229,7 +226,7 @@ std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const Block
             [&](const Pattern& p, int from, int to) {
                 const int x = (from + to) / 2;
                 const Point feature{x, p.appearing ? y + 1 : y}, edge{x, p.appearing ? y : y + 1};
-                consider(ridges, maps, found, p, feature, edge, true);
+                consider(ridges, maps, found, p, feature, edge);
             });
     for (int x = 0; x + 1 < w; ++x)
         scanLinePair(
@@ -237,7 +234,7 @@ std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const Block
             [&](const Pattern& p, int from, int to) {
                 const int y = (from + to) / 2;
                 const Point feature{p.appearing ? x + 1 : x, y}, edge{p.appearing ? x : x + 1, y};
-                consider(ridges, maps, found, p, feature, edge, false);
+                consider(ridges, maps, found, p, feature, edge);
             });
     std::stable_sort(found.begin(), found.end(),
                      [](const Minutia& a, const Minutia& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });

@@ -198,3 +198,4 @@ INSTANTIATE_TEST_SUITE_P(Images, MinutiaStage, ::testing::ValuesIn(kFloors),
                          [](const auto& p) { return std::string(p.param.name); });
 
 } // namespace
+
