@@ -23,7 +23,8 @@ Contour traceContour(const RidgeImage& image, Point start, Point edge, int maxSt
     for (int n = 0; n < maxSteps; ++n) {
         int k = -1;
         for (int i = 0; i < 8; ++i)
-            if (cur.x + kRingX[static_cast<std::size_t>(i)] == e.x && cur.y + kRingY[static_cast<std::size_t>(i)] == e.y)
+            if (cur.x + kRingX[static_cast<std::size_t>(i)] == e.x &&
+                cur.y + kRingY[static_cast<std::size_t>(i)] == e.y)
                 k = i;
         if (k < 0) return out;
         bool moved = false;
@@ -139,8 +140,8 @@ bool isDuplicate(const RidgeImage& ridges, const std::vector<Minutia>& found, co
 // Moves a hit in a high-curvature block to the sharpest turn of its contour and points it from there into the
 // feature; false when the contour turns nowhere sharply enough for a minutia.
 bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m) {
-    const auto one = contour::traceContour(ridges, {m.x, m.y}, {m.edgeX, m.edgeY}, kHighCurveHalfContour,
-                                           contour::Turn::Clockwise);
+    const auto one =
+        contour::traceContour(ridges, {m.x, m.y}, {m.edgeX, m.edgeY}, kHighCurveHalfContour, contour::Turn::Clockwise);
     const auto other = contour::traceContour(ridges, {m.x, m.y}, {m.edgeX, m.edgeY}, kHighCurveHalfContour,
                                              contour::Turn::CounterClockwise);
     if (!one.complete || !other.complete || one.closed || other.closed) return false;
@@ -163,7 +164,8 @@ bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m) {
         }
     }
     if (best > kHighCurveMaxTurn) return false;
-    const Point a = line[at - static_cast<std::size_t>(half)].pixel, b = line[at + static_cast<std::size_t>(half)].pixel;
+    const Point a = line[at - static_cast<std::size_t>(half)].pixel,
+                b = line[at + static_cast<std::size_t>(half)].pixel;
     m.x = line[at].pixel.x;
     m.y = line[at].pixel.y;
     m.edgeX = line[at].edge.x;
@@ -174,7 +176,7 @@ bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m) {
 
 // One hit of the scan: feature pixel (x, y), edge pixel beside it across the lines.
 void consider(const RidgeImage& ridges, const BlockMaps& maps, std::vector<Minutia>& found, const Pattern& p,
-              Point feature, Point edge) {
+              Point feature, Point edge, bool horizontalScan) {
     const int flow = blockFlow(maps, feature.x, feature.y);
     if (flow < 0) return;
     Minutia m;
@@ -187,6 +189,9 @@ void consider(const RidgeImage& ridges, const BlockMaps& maps, std::vector<Minut
     if (maps.highCurvature[maps.index(feature.x / kBlockSize, feature.y / kBlockSize)]) {
         if (!placeOnSharpestTurn(ridges, m)) return;
     } else {
+        // A scan along rows sees ridges that cross it; flow close to the scan's own lines is left to the other scan.
+        const int across = horizontalScan ? std::min(flow, kDirectionCount - flow) : std::abs(flow - 8);
+        if (across > kDirectionCount / 4) return;
         // The flow pointed from the feature pixel into the feature (away from the edge pixel).
         const double ix = feature.x - edge.x, iy = feature.y - edge.y;
         const double dot = ix * contour::directionDx(flow) + iy * contour::directionDy(flow);
@@ -226,7 +231,7 @@ std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const Block
             [&](const Pattern& p, int from, int to) {
                 const int x = (from + to) / 2;
                 const Point feature{x, p.appearing ? y + 1 : y}, edge{x, p.appearing ? y : y + 1};
-                consider(ridges, maps, found, p, feature, edge);
+                consider(ridges, maps, found, p, feature, edge, true);
             });
     for (int x = 0; x + 1 < w; ++x)
         scanLinePair(
@@ -234,7 +239,7 @@ std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const Block
             [&](const Pattern& p, int from, int to) {
                 const int y = (from + to) / 2;
                 const Point feature{p.appearing ? x + 1 : x, y}, edge{p.appearing ? x : x + 1, y};
-                consider(ridges, maps, found, p, feature, edge);
+                consider(ridges, maps, found, p, feature, edge, false);
             });
     std::stable_sort(found.begin(), found.end(),
                      [](const Minutia& a, const Minutia& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });

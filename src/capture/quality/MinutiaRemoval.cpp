@@ -19,20 +19,21 @@ using contour::ContourPoint;
 using contour::Point;
 using contour::Turn;
 
-constexpr int kPairDistance = 16;         // islands, lakes and hooks are looked for between minutiae this close
-constexpr int kMaxHalfLoop = 30;          // an island or lake is walked round in at most twice this many steps
-constexpr int kSmallLoop = 15;            // a hole is walked round in at most this many steps
-constexpr int kPointingSteps = 6;         // how far along its direction a minutia must still find ridge flow
-constexpr int kInvalidMargin = 6;         // pixels from a block without direction
-constexpr int kMinValidNeighbours = 7;    // ... where a minutia needs this many of its block's 8 neighbours valid
-constexpr int kSideHalfContour = 7;       // contour walked each way to find a minutia's tip
-constexpr int kMaxHookLength = 15;        // contour steps between a spur's end and its fork
-constexpr int kMaxOverlapDistance = 8;    // the two ends of a broken ridge
-constexpr int kMaxOverlapJoin = 6;        // ... closer than this are joined without looking at the gap
-constexpr int kMalformationSteps1 = 10;   // ridge width measured this far from the minutia
-constexpr int kMalformationSteps2 = 20;   // ... and this far
+constexpr int kPairDistance = 16;       // islands, lakes and hooks are looked for between minutiae this close
+constexpr int kMaxHalfLoop = 30;        // an island or lake is walked round in at most twice this many steps
+constexpr int kSmallLoop = 15;          // a hole is walked round in at most this many steps
+constexpr int kPointingSteps = 6;       // how far along its direction a minutia must still find ridge flow
+constexpr int kInvalidMargin = 6;       // pixels from a block without direction
+constexpr int kMinValidNeighbours = 7;  // ... where a minutia needs this many of its block's 8 neighbours valid
+constexpr int kSideHalfContour = 7;     // contour walked each way to find a minutia's tip
+constexpr int kMaxHookLength = 15;      // contour steps between a spur's end and its fork
+constexpr int kMaxOverlapDistance = 8;  // the two ends of a broken ridge
+constexpr int kMaxOverlapJoin = 6;      // ... closer than this are joined without looking at the gap
+constexpr int kMalformationSteps1 = 10; // ridge width measured this far from the minutia
+constexpr int kMalformationSteps2 = 20; // ... and this far
 constexpr double kMalformationRatio = 2.0;
 constexpr double kMaxMalformationWidth = 20.0;
+constexpr double kMalformationWideAt = 6.0;              // a far width below this is a thin ridge, not a malformation
 constexpr int kOppositeGap = kMinutiaDirections * 3 / 8; // directions at least this far apart face each other
 
 double distance(const Minutia& a, const Minutia& b) {
@@ -112,7 +113,8 @@ void removeIslandsAndLakes(std::vector<Minutia>& ms, RidgeImage& image) {
         for (std::size_t j = i + 1; j < ms.size() && ms[j].x - ms[i].x <= kPairDistance; ++j) {
             if (drop[j] || ms[i].kind != ms[j].kind || distance(ms[i], ms[j]) > kPairDistance) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
-            const auto walk = contour::traceContour(image, feature(ms[i]), edge(ms[i]), 2 * kMaxHalfLoop, Turn::Clockwise);
+            const auto walk =
+                contour::traceContour(image, feature(ms[i]), edge(ms[i]), 2 * kMaxHalfLoop, Turn::Clockwise);
             if (!walk.closed) continue;
             const bool throughOther = std::any_of(walk.points.begin(), walk.points.end(),
                                                   [&](const ContourPoint& p) { return p.pixel == feature(ms[j]); });
@@ -155,14 +157,13 @@ int validNeighbours(const BlockMaps& maps, int bx, int by) {
 // A minutia within the margin of a block without direction goes when that block lies in the background (fewer
 // than kMinValidNeighbours of its own neighbours valid); a lone block without direction inside the print is a hole
 // in the map, not the print's edge.
-void removeNearInvalidBlocks(std::vector<Minutia>& ms, const RidgeImage& image, const BlockMaps& maps) {
-    static_cast<void>(image);
+void removeNearInvalidBlocks(std::vector<Minutia>& ms, const BlockMaps& maps) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
         const Minutia& m = ms[i];
         const int bx = m.x / kBlockSize, by = m.y / kBlockSize;
         const int px = m.x % kBlockSize, py = m.y % kBlockSize;
-        bool near = false;
+        bool remove = false;
         for (int dy = -1; dy <= 1; ++dy)
             for (int dx = -1; dx <= 1; ++dx) {
                 if (!dx && !dy) continue;
@@ -171,9 +172,9 @@ void removeNearInvalidBlocks(std::vector<Minutia>& ms, const RidgeImage& image, 
                 const int nx = bx + dx, ny = by + dy;
                 const bool invalid = !maps.inside(nx, ny) || maps.direction[maps.index(nx, ny)] == kNoDirection;
                 if (!invalid) continue;
-                near = true;
+                if (!maps.inside(nx, ny) || validNeighbours(maps, nx, ny) < kMinValidNeighbours) remove = true;
             }
-        drop[i] = near && validNeighbours(maps, bx, by) < kMinValidNeighbours;
+        drop[i] = remove;
     }
     dropMarked(ms, drop);
 }
@@ -251,7 +252,8 @@ void removeOverlaps(std::vector<Minutia>& ms, const RidgeImage& image) {
                 // The second lies ahead of the first, against its direction, with nothing of its colour between.
                 const int join = contour::directionOfVector(ms[j].x - ms[i].x, ms[j].y - ms[i].y);
                 const std::uint8_t gapColour = ms[i].kind == MinutiaKind::Ending ? 0 : 1;
-                overlap = contour::directionGap(join, ms[i].direction) <= kMinutiaDirections / 4 &&
+                const int back = (ms[i].direction + kMinutiaDirections / 2) % kMinutiaDirections;
+                overlap = contour::directionGap(join, back) <= kMinutiaDirections / 4 &&
                           contour::straightPathOfColour(image, edge(ms[i]), edge(ms[j]), gapColour);
             }
             if (!overlap) continue;
@@ -267,17 +269,23 @@ void removeMalformations(std::vector<Minutia>& ms, const RidgeImage& image) {
     for (std::size_t i = 0; i < ms.size(); ++i) {
         const Minutia& m = ms[i];
         const auto one = contour::traceContour(image, feature(m), edge(m), kMalformationSteps2, Turn::Clockwise);
-        const auto other = contour::traceContour(image, feature(m), edge(m), kMalformationSteps2, Turn::CounterClockwise);
+        const auto other =
+            contour::traceContour(image, feature(m), edge(m), kMalformationSteps2, Turn::CounterClockwise);
         if (!one.complete || !other.complete || one.closed || other.closed) {
             drop[i] = true;
             continue;
         }
-        const auto s1 = static_cast<std::size_t>(kMalformationSteps1 - 1), s2 = static_cast<std::size_t>(kMalformationSteps2 - 1);
+        const auto s1 = static_cast<std::size_t>(kMalformationSteps1 - 1),
+                   s2 = static_cast<std::size_t>(kMalformationSteps2 - 1);
         const Point a1 = one.points[s1].pixel, b1 = other.points[s1].pixel;
         const Point a2 = one.points[s2].pixel, b2 = other.points[s2].pixel;
         const double w1 = std::hypot(a1.x - b1.x, a1.y - b1.y), w2 = std::hypot(a2.x - b2.x, a2.y - b2.y);
+        const std::uint8_t colour = image.at(m.x, m.y);
+        // Too wide: the sides part to more than twice the width and further than a ridge is wide; too narrow: the
+        // straight line across at the first width leaves the feature.
         const double ratio = w1 == 0.0 ? kMaxMalformationWidth : w2 / w1;
-        drop[i] = (ratio > kMalformationRatio && w2 > kMalformationSteps1) || w2 > kMaxMalformationWidth;
+        drop[i] = !contour::straightPathOfColour(image, a1, b1, colour) ||
+                  (ratio > kMalformationRatio && w2 > kMalformationWideAt) || w2 > kMaxMalformationWidth;
     }
     dropMarked(ms, drop);
 }
@@ -288,7 +296,7 @@ void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, con
     removeIslandsAndLakes(minutiae, ridges);
     removeHoles(minutiae, ridges);
     removePointingIntoInvalidBlocks(minutiae, ridges, maps);
-    removeNearInvalidBlocks(minutiae, ridges, maps);
+    removeNearInvalidBlocks(minutiae, maps);
     removeOrAdjustSideMinutiae(minutiae, ridges);
     removeHooks(minutiae, ridges);
     removeOverlaps(minutiae, ridges);
