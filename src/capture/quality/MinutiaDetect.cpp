@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <functional>
 
 namespace qev::quality {
 
@@ -126,16 +125,47 @@ int blockFlow(const BlockMaps& maps, int x, int y) {
     return (d + kDirectionCount / 2) % kDirectionCount;
 }
 
-bool isDuplicate(const RidgeImage& ridges, const std::vector<Minutia>& found, const Minutia& m) {
-    for (auto it = found.rbegin(); it != found.rend(); ++it) {
-        const Minutia& o = *it;
-        if (o.kind != m.kind) continue;
-        if (std::abs(o.x - m.x) > kDuplicateDistance || std::abs(o.y - m.y) > kDuplicateDistance) continue;
-        if (contour::onContourWithin(ridges, {o.x, o.y}, {o.edgeX, o.edgeY}, {m.x, m.y}, kDuplicateDistance))
-            return true;
+// The candidates found so far, with a grid of cells at least as wide as the duplicate distance so that a new hit
+// is only compared with the ones in the cells around it.
+class Candidates {
+public:
+    Candidates(int width, int height)
+        : m_columns(width / kCell + 1),
+          m_cells(static_cast<std::size_t>(m_columns) * static_cast<std::size_t>(height / kCell + 1)) {}
+
+    // Whether an earlier hit of the same kind within the duplicate distance lies on the new one's contour.
+    [[nodiscard]] bool hasDuplicate(const RidgeImage& ridges, const Minutia& m) const {
+        const int cx = m.x / kCell, cy = m.y / kCell;
+        for (int y = cy - 1; y <= cy + 1; ++y)
+            for (int x = cx - 1; x <= cx + 1; ++x) {
+                if (x < 0 || y < 0 || x >= m_columns || cell(x, y) >= m_cells.size()) continue;
+                for (const std::size_t i : m_cells[cell(x, y)]) {
+                    const Minutia& o = m_list[i];
+                    if (o.kind != m.kind) continue;
+                    if (std::abs(o.x - m.x) > kDuplicateDistance || std::abs(o.y - m.y) > kDuplicateDistance) continue;
+                    if (contour::onContourWithin(ridges, {o.x, o.y}, {o.edgeX, o.edgeY}, {m.x, m.y},
+                                                 kDuplicateDistance))
+                        return true;
+                }
+            }
+        return false;
     }
-    return false;
-}
+    void add(const Minutia& m) {
+        m_cells[cell(m.x / kCell, m.y / kCell)].push_back(m_list.size());
+        m_list.push_back(m);
+    }
+    [[nodiscard]] std::vector<Minutia> take() { return std::move(m_list); }
+
+private:
+    static constexpr int kCell = 16;
+    static_assert(kCell > kDuplicateDistance);
+    [[nodiscard]] std::size_t cell(int x, int y) const {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(m_columns) + static_cast<std::size_t>(x);
+    }
+    int m_columns;
+    std::vector<std::vector<std::size_t>> m_cells;
+    std::vector<Minutia> m_list;
+};
 
 // Moves a hit in a high-curvature block to the sharpest turn of its contour and points it from there into the
 // feature; false when the contour turns nowhere sharply enough for a minutia.
@@ -175,8 +205,8 @@ bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m) {
 }
 
 // One hit of the scan: feature pixel (x, y), edge pixel beside it across the lines.
-void consider(const RidgeImage& ridges, const BlockMaps& maps, std::vector<Minutia>& found, const Pattern& p,
-              Point feature, Point edge, bool horizontalScan) {
+void consider(const RidgeImage& ridges, const BlockMaps& maps, Candidates& found, const Pattern& p, Point feature,
+              Point edge, bool horizontalScan) {
     const int flow = blockFlow(maps, feature.x, feature.y);
     if (flow < 0) return;
     Minutia m;
@@ -197,12 +227,23 @@ void consider(const RidgeImage& ridges, const BlockMaps& maps, std::vector<Minut
         const double dot = ix * contour::directionDx(flow) + iy * contour::directionDy(flow);
         m.direction = dot >= 0.0 ? flow : flow + kDirectionCount;
     }
-    if (!isDuplicate(ridges, found, m)) found.push_back(m);
+    if (!found.hasDuplicate(ridges, m)) found.add(m);
 }
 
-// Scans the two lines a and b (rows when horizontal, columns otherwise) of length n.
-template <typename PixelAt>
-void scanLinePair(int n, PixelAt pair, const std::function<void(const Pattern&, int, int)>& hit) {
+// Pattern index by (first, middle, last) pair codes, or -1.
+constexpr std::array<int, 64> kPatternByPairs = [] {
+    std::array<int, 64> table{};
+    table.fill(-1);
+    for (std::size_t i = 0; i < kPatterns.size(); ++i)
+        table[static_cast<std::size_t>(kPatterns[i].first * 16 + kPatterns[i].middle * 4 + kPatterns[i].last)] =
+            static_cast<int>(i);
+    return table;
+}();
+
+// Scans two adjacent lines of n pixels each (a and b, rows or columns copied out) for the patterns; hit(pattern,
+// first, last) gets the run of middle pairs.
+template <typename Hit> void scanLinePair(const std::uint8_t* a, const std::uint8_t* b, int n, Hit&& hit) {
+    auto pair = [&](int i) { return pairCode(a[i], b[i]); };
     for (int i = 0; i + 2 < n; ++i) {
         const int p0 = pair(i), p1 = pair(i + 1);
         if (p0 == p1) continue;
@@ -210,40 +251,48 @@ void scanLinePair(int n, PixelAt pair, const std::function<void(const Pattern&, 
         while (end + 1 < n && pair(end + 1) == p1)
             ++end;
         if (end + 1 >= n) return;
-        const int p2 = pair(end + 1);
-        for (const Pattern& p : kPatterns)
-            if (p.first == p0 && p.middle == p1 && p.last == p2) {
-                hit(p, i + 1, end);
-                break;
-            }
+        const int k = kPatternByPairs[static_cast<std::size_t>(p0 * 16 + p1 * 4 + pair(end + 1))];
+        if (k >= 0) hit(kPatterns[static_cast<std::size_t>(k)], i + 1, end);
     }
 }
 
 } // namespace
 
 std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const BlockMaps& maps) {
-    std::vector<Minutia> found;
     const int w = ridges.width(), h = ridges.height();
-    if (w < 3 || h < 3 || maps.width * kBlockSize < w || maps.height * kBlockSize < h) return found;
-    for (int y = 0; y + 1 < h; ++y)
-        scanLinePair(
-            w, [&](int x) { return pairCode(ridges.at(x, y), ridges.at(x, y + 1)); },
-            [&](const Pattern& p, int from, int to) {
-                const int x = (from + to) / 2;
-                const Point feature{x, p.appearing ? y + 1 : y}, edge{x, p.appearing ? y : y + 1};
-                consider(ridges, maps, found, p, feature, edge, true);
-            });
-    for (int x = 0; x + 1 < w; ++x)
-        scanLinePair(
-            h, [&](int y) { return pairCode(ridges.at(x, y), ridges.at(x + 1, y)); },
-            [&](const Pattern& p, int from, int to) {
-                const int y = (from + to) / 2;
-                const Point feature{p.appearing ? x + 1 : x, y}, edge{p.appearing ? x : x + 1, y};
-                consider(ridges, maps, found, p, feature, edge, false);
-            });
-    std::stable_sort(found.begin(), found.end(),
+    if (w < 3 || h < 3 || maps.width * kBlockSize < w || maps.height * kBlockSize < h) return {};
+    Candidates found(w, h);
+    std::vector<std::uint8_t> rows(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            rows[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] =
+                ridges.at(x, y) ? 1 : 0;
+    for (int y = 0; y + 1 < h; ++y) {
+        const std::uint8_t* top = rows.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+        scanLinePair(top, top + w, w, [&](const Pattern& p, int from, int to) {
+            const int x = (from + to) / 2;
+            const Point feature{x, p.appearing ? y + 1 : y}, edge{x, p.appearing ? y : y + 1};
+            consider(ridges, maps, found, p, feature, edge, true);
+        });
+    }
+    // The columns copied out as rows, so the second scan also runs along memory.
+    std::vector<std::uint8_t> columns(rows.size());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            columns[static_cast<std::size_t>(x) * static_cast<std::size_t>(h) + static_cast<std::size_t>(y)] =
+                rows[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)];
+    for (int x = 0; x + 1 < w; ++x) {
+        const std::uint8_t* left = columns.data() + static_cast<std::size_t>(x) * static_cast<std::size_t>(h);
+        scanLinePair(left, left + h, h, [&](const Pattern& p, int from, int to) {
+            const int y = (from + to) / 2;
+            const Point feature{p.appearing ? x + 1 : x, y}, edge{p.appearing ? x : x + 1, y};
+            consider(ridges, maps, found, p, feature, edge, false);
+        });
+    }
+    std::vector<Minutia> list = found.take();
+    std::stable_sort(list.begin(), list.end(),
                      [](const Minutia& a, const Minutia& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
-    return found;
+    return list;
 }
 
 } // namespace qev::quality
