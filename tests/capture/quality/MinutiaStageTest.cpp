@@ -218,3 +218,47 @@ INSTANTIATE_TEST_SUITE_P(Images, MinutiaStage, ::testing::ValuesIn(kFloors),
                          [](const auto& p) { return std::string(p.param.name); });
 
 } // namespace
+
+namespace {
+
+// Horizontal ridges three pixels wide every eight rows; the one through row 32 starts at x = 32 and runs right.
+// Inverted, the same picture is a valley that starts there: a bifurcation of the ridges above and below it.
+struct Synthetic {
+    bool inverted;
+    MinutiaKind kind;
+};
+
+class MinutiaSynthetic : public ::testing::TestWithParam<Synthetic> {};
+
+TEST_P(MinutiaSynthetic, OneFeatureIsFoundAtItsTipPointingAlongIt) {
+    constexpr int kSide = 64;
+    std::vector<std::uint8_t> pixels(kSide * kSide, 0);
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x) {
+            const bool ridge = (y % 8) >= 3 && (y % 8) <= 5 && !(y / 8 == 4 && x < 32);
+            pixels[static_cast<std::size_t>(y * kSide + x)] = (ridge != GetParam().inverted) ? 1 : 0;
+        }
+    BlockMaps maps;
+    maps.width = maps.height = kSide / kBlockSize;
+    const auto blocks = static_cast<std::size_t>(maps.width * maps.height);
+    maps.direction.assign(blocks, 0); // horizontal ridge flow
+    maps.lowContrast.assign(blocks, 0);
+    maps.lowFlow.assign(blocks, 0);
+    maps.highCurvature.assign(blocks, 0);
+    maps.quality.assign(blocks, 4);
+    RidgeImage ridges(pixels, kSide, kSide);
+    auto found = findMinutiaCandidates(ridges, maps);
+    removeFalseMinutiae(found, ridges, maps);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].kind, GetParam().kind);
+    EXPECT_NEAR(found[0].x, 32, 1);
+    EXPECT_NEAR(found[0].y, 36, 1);
+    EXPECT_EQ(found[0].direction, 8); // a quarter turn clockwise from up: along the feature, to the right
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, MinutiaSynthetic,
+                         ::testing::Values(Synthetic{false, MinutiaKind::Ending},
+                                           Synthetic{true, MinutiaKind::Bifurcation}),
+                         [](const auto& p) { return p.param.inverted ? "Bifurcation" : "Ending"; });
+
+} // namespace
