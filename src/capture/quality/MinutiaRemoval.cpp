@@ -76,29 +76,27 @@ bool onLoop(const RidgeImage& image, const Minutia& m, int maxSteps) {
     return contour::traceContour(image, feature(m), edge(m), maxSteps, Turn::Clockwise).closed;
 }
 
-// Flood-fills the 4-connected region of the feature colour at p with the other colour, unless it is larger than
-// limit pixels (then nothing changes).
-void fillRegion(RidgeImage& image, Point p, std::size_t limit) {
+// Flood-fills the 4-connected region of the feature colour at p with the other colour, unless it reaches further
+// than reach pixels from p (then nothing changes): a closed contour of 2 * reach steps cannot enclose more.
+void fillRegion(RidgeImage& image, Point p, int reach) {
     const std::uint8_t colour = image.at(p.x, p.y);
+    const int side = 2 * reach + 1;
+    std::vector<std::uint8_t> seen(static_cast<std::size_t>(side) * static_cast<std::size_t>(side), 0);
+    auto slot = [&](Point q) {
+        return static_cast<std::size_t>(q.y - p.y + reach) * static_cast<std::size_t>(side) +
+               static_cast<std::size_t>(q.x - p.x + reach);
+    };
     std::vector<Point> region{p}, stack{p};
-    std::vector<std::uint8_t> seen(static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.height()));
-    auto mark = [&](Point q) {
-        seen[static_cast<std::size_t>(q.y) * static_cast<std::size_t>(image.width()) + static_cast<std::size_t>(q.x)] =
-            1;
-    };
-    auto wasSeen = [&](Point q) {
-        return seen[static_cast<std::size_t>(q.y) * static_cast<std::size_t>(image.width()) +
-                    static_cast<std::size_t>(q.x)] != 0;
-    };
-    mark(p);
+    seen[slot(p)] = 1;
     while (!stack.empty()) {
         const Point q = stack.back();
         stack.pop_back();
         for (const Point n : {Point{q.x + 1, q.y}, Point{q.x - 1, q.y}, Point{q.x, q.y + 1}, Point{q.x, q.y - 1}}) {
-            if (!image.inside(n.x, n.y) || wasSeen(n) || image.at(n.x, n.y) != colour) continue;
-            mark(n);
+            if (!image.inside(n.x, n.y) || image.at(n.x, n.y) != colour) continue;
+            if (std::abs(n.x - p.x) > reach || std::abs(n.y - p.y) > reach) return;
+            if (seen[slot(n)]) continue;
+            seen[slot(n)] = 1;
             region.push_back(n);
-            if (region.size() > limit) return;
             stack.push_back(n);
         }
     }
@@ -119,7 +117,7 @@ void removeIslandsAndLakes(std::vector<Minutia>& ms, RidgeImage& image) {
             const bool throughOther = std::any_of(walk.points.begin(), walk.points.end(),
                                                   [&](const ContourPoint& p) { return p.pixel == feature(ms[j]); });
             if (!throughOther) continue;
-            fillRegion(image, feature(ms[i]), static_cast<std::size_t>(kMaxHalfLoop * kMaxHalfLoop));
+            fillRegion(image, feature(ms[i]), kMaxHalfLoop);
             drop[i] = drop[j] = true;
             break;
         }
