@@ -45,8 +45,8 @@ std::string formatMinutiae(const std::vector<Minutia>& minutiae, int imageWidth,
     std::string out = line;
     for (std::size_t i = 0; i < minutiae.size(); ++i) {
         const Minutia& m = minutiae[i];
-        std::snprintf(line, sizeof line, "%4zu : %4d, %4d : %2d : %6.3f :%s\n", i, m.x, m.y, -1, m.reliability,
-                      m.kind == MinutiaKind::Ending ? "RIG" : "BIF");
+        std::snprintf(line, sizeof line, "%4zu : %4d, %4d : %2d : %6.3f :%s : %s\n", i, m.x, m.y, m.direction,
+                      m.reliability, m.kind == MinutiaKind::Ending ? "RIG" : "BIF", m.appearing ? "APP" : "DIS");
         out += line;
     }
     return out;

@@ -19,8 +19,9 @@ namespace qev::quality {
 // direction maps use (ours starts from horizontal): the same 16 directions a quarter turn on.
 [[nodiscard]] std::string formatDirectionMap(const BlockMaps& maps);
 
-// Header with the image size and the count, then "index : x, y : direction : reliability :TYPE" per minutia;
-// direction is -1 because the detector does not measure one.
+// Header with the image size and the count, then "index : x, y : direction : reliability :TYPE : APP|DIS" per
+// minutia: direction in 32 steps of 11.25 degrees from up, clockwise; APP when the feature appeared on the second
+// line of the scan that found it.
 [[nodiscard]] std::string formatMinutiae(const std::vector<Minutia>& minutiae, int imageWidth, int imageHeight);
 
 // f1..f7 as whole numbers, f8..f11 with six decimals, comma-separated.

@@ -2,23 +2,59 @@
 
 #include "BlockMaps.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace qev::quality {
 
 enum class MinutiaKind { Ending, Bifurcation };
 
+// Minutia directions: 32 steps of 11.25 degrees, 0 pointing up the image and counted clockwise.
+inline constexpr int kMinutiaDirections = 32;
+
 struct Minutia {
-    int x = 0;
+    int x = 0; // the feature pixel: the ridge tip of an ending, the valley tip of a bifurcation
     int y = 0;
+    int edgeX = 0; // the pixel of the other colour next to it, where the feature's contour starts
+    int edgeY = 0;
+    int direction = 0; // 0 .. kMinutiaDirections - 1
     MinutiaKind kind = MinutiaKind::Ending;
+    bool appearing = false;   // the feature starts on the second line of the scan that found it
     double reliability = 0.0; // 0.01 .. 0.99, from the block quality and the local grey statistics
 };
 
-// Thins a ridge image in place to one-pixel-wide ridge lines.
-void thin(std::vector<std::uint8_t>& ridges, int width, int height);
+// Binarised image the minutiae are found on: 1 = ridge, 0 = valley, W x H bytes, rows top first.
+class RidgeImage {
+public:
+    RidgeImage(std::vector<std::uint8_t> pixels, int width, int height);
+    [[nodiscard]] int width() const { return m_width; }
+    [[nodiscard]] int height() const { return m_height; }
+    [[nodiscard]] bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < m_width && y < m_height; }
+    [[nodiscard]] std::uint8_t at(int x, int y) const { return m_pixels[index(x, y)]; }
+    void set(int x, int y, std::uint8_t v) { m_pixels[index(x, y)] = v; }
 
-// Finds ridge endings and bifurcations, drops the false ones and grades each survivor.
+private:
+    [[nodiscard]] std::size_t index(int x, int y) const {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) + static_cast<std::size_t>(x);
+    }
+    int m_width;
+    int m_height;
+    std::vector<std::uint8_t> m_pixels;
+};
+
+// The three stages, for tests that feed each one another detector's inputs. Candidates: ridge endings and
+// bifurcations where the scan patterns appear in blocks with a direction, with their direction, sorted by x then y.
+[[nodiscard]] std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const BlockMaps& maps);
+// Drops the false ones (islands, lakes, holes, border, side, hooks, overlaps, malformations, pores); may fill the
+// islands and lakes it removes in the ridge image.
+void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps);
+// Sets each minutia's reliability from its block's quality level and the grey statistics around it.
+void rateMinutiae(std::vector<Minutia>& minutiae, const GreyView& image, const BlockMaps& maps);
+
+// The whole stage on a binarised image (1 = ridge): candidates, false-minutia removal, reliability.
+[[nodiscard]] std::vector<Minutia> detectMinutiae(const GreyView& image, std::vector<std::uint8_t> ridges,
+                                                  const BlockMaps& maps);
+// The same on the image's own binarisation.
 [[nodiscard]] std::vector<Minutia> detectMinutiae(const GreyView& image, const BlockMaps& maps);
 
 } // namespace qev::quality

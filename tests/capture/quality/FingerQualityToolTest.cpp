@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -140,16 +142,17 @@ TEST_F(FingerQualityTool, MapsReadBackToTheGradersOwn) {
 
     std::ifstream min((path("mapas") + "/an2k_valid12_512x512.min").toStdString());
     std::string line;
-    std::vector<std::pair<int, int>> points;
+    std::vector<std::array<int, 3>> points;
     while (std::getline(min, line)) {
-        int index = 0, x = 0, y = 0;
-        char colon = 0, comma = 0;
+        int index = 0, x = 0, y = 0, direction = 0;
+        char colon = 0, comma = 0, colon2 = 0;
         std::istringstream s(line);
-        if (s >> index >> colon >> x >> comma >> y && colon == ':' && comma == ',') points.emplace_back(x, y);
+        if (s >> index >> colon >> x >> comma >> y >> colon2 >> direction && colon == ':' && comma == ',')
+            points.push_back({x, y, direction});
     }
     ASSERT_EQ(points.size(), d.minutiae.size());
     for (std::size_t i = 0; i < points.size(); ++i)
-        EXPECT_EQ(points[i], std::make_pair(d.minutiae[i].x, d.minutiae[i].y));
+        EXPECT_EQ(points[i], (std::array<int, 3>{d.minutiae[i].x, d.minutiae[i].y, d.minutiae[i].direction}));
 }
 
 } // namespace

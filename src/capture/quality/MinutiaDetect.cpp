@@ -1,0 +1,298 @@
+// Minutia candidates: the binarised image is scanned along pairs of adjacent rows and pairs of adjacent columns for
+// the short pixel-pair sequences where a ridge (an ending) or a valley (a bifurcation) starts or stops between the
+// two lines. Each hit in a block with a ridge direction becomes a candidate with a direction: the block's ridge flow
+// pointed along the feature, or, in blocks of high curvature, the sharpest turn of the feature's contour.
+#include "MinutiaContour.h"
+#include "Minutiae.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace qev::quality {
+
+namespace contour {
+
+Contour traceContour(const RidgeImage& image, Point start, Point edge, int maxSteps, Turn turn) {
+    Contour out;
+    const std::uint8_t colour = image.at(start.x, start.y);
+    const int step = turn == Turn::Clockwise ? 1 : 7;
+    Point cur = start, e = edge;
+    out.points.reserve(static_cast<std::size_t>(std::max(0, maxSteps)));
+    for (int n = 0; n < maxSteps; ++n) {
+        int k = -1;
+        for (int i = 0; i < 8; ++i)
+            if (cur.x + kRingX[static_cast<std::size_t>(i)] == e.x &&
+                cur.y + kRingY[static_cast<std::size_t>(i)] == e.y)
+                k = i;
+        if (k < 0) return out;
+        bool moved = false;
+        int prev = k;
+        for (int i = 1; i < 8; ++i) {
+            const int j = (k + i * step) % 8;
+            const Point p{cur.x + kRingX[static_cast<std::size_t>(j)], cur.y + kRingY[static_cast<std::size_t>(j)]};
+            if (!image.inside(p.x, p.y)) return out;
+            if (image.at(p.x, p.y) == colour) {
+                e = {cur.x + kRingX[static_cast<std::size_t>(prev)], cur.y + kRingY[static_cast<std::size_t>(prev)]};
+                cur = p;
+                moved = true;
+                break;
+            }
+            prev = j;
+        }
+        if (!moved) return out;
+        if (cur == start && e == edge) {
+            out.closed = true;
+            out.complete = true;
+            return out;
+        }
+        out.points.push_back({cur, e});
+    }
+    out.complete = true;
+    return out;
+}
+
+bool onContourWithin(const RidgeImage& image, Point start, Point edge, Point target, int maxSteps) {
+    if (start == target) return true;
+    for (const Turn t : {Turn::Clockwise, Turn::CounterClockwise}) {
+        const Contour c = traceContour(image, start, edge, maxSteps, t);
+        for (const ContourPoint& p : c.points)
+            if (p.pixel == target) return true;
+    }
+    return false;
+}
+
+bool straightPathOfColour(const RidgeImage& image, Point a, Point b, std::uint8_t colour) {
+    const int dx = b.x - a.x, dy = b.y - a.y;
+    const int n = std::max(std::abs(dx), std::abs(dy));
+    for (int i = 0; i <= n; ++i) {
+        const int x = n == 0 ? a.x : a.x + static_cast<int>(std::lround(static_cast<double>(dx) * i / n));
+        const int y = n == 0 ? a.y : a.y + static_cast<int>(std::lround(static_cast<double>(dy) * i / n));
+        if (!image.inside(x, y) || image.at(x, y) != colour) return false;
+    }
+    return true;
+}
+
+} // namespace contour
+
+using contour::Point;
+
+RidgeImage::RidgeImage(std::vector<std::uint8_t> pixels, int width, int height)
+    : m_width(width), m_height(height), m_pixels(std::move(pixels)) {
+    m_pixels.resize(static_cast<std::size_t>(std::max(0, width)) * static_cast<std::size_t>(std::max(0, height)), 0);
+}
+
+namespace {
+
+// A pixel pair across the two scan lines: bit 1 = the first line (upper row, left column) is ridge, bit 0 = the
+// second line is.
+constexpr int pairCode(int first, int second) {
+    return first * 2 + second;
+}
+
+struct Pattern {
+    int first;
+    int middle; // repeated one or more times
+    int last;
+    MinutiaKind kind;
+    bool appearing; // the feature lies on the second line
+};
+
+// A ridge that only the second (first) line holds, closed off by valley on both sides, is an ending appearing
+// (disappearing); a valley held by one line between ridge pixels of that line is a bifurcation, and beside a
+// bifurcation's valley the other line may be ridge or valley.
+constexpr std::array<Pattern, 10> kPatterns = {{
+    {pairCode(0, 0), pairCode(0, 1), pairCode(0, 0), MinutiaKind::Ending, true},
+    {pairCode(0, 0), pairCode(1, 0), pairCode(0, 0), MinutiaKind::Ending, false},
+    {pairCode(1, 1), pairCode(1, 0), pairCode(1, 1), MinutiaKind::Bifurcation, true},
+    {pairCode(1, 1), pairCode(1, 0), pairCode(0, 1), MinutiaKind::Bifurcation, true},
+    {pairCode(0, 1), pairCode(1, 0), pairCode(1, 1), MinutiaKind::Bifurcation, true},
+    {pairCode(0, 1), pairCode(1, 0), pairCode(0, 1), MinutiaKind::Bifurcation, true},
+    {pairCode(1, 1), pairCode(0, 1), pairCode(1, 1), MinutiaKind::Bifurcation, false},
+    {pairCode(1, 1), pairCode(0, 1), pairCode(1, 0), MinutiaKind::Bifurcation, false},
+    {pairCode(1, 0), pairCode(0, 1), pairCode(1, 1), MinutiaKind::Bifurcation, false},
+    {pairCode(1, 0), pairCode(0, 1), pairCode(1, 0), MinutiaKind::Bifurcation, false},
+}};
+
+constexpr int kDuplicateDistance = 10;    // a second hit this close on the same contour is the same minutia
+constexpr int kHighCurveHalfContour = 14; // contour walked each way from a hit in a high-curvature block
+constexpr double kHighCurveMaxTurn = std::numbers::pi / 3.0;
+
+// The block's ridge flow in minutia steps from up, clockwise (0 .. 15), or -1.
+int blockFlow(const BlockMaps& maps, int x, int y) {
+    const int d = maps.direction[maps.index(x / kBlockSize, y / kBlockSize)];
+    if (d == kNoDirection) return -1;
+    return (d + kDirectionCount / 2) % kDirectionCount;
+}
+
+// The candidates found so far, with a grid of cells at least as wide as the duplicate distance so that a new hit
+// is only compared with the ones in the cells around it.
+class Candidates {
+public:
+    Candidates(int width, int height)
+        : m_columns(width / kCell + 1),
+          m_cells(static_cast<std::size_t>(m_columns) * static_cast<std::size_t>(height / kCell + 1)) {}
+
+    // Whether an earlier hit of the same kind within the duplicate distance lies on the new one's contour.
+    [[nodiscard]] bool hasDuplicate(const RidgeImage& ridges, const Minutia& m) const {
+        const int cx = m.x / kCell, cy = m.y / kCell;
+        for (int y = cy - 1; y <= cy + 1; ++y)
+            for (int x = cx - 1; x <= cx + 1; ++x) {
+                if (x < 0 || y < 0 || x >= m_columns || cell(x, y) >= m_cells.size()) continue;
+                for (const std::size_t i : m_cells[cell(x, y)]) {
+                    const Minutia& o = m_list[i];
+                    if (o.kind != m.kind) continue;
+                    if (std::abs(o.x - m.x) > kDuplicateDistance || std::abs(o.y - m.y) > kDuplicateDistance) continue;
+                    if (contour::onContourWithin(ridges, {o.x, o.y}, {o.edgeX, o.edgeY}, {m.x, m.y},
+                                                 kDuplicateDistance))
+                        return true;
+                }
+            }
+        return false;
+    }
+    void add(const Minutia& m) {
+        m_cells[cell(m.x / kCell, m.y / kCell)].push_back(m_list.size());
+        m_list.push_back(m);
+    }
+    [[nodiscard]] std::vector<Minutia> take() { return std::move(m_list); }
+
+private:
+    static constexpr int kCell = 16;
+    static_assert(kCell > kDuplicateDistance);
+    [[nodiscard]] std::size_t cell(int x, int y) const {
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(m_columns) + static_cast<std::size_t>(x);
+    }
+    int m_columns;
+    std::vector<std::vector<std::size_t>> m_cells;
+    std::vector<Minutia> m_list;
+};
+
+// Moves a hit in a high-curvature block to the sharpest turn of its contour and points it from there into the
+// feature; false when the contour turns nowhere sharply enough for a minutia.
+bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m) {
+    const auto one =
+        contour::traceContour(ridges, {m.x, m.y}, {m.edgeX, m.edgeY}, kHighCurveHalfContour, contour::Turn::Clockwise);
+    const auto other = contour::traceContour(ridges, {m.x, m.y}, {m.edgeX, m.edgeY}, kHighCurveHalfContour,
+                                             contour::Turn::CounterClockwise);
+    if (!one.complete || !other.complete || one.closed || other.closed) return false;
+    std::vector<contour::ContourPoint> line(other.points.rbegin(), other.points.rend());
+    line.push_back({{m.x, m.y}, {m.edgeX, m.edgeY}});
+    line.insert(line.end(), one.points.begin(), one.points.end());
+    const int half = kHighCurveHalfContour / 2;
+    double best = 10.0;
+    std::size_t at = 0;
+    for (std::size_t i = static_cast<std::size_t>(half); i + static_cast<std::size_t>(half) < line.size(); ++i) {
+        const Point p = line[i].pixel, a = line[i - static_cast<std::size_t>(half)].pixel,
+                    b = line[i + static_cast<std::size_t>(half)].pixel;
+        const double ax = a.x - p.x, ay = a.y - p.y, bx = b.x - p.x, by = b.y - p.y;
+        const double na = std::hypot(ax, ay), nb = std::hypot(bx, by);
+        if (na == 0.0 || nb == 0.0) continue;
+        const double turn = std::acos(std::clamp((ax * bx + ay * by) / (na * nb), -1.0, 1.0));
+        if (turn < best) {
+            best = turn;
+            at = i;
+        }
+    }
+    if (best > kHighCurveMaxTurn) return false;
+    const Point a = line[at - static_cast<std::size_t>(half)].pixel,
+                b = line[at + static_cast<std::size_t>(half)].pixel;
+    m.x = line[at].pixel.x;
+    m.y = line[at].pixel.y;
+    m.edgeX = line[at].edge.x;
+    m.edgeY = line[at].edge.y;
+    m.direction = contour::directionOfVector((a.x + b.x) / 2.0 - m.x, (a.y + b.y) / 2.0 - m.y);
+    return true;
+}
+
+// One hit of the scan: feature pixel (x, y), edge pixel beside it across the lines.
+void consider(const RidgeImage& ridges, const BlockMaps& maps, Candidates& found, const Pattern& p, Point feature,
+              Point edge, bool horizontalScan) {
+    const int flow = blockFlow(maps, feature.x, feature.y);
+    if (flow < 0) return;
+    Minutia m;
+    m.x = feature.x;
+    m.y = feature.y;
+    m.edgeX = edge.x;
+    m.edgeY = edge.y;
+    m.kind = p.kind;
+    m.appearing = p.appearing;
+    if (maps.highCurvature[maps.index(feature.x / kBlockSize, feature.y / kBlockSize)]) {
+        if (!placeOnSharpestTurn(ridges, m)) return;
+    } else {
+        // A scan along rows sees ridges that cross it; flow close to the scan's own lines is left to the other scan.
+        const int across = horizontalScan ? std::min(flow, kDirectionCount - flow) : std::abs(flow - 8);
+        if (across > kDirectionCount / 4) return;
+        // The flow pointed from the feature pixel into the feature (away from the edge pixel).
+        const double ix = feature.x - edge.x, iy = feature.y - edge.y;
+        const double dot = ix * contour::directionDx(flow) + iy * contour::directionDy(flow);
+        m.direction = dot >= 0.0 ? flow : flow + kDirectionCount;
+    }
+    if (!found.hasDuplicate(ridges, m)) found.add(m);
+}
+
+// Pattern index by (first, middle, last) pair codes, or -1.
+constexpr std::array<int, 64> kPatternByPairs = [] {
+    std::array<int, 64> table{};
+    table.fill(-1);
+    for (std::size_t i = 0; i < kPatterns.size(); ++i)
+        table[static_cast<std::size_t>(kPatterns[i].first * 16 + kPatterns[i].middle * 4 + kPatterns[i].last)] =
+            static_cast<int>(i);
+    return table;
+}();
+
+// Scans two adjacent lines of n pixels each (a and b, rows or columns copied out) for the patterns; hit(pattern,
+// first, last) gets the run of middle pairs.
+template <typename Hit> void scanLinePair(const std::uint8_t* a, const std::uint8_t* b, int n, Hit&& hit) {
+    auto pair = [&](int i) { return pairCode(a[i], b[i]); };
+    for (int i = 0; i + 2 < n; ++i) {
+        const int p0 = pair(i), p1 = pair(i + 1);
+        if (p0 == p1) continue;
+        int end = i + 1;
+        while (end + 1 < n && pair(end + 1) == p1)
+            ++end;
+        if (end + 1 >= n) return;
+        const int k = kPatternByPairs[static_cast<std::size_t>(p0 * 16 + p1 * 4 + pair(end + 1))];
+        if (k >= 0) hit(kPatterns[static_cast<std::size_t>(k)], i + 1, end);
+    }
+}
+
+} // namespace
+
+std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const BlockMaps& maps) {
+    const int w = ridges.width(), h = ridges.height();
+    if (w < 3 || h < 3 || maps.width * kBlockSize < w || maps.height * kBlockSize < h) return {};
+    Candidates found(w, h);
+    std::vector<std::uint8_t> rows(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            rows[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] =
+                ridges.at(x, y) ? 1 : 0;
+    for (int y = 0; y + 1 < h; ++y) {
+        const std::uint8_t* top = rows.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+        scanLinePair(top, top + w, w, [&](const Pattern& p, int from, int to) {
+            const int x = (from + to) / 2;
+            const Point feature{x, p.appearing ? y + 1 : y}, edge{x, p.appearing ? y : y + 1};
+            consider(ridges, maps, found, p, feature, edge, true);
+        });
+    }
+    // The columns copied out as rows, so the second scan also runs along memory.
+    std::vector<std::uint8_t> columns(rows.size());
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            columns[static_cast<std::size_t>(x) * static_cast<std::size_t>(h) + static_cast<std::size_t>(y)] =
+                rows[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)];
+    for (int x = 0; x + 1 < w; ++x) {
+        const std::uint8_t* left = columns.data() + static_cast<std::size_t>(x) * static_cast<std::size_t>(h);
+        scanLinePair(left, left + h, h, [&](const Pattern& p, int from, int to) {
+            const int y = (from + to) / 2;
+            const Point feature{p.appearing ? x + 1 : x, y}, edge{p.appearing ? x : x + 1, y};
+            consider(ridges, maps, found, p, feature, edge, false);
+        });
+    }
+    std::vector<Minutia> list = found.take();
+    std::stable_sort(list.begin(), list.end(),
+                     [](const Minutia& a, const Minutia& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
+    return list;
+}
+
+} // namespace qev::quality
