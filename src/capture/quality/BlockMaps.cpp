@@ -203,16 +203,15 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, 
         const double mean = sum / kDirectionCount;
         st.norm = mean > 0.0 ? st.max / mean : 0.0;
     }
-    // Waves in falling order of concentration; the first whose strongest direction is strong and concentrated
-    // enough, without one-cycle shading under it, decides.
-    std::stable_sort(stats.begin(), stats.end(), [](const WaveStat& a, const WaveStat& b) { return a.norm > b.norm; });
+    // Waves in falling order of their strongest power; the first whose strongest direction is strong and
+    // concentrated enough, without one-cycle shading under it, decides.
+    std::stable_sort(stats.begin(), stats.end(), [](const WaveStat& a, const WaveStat& b) { return a.max > b.max; });
     auto strongEnough = [&](const WaveStat& st) {
         return st.max > kPowerMin && power[0][static_cast<std::size_t>(st.dir)] <= kLowWavePowerMax;
     };
     for (const WaveStat& st : stats)
         if (strongEnough(st) && st.norm > kPowerNormMin) return st.dir;
-    // Near a fork two close directions share the power: the most concentrated wave may show a weaker concentration
-    // then.
+    // Near a fork two close directions share the power: the strongest wave may show a weaker concentration then.
     const WaveStat& best = stats.front();
     if (strongEnough(best) && best.norm >= kForkNormShare * kPowerNormMin) {
         const auto& p = power[static_cast<std::size_t>(best.wave)];
