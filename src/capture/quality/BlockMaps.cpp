@@ -493,8 +493,10 @@ BlockMaps computeBlockMaps(const GreyView& image) {
                 if (maps.direction[i] < 0) maps.lowFlow[i] = 1;
             }
     });
-    // Close the low-flow map: single blocks with a clear flow amid unclear ones count as unclear too.
-    maps.lowFlow = morphStep(maps, morphStep(maps, maps.lowFlow, true), false);
+    // Close the low-flow map, two blocks deep: blocks with a clear flow in narrow gaps between unclear ones count as
+    // unclear too.
+    for (const bool dilate : {true, true, false, false})
+        maps.lowFlow = morphStep(maps, maps.lowFlow, dilate);
     const std::vector<std::size_t> order = centreOutOrder(maps);
     removeInconsistentDirections(maps, order);
     smoothDirections(maps);
