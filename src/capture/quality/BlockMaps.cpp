@@ -73,10 +73,14 @@ struct DirectionVector {
         if (count == 0) return 0.0;
         return (c * c + s * s) / (static_cast<double>(count) * count);
     }
+    // The nearest direction to the mean angle. A mean exactly between two directions, as on the border of two
+    // flows that the neighbours share evenly, goes to the higher one; the tolerance absorbs the rounding of the sums.
     [[nodiscard]] int direction() const {
+        constexpr double kTieTolerance = 1e-6; // in direction steps
         double a = std::atan2(s, c);
         if (a < 0) a += 2.0 * std::numbers::pi;
-        return static_cast<int>(std::lround(a * kDirectionCount / (2.0 * std::numbers::pi))) % kDirectionCount;
+        const double steps = a * kDirectionCount / (2.0 * std::numbers::pi);
+        return static_cast<int>(std::floor(steps + 0.5 + kTieTolerance)) % kDirectionCount;
     }
 };
 
