@@ -32,6 +32,8 @@ constexpr int kVorticityNeighboursMin = 7;
 constexpr int kVorticityMin = 5;
 constexpr int kCurvatureMin = 5;
 constexpr int kBorderBlocks = 2;
+constexpr int kVerticalDirection = kDirectionCount / 2; // ridges running up and down
+constexpr double kTieTolerance = 1e-6;                  // in direction steps: absorbs the rounding of sums
 
 constexpr std::array<int, 8> kRingDx = {-1, 0, 1, 1, 1, 0, -1, -1};
 constexpr std::array<int, 8> kRingDy = {-1, -1, -1, 0, 1, 1, 1, 0};
@@ -76,7 +78,6 @@ struct DirectionVector {
     // The nearest direction to the mean angle. A mean exactly between two directions, as on the border of two
     // flows that the neighbours share evenly, goes to the higher one; the tolerance absorbs the rounding of the sums.
     [[nodiscard]] int direction() const {
-        constexpr double kTieTolerance = 1e-6; // in direction steps
         double a = std::atan2(s, c);
         if (a < 0) a += 2.0 * std::numbers::pi;
         const double steps = a * kDirectionCount / (2.0 * std::numbers::pi);
@@ -296,7 +297,7 @@ void smoothDirections(BlockMaps& maps) {
 }
 
 // Gives an empty, non-background block the direction of the nearest valid blocks up, down, left and right,
-// weighted towards the closer ones; a background block stops the search.
+// weighted towards the closer ones; a background block stops the search. Reads the map as it was before.
 void interpolateDirections(BlockMaps& maps) {
     const std::vector<int> dirs = maps.direction;
     constexpr std::array<int, 4> dx = {0, 1, 0, -1};
@@ -322,10 +323,17 @@ void interpolateDirections(BlockMaps& maps) {
                 }
             }
             if (count < kInterpolateNeighboursMin) continue;
-            DirectionVector v;
-            for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k)
-                v.add(found[k], static_cast<double>(totalDistance - distance[k]));
-            if (std::hypot(v.c, v.s) > 1e-9) maps.direction[i] = v.direction();
+            // The weighted mean of the direction numbers themselves, counted from the vertical, rounded half up; not
+            // a mean of flow vectors. Directions either side of the vertical (1 and 15 counted so) average to the
+            // horizontal: the grades are tuned to this rule, so it is kept as it is.
+            double weighted = 0.0, weights = 0.0;
+            for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k) {
+                const double weight = static_cast<double>(totalDistance - distance[k]);
+                weighted += weight * wrapDirection(found[k] - kVerticalDirection);
+                weights += weight;
+            }
+            const int mean = static_cast<int>(std::floor(weighted / weights + 0.5 + kTieTolerance));
+            maps.direction[i] = wrapDirection(mean + kVerticalDirection);
         }
 }
 
