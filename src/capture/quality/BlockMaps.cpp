@@ -323,9 +323,9 @@ void interpolateDirections(BlockMaps& maps) {
                 }
             }
             if (count < kInterpolateNeighboursMin) continue;
-            // The weighted mean of the direction numbers themselves, counted from the vertical, rounded half up; not
-            // a mean of flow vectors. Directions either side of the vertical (1 and 15 counted so) average to the
-            // horizontal: the grades are tuned to this rule, so it is kept as it is.
+            // The weighted mean of the direction numbers themselves, counted from the vertical and rounded half up,
+            // not a mean of flow vectors: directions either side of the vertical (1 and 15, counted so) average to
+            // the horizontal. Our grades agree with the central office's only with this rule.
             double weighted = 0.0, weights = 0.0;
             for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k) {
                 const double weight = static_cast<double>(totalDistance - distance[k]);
