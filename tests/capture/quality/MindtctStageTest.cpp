@@ -2,8 +2,8 @@
 // computed on twelve originals (more/mindtct/). Each stage asserts the share of agreeing blocks it reaches on every
 // image, so a change that makes a stage worse fails here even while the final grades still agree.
 #include "ReferenceData.h"
-#include "capture/quality/Binarize.h"
 #include "capture/quality/BlockMaps.h"
+#include "capture/quality/Binarize.h"
 #include "capture/quality/Minutiae.h"
 
 #include <QImage>
