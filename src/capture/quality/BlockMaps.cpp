@@ -13,7 +13,10 @@ namespace {
 
 // The maps are measured on a 6-bit copy of the image (grey >> 2); the thresholds below are in those units.
 constexpr int kMapShift = 2;
-constexpr int kWindow = 24;                // ridge-flow analysis window, centred on the block
+constexpr int kWindow = 24; // ridge-flow analysis window, centred on the block
+// The turned window reaches 5 pixels past its square, and an image lower or narrower than the window still has its
+// window start at 0: a pad this wide keeps every sample inside the buffer for any image of at least 1x1.
+constexpr int kWindowPad = kWindow + 8;
 constexpr int kWaveCount = 4;              // DFT frequencies 1..4 cycles per window
 constexpr double kPowerMin = 1.0e5;        // weakest wave power that can carry a direction
 constexpr double kPowerNormMin = 3.8;      // strongest power over mean power, for the winning wave
@@ -488,7 +491,7 @@ BlockMaps computeBlockMaps(const GreyView& image) {
     maps.highCurvature.assign(n, 0);
     maps.quality.assign(n, 0);
 
-    const PaddedImage padded(image, kWindow, kMapShift);
+    const PaddedImage padded(image, kWindowPad, kMapShift);
     const WindowGrids grids(padded.stride());
     // Every block's window is measured on its own, so the block rows are shared out between the cores.
     forEachRowBand(maps.height, [&](int firstRow, int endRow) {
