@@ -9,13 +9,15 @@ namespace {
 
 constexpr int kAcrossHalf = 4; // binarisation grid: 9 rows across the ridge flow
 constexpr int kAlongHalf = 3;  // ... of 7 pixels along it
+constexpr int kGreyShift = 2;  // compared on grey >> 2, like the block maps
+constexpr int kHolePasses = 3;
 
 } // namespace
 
 std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps) {
     std::vector<std::uint8_t> out(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height), 0);
     const int pad = kAcrossHalf + kAlongHalf + 2;
-    const PaddedImage padded(image, pad);
+    const PaddedImage padded(image, pad, kGreyShift);
     constexpr int rows = 2 * kAcrossHalf + 1, cols = 2 * kAlongHalf + 1;
     std::array<std::array<std::ptrdiff_t, rows * cols>, kDirectionCount> offsets{};
     for (int d = 0; d < kDirectionCount; ++d)
@@ -28,13 +30,14 @@ std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps)
         for (int y = firstRow; y < endRow; ++y)
             for (int x = 0; x < image.width; ++x) {
                 const int d = maps.direction[maps.index(x / kBlockSize, y / kBlockSize)];
-                if (d < 0 || maps.quality[maps.index(x / kBlockSize, y / kBlockSize)] == 0) continue;
+                if (d < 0) continue;
                 const std::uint8_t* p = padded.at(x, y);
                 const auto& offs = offsets[static_cast<std::size_t>(d)];
-                // The centre row, then the whole grid in four running sums so the gathered loads overlap.
+                // A pixel is ridge when the row through it, along the flow, is darker than the grid's mean row.
                 int centre = 0;
                 for (int c = 0; c < cols; ++c)
                     centre += p[offs[static_cast<std::size_t>(kAcrossHalf * cols + c)]];
+                // The whole grid in three running sums, so the gathered loads overlap.
                 int s0 = 0, s1 = 0, s2 = 0;
                 constexpr std::size_t cells = rows * cols;
                 static_assert(cells % 3 == 0);
@@ -43,8 +46,7 @@ std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps)
                     s1 += p[offs[k + 1]];
                     s2 += p[offs[k + 2]];
                 }
-                const int total = s0 + s1 + s2;
-                if (centre * rows < total)
+                if (centre * rows < s0 + s1 + s2)
                     out[static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) +
                         static_cast<std::size_t>(x)] = 1;
             }
@@ -52,25 +54,26 @@ std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps)
     return out;
 }
 
-void smoothRidges(std::vector<std::uint8_t>& ridges, int width, int height) {
-    if (width < 3 || height < 3) return;
-    const std::vector<std::uint8_t> src = ridges;
+void fillHoles(std::vector<std::uint8_t>& ridges, int width, int height, int passes) {
     const auto w = static_cast<std::size_t>(width);
-    for (std::size_t y = 1; y + 1 < static_cast<std::size_t>(height); ++y) {
-        const std::uint8_t* up = src.data() + (y - 1) * w;
-        const std::uint8_t* mid = up + w;
-        const std::uint8_t* down = mid + w;
-        for (std::size_t x = 1; x + 1 < w; ++x) {
-            const int on =
-                up[x - 1] + up[x] + up[x + 1] + mid[x - 1] + mid[x] + mid[x + 1] + down[x - 1] + down[x] + down[x + 1];
-            ridges[y * w + x] = on >= 5 ? 1 : 0;
+    const auto h = static_cast<std::size_t>(height);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (std::size_t y = 0; y < h && w >= 3; ++y) {
+            std::uint8_t* row = ridges.data() + y * w;
+            for (std::size_t x = 1; x + 1 < w; ++x)
+                if (row[x - 1] == row[x + 1] && row[x] != row[x - 1]) row[x] = row[x - 1];
         }
+        for (std::size_t x = 0; x < w && h >= 3; ++x)
+            for (std::size_t y = 1; y + 1 < h; ++y) {
+                std::uint8_t* p = ridges.data() + y * w + x;
+                if (p[-static_cast<std::ptrdiff_t>(w)] == p[w] && *p != p[w]) *p = p[w];
+            }
     }
 }
 
 std::vector<std::uint8_t> binarisedImage(const GreyView& image, const BlockMaps& maps) {
     std::vector<std::uint8_t> ridges = binarize(image, maps);
-    smoothRidges(ridges, image.width, image.height);
+    fillHoles(ridges, image.width, image.height, kHolePasses);
     return ridges;
 }
 

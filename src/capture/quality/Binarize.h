@@ -7,13 +7,16 @@
 
 namespace qev::quality {
 
-// Ridge image: 1 = ridge pixel, 0 = valley or unusable area; W x H bytes, rows top first.
+// Ridge image: 1 = ridge pixel, 0 = valley or a block without a ridge direction; W x H bytes, rows top first.
+// Each pixel is compared with the rotated grid around it, on the 6-bit copy the block maps are measured on.
 [[nodiscard]] std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps);
 
-// Majority vote over each pixel's 3x3 neighbourhood: fills one-pixel gaps and drops stray pixels (frame kept).
-void smoothRidges(std::vector<std::uint8_t>& ridges, int width, int height);
+// Fills one-pixel holes: every pixel whose two neighbours in a row, and then in a column, agree with each other and
+// not with it takes their value. Rows are swept left to right and columns top to bottom, each change counting for
+// the next triplet; `passes` sweeps in all.
+void fillHoles(std::vector<std::uint8_t>& ridges, int width, int height, int passes);
 
-// The ridge image the minutiae are found on: binarize, then smoothRidges.
+// The ridge image the minutiae are found on: binarize, then three passes of fillHoles.
 [[nodiscard]] std::vector<std::uint8_t> binarisedImage(const GreyView& image, const BlockMaps& maps);
 
 } // namespace qev::quality

@@ -13,7 +13,10 @@ namespace {
 
 // The maps are measured on a 6-bit copy of the image (grey >> 2); the thresholds below are in those units.
 constexpr int kMapShift = 2;
-constexpr int kWindow = 24;                // ridge-flow analysis window, centred on the block
+constexpr int kWindow = 24; // ridge-flow analysis window, centred on the block
+// The turned window reaches 5 pixels past its square, and an image lower or narrower than the window still has its
+// window start at 0: a pad this wide keeps every sample inside the buffer for any image of at least 1x1.
+constexpr int kWindowPad = kWindow + 8;
 constexpr int kWaveCount = 4;              // DFT frequencies 1..4 cycles per window
 constexpr double kPowerMin = 1.0e5;        // weakest wave power that can carry a direction
 constexpr double kPowerNormMin = 3.8;      // strongest power over mean power, for the winning wave
@@ -32,6 +35,8 @@ constexpr int kVorticityNeighboursMin = 7;
 constexpr int kVorticityMin = 5;
 constexpr int kCurvatureMin = 5;
 constexpr int kBorderBlocks = 2;
+constexpr int kVerticalDirection = kDirectionCount / 2; // ridges running up and down
+constexpr double kTieTolerance = 1e-6;                  // in direction steps: absorbs the rounding of sums
 
 constexpr std::array<int, 8> kRingDx = {-1, 0, 1, 1, 1, 0, -1, -1};
 constexpr std::array<int, 8> kRingDy = {-1, -1, -1, 0, 1, 1, 1, 0};
@@ -73,10 +78,13 @@ struct DirectionVector {
         if (count == 0) return 0.0;
         return (c * c + s * s) / (static_cast<double>(count) * count);
     }
+    // The nearest direction to the mean angle. A mean exactly between two directions, as on the border of two
+    // flows that the neighbours share evenly, goes to the higher one; the tolerance absorbs the rounding of the sums.
     [[nodiscard]] int direction() const {
         double a = std::atan2(s, c);
         if (a < 0) a += 2.0 * std::numbers::pi;
-        return static_cast<int>(std::lround(a * kDirectionCount / (2.0 * std::numbers::pi))) % kDirectionCount;
+        const double steps = a * kDirectionCount / (2.0 * std::numbers::pi);
+        return static_cast<int>(std::floor(steps + 0.5 + kTieTolerance)) % kDirectionCount;
     }
 };
 
@@ -203,16 +211,15 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, 
         const double mean = sum / kDirectionCount;
         st.norm = mean > 0.0 ? st.max / mean : 0.0;
     }
-    // Waves in falling order of concentration; the first whose strongest direction is strong and concentrated
-    // enough, without one-cycle shading under it, decides.
-    std::stable_sort(stats.begin(), stats.end(), [](const WaveStat& a, const WaveStat& b) { return a.norm > b.norm; });
+    // Waves in falling order of their strongest power; the first whose strongest direction is strong and
+    // concentrated enough, without one-cycle shading under it, decides.
+    std::stable_sort(stats.begin(), stats.end(), [](const WaveStat& a, const WaveStat& b) { return a.max > b.max; });
     auto strongEnough = [&](const WaveStat& st) {
         return st.max > kPowerMin && power[0][static_cast<std::size_t>(st.dir)] <= kLowWavePowerMax;
     };
     for (const WaveStat& st : stats)
         if (strongEnough(st) && st.norm > kPowerNormMin) return st.dir;
-    // Near a fork two close directions share the power: the most concentrated wave may show a weaker concentration
-    // then.
+    // Near a fork two close directions share the power: the strongest wave may show a weaker concentration then.
     const WaveStat& best = stats.front();
     if (strongEnough(best) && best.norm >= kForkNormShare * kPowerNormMin) {
         const auto& p = power[static_cast<std::size_t>(best.wave)];
@@ -293,7 +300,7 @@ void smoothDirections(BlockMaps& maps) {
 }
 
 // Gives an empty, non-background block the direction of the nearest valid blocks up, down, left and right,
-// weighted towards the closer ones; a background block stops the search.
+// weighted towards the closer ones; a background block stops the search. Reads the map as it was before.
 void interpolateDirections(BlockMaps& maps) {
     const std::vector<int> dirs = maps.direction;
     constexpr std::array<int, 4> dx = {0, 1, 0, -1};
@@ -319,10 +326,17 @@ void interpolateDirections(BlockMaps& maps) {
                 }
             }
             if (count < kInterpolateNeighboursMin) continue;
-            DirectionVector v;
-            for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k)
-                v.add(found[k], static_cast<double>(totalDistance - distance[k]));
-            if (std::hypot(v.c, v.s) > 1e-9) maps.direction[i] = v.direction();
+            // The weighted mean of the direction numbers themselves, counted from the vertical and rounded half up,
+            // not a mean of flow vectors: directions either side of the vertical (1 and 15, counted so) average to
+            // the horizontal. Our grades agree with the central office's only with this rule.
+            double weighted = 0.0, weights = 0.0;
+            for (std::size_t k = 0; k < static_cast<std::size_t>(count); ++k) {
+                const double weight = static_cast<double>(totalDistance - distance[k]);
+                weighted += weight * wrapDirection(found[k] - kVerticalDirection);
+                weights += weight;
+            }
+            const int mean = static_cast<int>(std::floor(weighted / weights + 0.5 + kTieTolerance));
+            maps.direction[i] = wrapDirection(mean + kVerticalDirection);
         }
 }
 
@@ -477,7 +491,7 @@ BlockMaps computeBlockMaps(const GreyView& image) {
     maps.highCurvature.assign(n, 0);
     maps.quality.assign(n, 0);
 
-    const PaddedImage padded(image, kWindow, kMapShift);
+    const PaddedImage padded(image, kWindowPad, kMapShift);
     const WindowGrids grids(padded.stride());
     // Every block's window is measured on its own, so the block rows are shared out between the cores.
     forEachRowBand(maps.height, [&](int firstRow, int endRow) {
@@ -494,8 +508,10 @@ BlockMaps computeBlockMaps(const GreyView& image) {
                 if (maps.direction[i] < 0) maps.lowFlow[i] = 1;
             }
     });
-    // Close the low-flow map: single blocks with a clear flow amid unclear ones count as unclear too.
-    maps.lowFlow = morphStep(maps, morphStep(maps, maps.lowFlow, true), false);
+    // Close the low-flow map, two blocks deep: blocks with a clear flow in narrow gaps between unclear ones count as
+    // unclear too.
+    for (const bool dilate : {true, true, false, false})
+        maps.lowFlow = morphStep(maps, maps.lowFlow, dilate);
     const std::vector<std::size_t> order = centreOutOrder(maps);
     removeInconsistentDirections(maps, order);
     smoothDirections(maps);
