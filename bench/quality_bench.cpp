@@ -1,6 +1,7 @@
 // Grade time per finger image: the in-process median of several grades, and the median whole-process time of
 // fingerquality on the same pixels written as an 8-bit BMP (start-up, reading the file and grading, as the livescan
 // path runs it), with the ratio of the two.
+#include "BenchProcess.h"
 #include "capture/quality/QualityGrader.h"
 #include "capture/wsq/GreyBmp.h"
 
@@ -15,9 +16,6 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -46,24 +44,6 @@ std::vector<std::uint8_t> load(const std::string& path, int w, int h) {
 double median(std::vector<double> v) {
     std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
     return v[v.size() / 2];
-}
-
-// Wall time of one fingerquality run on the file, in ms; negative when it could not be run or failed.
-double timeProcess(const std::string& file) {
-    std::string exe = QEV_FINGERQUALITY;
-    std::vector<char*> argv = {exe.data(), const_cast<char*>(file.c_str()), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const auto t0 = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1.0;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1.0;
 }
 
 } // namespace
@@ -109,7 +89,7 @@ int main(int argc, char** argv) {
         const double grade = median(ms);
         std::vector<double> whole;
         for (int r = 0; r < runs; ++r)
-            whole.push_back(timeProcess(bmp));
+            whole.push_back(bench::timeProcess(QEV_FINGERQUALITY, {bmp}));
         const double process = median(whole);
         std::remove(bmp.c_str());
         std::printf("%-40s %5dx%-5d %6d %10.1f %12.1f %12.1f %9.2f\n", s.file, s.width, s.height, result.quality, grade,
