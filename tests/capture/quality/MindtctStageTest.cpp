@@ -2,11 +2,8 @@
 // computed on twelve originals (more/mindtct/). Each stage asserts the share of agreeing blocks it reaches on every
 // image, so a change that makes a stage worse fails here even while the final grades still agree.
 #include "ReferenceData.h"
-#include "capture/quality/BlockMaps.h"
 #include "capture/quality/Binarize.h"
-
-#include <QImage>
-#include <QString>
+#include "capture/quality/BlockMaps.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -29,36 +27,25 @@ struct StageImage {
 };
 
 std::vector<StageImage> stageImages() {
-    const std::string dir = qev::test::fingerprintDir();
     const char* more[] = {"sivv_card0001_01_545x498", "sivv_card0002_01_506x551", "sivv_card0003_05_372x388",
                           "sivv_card0004_02_456x503", "wvu3_r3_400x375",          "wvu3_r5_400x375",
                           "wvu3_r7_400x375",          "wvu3_r9_400x375",          "wvu3_r11_400x375",
                           "wvu3_r13_800x475"};
     std::vector<StageImage> images;
-    auto add = [&](const std::string& name, const std::string& path) {
-        const auto x = name.rfind('x');
-        const auto u = name.rfind('_', x);
-        images.push_back({name, path, std::stoi(name.substr(u + 1, x - u - 1)), std::stoi(name.substr(x + 1))});
-    };
-    add("nist_finger_500x500", dir + "nist_finger_500x500.raw");
-    add("an2k_valid12_512x512", dir + "an2k_valid12_512x512.raw");
+    for (const std::string name : {"nist_finger_500x500", "an2k_valid12_512x512"})
+        images.push_back({name, qev::test::stageRawPath(name), 0, 0});
     for (const char* m : more)
-        add(m, dir + "more/" + m + ".raw");
+        images.push_back({m, qev::test::stageRawPath(m), 0, 0});
+    for (StageImage& image : images)
+        std::tie(image.width, image.height) = qev::test::stageImageSize(image.name);
     return images;
 }
 
 std::string stagePath(const StageImage& image, const char* ext) {
-    return qev::test::fingerprintDir() + "more/mindtct/" + image.name + ext;
+    return qev::test::stagePath(image.name, ext);
 }
 
-std::vector<int> readMap(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<int> values;
-    int v = 0;
-    while (in >> v)
-        values.push_back(v);
-    return values;
-}
+using qev::test::readStageMap;
 
 struct Loaded {
     StageImage image;
@@ -103,7 +90,7 @@ TEST_P(MapStageTest, BlocksAgreeWithTheReference) {
     const MapStage stage = GetParam();
     for (const auto& l : loaded()) {
         ASSERT_FALSE(l.pixels.empty()) << l.image.rawPath;
-        const auto reference = readMap(stagePath(l.image, stage.ext));
+        const auto reference = readStageMap(stagePath(l.image, stage.ext));
         const auto& m = l.maps;
         double share = -1.0;
         const std::string ext = stage.ext;
@@ -142,22 +129,16 @@ TEST(MindtctStage, LaterStagesAgreeOnTheReferencesOwnInputs) {
     constexpr double kCurvatureFloor = 0.999;
     constexpr double kQualityFloor = 0.999;
     for (const auto& l : loaded()) {
-        BlockMaps m;
-        m.width = l.maps.width;
-        m.height = l.maps.height;
-        m.direction = readMap(stagePath(l.image, ".dm"));
-        for (auto& d : m.direction)
-            if (d != kNoDirection) d = (d + kDirectionCount / 2) % kDirectionCount;
-        auto bytes = [](const std::vector<int>& v) { return std::vector<std::uint8_t>(v.begin(), v.end()); };
-        m.lowContrast = bytes(readMap(stagePath(l.image, ".lcm")));
-        m.lowFlow = bytes(readMap(stagePath(l.image, ".lfm")));
-        const auto referenceCurvature = readMap(stagePath(l.image, ".hcm"));
+        BlockMaps m = qev::test::referenceBlockMaps(l.image.name, l.image.width, l.image.height);
+        const std::vector<int> referenceCurvature(m.highCurvature.begin(), m.highCurvature.end());
+        const std::vector<int> referenceQuality(m.quality.begin(), m.quality.end());
         ASSERT_EQ(m.direction.size(), static_cast<std::size_t>(m.width) * static_cast<std::size_t>(m.height));
+        const std::vector<std::uint8_t> curvatureGiven = m.highCurvature;
         computeHighCurvatureMap(m);
         const double curvature = agreement(m.highCurvature, referenceCurvature);
-        m.highCurvature = bytes(referenceCurvature);
+        m.highCurvature = curvatureGiven;
         computeQualityMap(m);
-        const double quality = agreement(m.quality, readMap(stagePath(l.image, ".qm")));
+        const double quality = agreement(m.quality, referenceQuality);
         std::printf("%-26s from reference maps: hcm %.4f qm %.4f\n", l.image.name.c_str(), curvature, quality);
         EXPECT_GE(curvature, kCurvatureFloor) << l.image.name;
         EXPECT_GE(quality, kQualityFloor) << l.image.name;
@@ -167,21 +148,6 @@ TEST(MindtctStage, LaterStagesAgreeOnTheReferencesOwnInputs) {
 } // namespace
 
 namespace {
-
-BlockMaps referenceMaps(const Loaded& l) {
-    BlockMaps m;
-    m.width = l.maps.width;
-    m.height = l.maps.height;
-    m.direction = readMap(stagePath(l.image, ".dm"));
-    for (auto& d : m.direction)
-        if (d != kNoDirection) d = (d + kDirectionCount / 2) % kDirectionCount;
-    auto bytes = [](const std::vector<int>& v) { return std::vector<std::uint8_t>(v.begin(), v.end()); };
-    m.lowContrast = bytes(readMap(stagePath(l.image, ".lcm")));
-    m.lowFlow = bytes(readMap(stagePath(l.image, ".lfm")));
-    m.highCurvature = bytes(readMap(stagePath(l.image, ".hcm")));
-    m.quality = bytes(readMap(stagePath(l.image, ".qm")));
-    return m;
-}
 
 // The binarisation against the reference's binarised image, over the blocks the reference grades (quality above 0):
 // the share of pixels with the same ridge or valley. Once on the reference's own maps, which measures the
@@ -198,21 +164,20 @@ TEST_P(BinarisationStageTest, PixelsAgreeWithTheReference) {
     const BinarisationCase c = GetParam();
     for (const auto& l : loaded()) {
         ASSERT_FALSE(l.pixels.empty()) << l.image.rawPath;
-        const BlockMaps reference = referenceMaps(l);
-        QImage brw(QString::fromStdString(stagePath(l.image, ".brw.png")));
-        ASSERT_FALSE(brw.isNull()) << l.image.name;
-        brw = brw.convertToFormat(QImage::Format_Grayscale8);
-        ASSERT_EQ(brw.width(), l.image.width);
-        ASSERT_EQ(brw.height(), l.image.height);
+        const BlockMaps reference = qev::test::referenceBlockMaps(l.image.name, l.image.width, l.image.height);
+        const std::vector<std::uint8_t> referenceRidges =
+            qev::test::referenceRidges(l.image.name, l.image.width, l.image.height);
+        ASSERT_FALSE(referenceRidges.empty()) << l.image.name << ": no binarised image of the image's size";
         const auto ours = binarisedImage(GreyView{l.pixels.data(), l.image.width, l.image.height},
                                          c.referenceMaps ? reference : l.maps);
         std::size_t same = 0, counted = 0;
         for (int y = 0; y < l.image.height; ++y)
             for (int x = 0; x < l.image.width; ++x) {
                 if (reference.quality[reference.index(x / kBlockSize, y / kBlockSize)] == 0) continue;
-                const bool refRidge = brw.constScanLine(y)[x] == 0;
-                const bool ourRidge = ours[static_cast<std::size_t>(y) * static_cast<std::size_t>(l.image.width) +
-                                           static_cast<std::size_t>(x)] != 0;
+                const std::size_t at =
+                    static_cast<std::size_t>(y) * static_cast<std::size_t>(l.image.width) + static_cast<std::size_t>(x);
+                const bool refRidge = referenceRidges[at] != 0;
+                const bool ourRidge = ours[at] != 0;
                 same += refRidge == ourRidge ? 1u : 0u;
                 ++counted;
             }

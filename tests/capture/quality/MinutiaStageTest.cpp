@@ -5,9 +5,6 @@
 #include "ReferenceData.h"
 #include "capture/quality/Minutiae.h"
 
-#include <QImage>
-#include <QString>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -41,19 +39,6 @@ struct StageInput {
     std::vector<RefMinutia> reference;
 };
 
-std::string mindtctPath(const std::string& name, const char* ext) {
-    return qev::test::fingerprintDir() + "more/mindtct/" + name + ext;
-}
-
-std::vector<int> readMap(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<int> values;
-    int v = 0;
-    while (in >> v)
-        values.push_back(v);
-    return values;
-}
-
 // "index : x, y : direction : reliability :TYPE : ..." lines after the header.
 std::vector<RefMinutia> readMinutiae(const std::string& path) {
     std::ifstream in(path);
@@ -74,37 +59,15 @@ std::vector<RefMinutia> readMinutiae(const std::string& path) {
     return out;
 }
 
-StageInput loadInput(const std::string& name, const std::string& rawPath) {
+StageInput loadInput(const std::string& name) {
     StageInput in;
     in.name = name;
-    const auto x = name.rfind('x');
-    const auto u = name.rfind('_', x);
-    in.width = std::stoi(name.substr(u + 1, x - u - 1));
-    in.height = std::stoi(name.substr(x + 1));
-    std::ifstream raw(rawPath, std::ios::binary);
+    std::tie(in.width, in.height) = qev::test::stageImageSize(name);
+    std::ifstream raw(qev::test::stageRawPath(name), std::ios::binary);
     in.pixels.assign(std::istreambuf_iterator<char>(raw), std::istreambuf_iterator<char>());
-    QImage brw(QString::fromStdString(mindtctPath(name, ".brw.png")));
-    if (brw.width() == in.width && brw.height() == in.height) {
-        brw = brw.convertToFormat(QImage::Format_Grayscale8);
-        for (int y = 0; y < in.height; ++y)
-            for (int px = 0; px < in.width; ++px)
-                in.ridges.push_back(brw.constScanLine(y)[px] == 0 ? 1 : 0);
-    }
-    BlockMaps& m = in.maps;
-    m.width = (in.width + kBlockSize - 1) / kBlockSize;
-    m.height = (in.height + kBlockSize - 1) / kBlockSize;
-    m.direction = readMap(mindtctPath(name, ".dm"));
-    for (int& d : m.direction)
-        if (d != kNoDirection) d = (d + kDirectionCount / 2) % kDirectionCount; // the reference counts from vertical
-    auto bytes = [&](const char* ext) {
-        const auto v = readMap(mindtctPath(name, ext));
-        return std::vector<std::uint8_t>(v.begin(), v.end());
-    };
-    m.lowContrast = bytes(".lcm");
-    m.lowFlow = bytes(".lfm");
-    m.highCurvature = bytes(".hcm");
-    m.quality = bytes(".qm");
-    in.reference = readMinutiae(mindtctPath(name, ".min"));
+    in.ridges = qev::test::referenceRidges(name, in.width, in.height);
+    in.maps = qev::test::referenceBlockMaps(name, in.width, in.height);
+    in.reference = readMinutiae(qev::test::stagePath(name, ".min"));
     return in;
 }
 
@@ -146,10 +109,7 @@ class MinutiaStage : public ::testing::TestWithParam<Floor> {};
 TEST_P(MinutiaStage, FindsTheReferencesMinutiaeOnItsInputs) {
     const Floor floor = GetParam();
     const std::string name = floor.name;
-    const std::string dir = qev::test::fingerprintDir();
-    const std::string raw =
-        name.starts_with("nist") || name.starts_with("an2k") ? dir + name + ".raw" : dir + "more/" + name + ".raw";
-    const StageInput in = loadInput(name, raw);
+    const StageInput in = loadInput(name);
     ASSERT_TRUE(complete(in)) << name;
 
     RidgeImage ridges(in.ridges, in.width, in.height);

@@ -1,6 +1,6 @@
 #include "capture/quality/QualityGrader.h"
-#include "capture/quality/BlockMaps.h"
 #include "capture/quality/Binarize.h"
+#include "capture/quality/BlockMaps.h"
 #include "capture/quality/Minutiae.h"
 
 #include <gtest/gtest.h>
