@@ -2,13 +2,22 @@
 // The loopback mail servers the test fixture starts: their folder and ports (a run against another instance of
 // them names its folder and ports in QEV_TEST_MAIL_DIR, QEV_TEST_SMTP_PORT and QEV_TEST_POP3_PORT), the messages
 // of their mailboxes, and an office account on them.
+#include "TempAppDir.h"
+#include "core/OfficeSchema.h"
 #include "core/Settings.h"
+#include "dm/Tdm.h"
+#include "exchange/HostIdentity.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
 #include <QThread>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace qev::test {
 
@@ -67,6 +76,22 @@ inline bool useLoopbackAccount(Settings& s, const QString& user, const QString& 
     for (const auto& [k, v] : values)
         if (!s.write(QString::fromLatin1(k), v)) return false;
     return true;
+}
+
+// A new office folder (the demo one when `demo`) with its data module started on a fixed host, its mail account
+// `user` on the loopback servers at `address`, and the given settings written. A failure is fatal to the calling
+// test: its SetUp ends after the call when HasFatalFailure() says so.
+inline void startLoopbackOffice(const TempAppDir& dir, bool demo, Prompter& prompter, const Clock& clock,
+                                std::unique_ptr<Tdm>& dm, const QString& user, const QString& password,
+                                const QString& address, const std::vector<std::pair<const char*, QString>>& settings) {
+    QString error;
+    ASSERT_TRUE(createOfficeFolder(dir.path(), demo, clock, &error)) << error.toStdString();
+    dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
+    dm->setHostIdentity(std::make_unique<FixedHostIdentity>(NetworkIdentity{}));
+    ASSERT_TRUE(dm->create());
+    ASSERT_TRUE(useLoopbackAccount(dm->settings(), user, password, address));
+    for (const auto& [key, value] : settings)
+        ASSERT_TRUE(dm->settings().write(QString::fromLatin1(key), value)) << key;
 }
 
 } // namespace qev::test

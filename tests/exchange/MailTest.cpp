@@ -65,16 +65,11 @@ Parsed parseWithPython(const QString& file) {
 class MailTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QString error;
-        ASSERT_TRUE(createOfficeFolder(dir.path(), true, clock, &error)) << error.toStdString();
-        dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
-        dm->setHostIdentity(std::make_unique<FixedHostIdentity>(NetworkIdentity{}));
-        ASSERT_TRUE(dm->create());
-        ASSERT_TRUE(test::useLoopbackAccount(dm->settings(), QStringLiteral("central"), QStringLiteral("secret3"),
-                                             QStringLiteral("regional7@example.test")));
-        for (const auto& [k, v] : std::vector<std::pair<const char*, QString>>{
-                 {"x_toreg", "central@example.test"}, {"x_toregp", "central@example.test"}, {"LogOpeMail", "S"}})
-            ASSERT_TRUE(dm->settings().write(QString::fromLatin1(k), v));
+        test::startLoopbackOffice(
+            dir, true, prompter, clock, dm, QStringLiteral("central"), QStringLiteral("secret3"),
+            QStringLiteral("regional7@example.test"),
+            {{"x_toreg", "central@example.test"}, {"x_toregp", "central@example.test"}, {"LogOpeMail", "S"}});
+        if (HasFatalFailure()) return;
         reload();
         for (const char* u : {"user", "other", "central"})
             clearMailbox(QString::fromLatin1(u));

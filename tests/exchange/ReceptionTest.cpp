@@ -97,16 +97,10 @@ QStringList officeFiles(const QString& folder) {
 class ReceptionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QString error;
-        ASSERT_TRUE(createOfficeFolder(dir.path(), true, clock, &error)) << error.toStdString();
-        dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
-        dm->setHostIdentity(std::make_unique<FixedHostIdentity>(NetworkIdentity{}));
-        ASSERT_TRUE(dm->create());
-        ASSERT_TRUE(test::useLoopbackAccount(dm->settings(), QStringLiteral("user"), QStringLiteral("secret"),
-                                             QStringLiteral("regional7@example.test")));
-        for (const auto& [k, v] : std::vector<std::pair<const char*, QString>>{
-                 {"emailFwd", "other@example.test"}, {"LogOpeMail", "S"}, {"m_impauto", "S"}})
-            ASSERT_TRUE(dm->settings().write(QString::fromLatin1(k), v));
+        test::startLoopbackOffice(dir, true, prompter, clock, dm, QStringLiteral("user"), QStringLiteral("secret"),
+                                  QStringLiteral("regional7@example.test"),
+                                  {{"emailFwd", "other@example.test"}, {"LogOpeMail", "S"}, {"m_impauto", "S"}});
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(dm->mail().leerConfiguracion());
         dm->setReceptionViews(&views);
         for (const char* u : {"user", "other"})

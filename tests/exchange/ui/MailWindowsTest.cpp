@@ -56,14 +56,9 @@ QString python(const QStringList& args) {
 class MailWindowsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QString error;
-        ASSERT_TRUE(createOfficeFolder(dir.path(), false, clock, &error)) << error.toStdString();
-        dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
-        dm->setHostIdentity(std::make_unique<FixedHostIdentity>(NetworkIdentity{}));
-        ASSERT_TRUE(dm->create());
-        ASSERT_TRUE(test::useLoopbackAccount(dm->settings(), QStringLiteral("user"), QStringLiteral("secret"),
-                                             QStringLiteral("user@example.test")));
-        ASSERT_TRUE(dm->settings().write(QStringLiteral("emailFwd"), QStringLiteral("other@example.test")));
+        test::startLoopbackOffice(dir, false, prompter, clock, dm, QStringLiteral("user"), QStringLiteral("secret"),
+                                  QStringLiteral("user@example.test"), {{"emailFwd", "other@example.test"}});
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(dm->mail().leerConfiguracion());
         dm->createSender();
         for (const char* u : {"user", "other"})
