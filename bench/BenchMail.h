@@ -78,4 +78,19 @@ private:
     bool m_started = false;
 };
 
+// The mail benchmarks' options: --count N messages, --work DIR for the servers' and offices' files.
+struct MailBenchOptions {
+    int count;
+    QString work;
+};
+
+inline MailBenchOptions mailBenchOptions(const QStringList& args, int count, const QString& work) {
+    MailBenchOptions o{count, work};
+    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
+        if (args[i] == QLatin1String("--count")) o.count = args[i + 1].toInt();
+        if (args[i] == QLatin1String("--work")) o.work = args[i + 1];
+    }
+    return o;
+}
+
 } // namespace qev::bench

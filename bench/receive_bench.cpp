@@ -84,13 +84,8 @@ bool copyFiles(const QStringList& files, const QString& to, const QString& owner
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int count = 500;
-    QString work = QStringLiteral("/tmp/qev-receive-bench");
-    const QStringList args = app.arguments();
-    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--count")) count = args[i + 1].toInt();
-        if (args[i] == QLatin1String("--work")) work = args[i + 1];
-    }
+    const auto [count, work] =
+        qev::bench::mailBenchOptions(app.arguments(), 500, QStringLiteral("/tmp/qev-receive-bench"));
     QDir(work).removeRecursively();
     const qev::bench::MailServers mail(kSource, work);
     if (!mail.started()) return 1;

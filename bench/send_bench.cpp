@@ -86,13 +86,8 @@ double sendAll(const QString& folder, int count) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int count = 200;
-    QString work = QStringLiteral("/tmp/qev-send-bench");
-    const QStringList args = app.arguments();
-    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--count")) count = args[i + 1].toInt();
-        if (args[i] == QLatin1String("--work")) work = args[i + 1];
-    }
+    const auto [count, work] =
+        qev::bench::mailBenchOptions(app.arguments(), 200, QStringLiteral("/tmp/qev-send-bench"));
     const qev::bench::MailServers mail(kSource, work);
     if (!mail.started()) return 1;
     const QString maildir = mail.maildir(QStringLiteral("central"));
