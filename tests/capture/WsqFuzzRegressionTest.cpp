@@ -1,23 +1,16 @@
-// Inputs that once upset the WSQ decoder (fuzzer finds and hand-made damage) run through the fuzzer's harness;
-// each must finish without a crash or a sanitizer report.
+// Every saved input of the WSQ decoder's fuzz target (seeds, kept corpus and findings) runs through the fuzzer's
+// harness; each must finish without a crash or a sanitizer report.
+#include "FuzzInputs.h"
+
 #include "../../tools/fuzz/WsqDecodeHarness.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <vector>
-
 TEST(WsqFuzzRegressionTest, SavedInputsRunCleanly) {
-    const std::filesystem::path corpus = QEV_SOURCE_DIR "/tests/capture/data/fuzz/wsq";
-    int n = 0;
-    for (const auto& e : std::filesystem::directory_iterator(corpus)) {
-        std::ifstream in(e.path(), std::ios::binary);
-        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        SCOPED_TRACE(e.path().filename().string());
-        qev::fuzz::exerciseWsqBytes(bytes.data(), bytes.size());
-        ++n;
+    const auto inputs = qev::test::savedFuzzInputs("capture", "wsq_decode");
+    ASSERT_FALSE(inputs.empty());
+    for (const auto& input : inputs) {
+        SCOPED_TRACE(input.name);
+        qev::fuzz::exerciseWsqBytes(input.bytes.data(), input.bytes.size());
     }
-    EXPECT_GT(n, 0);
 }

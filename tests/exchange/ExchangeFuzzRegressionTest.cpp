@@ -1,6 +1,9 @@
-// Saved fuzzer seeds and finds for the SOAP answer parser, the request data text, the mail reading and the reply
-// and list files run through the
-// fuzzers' harnesses; each must finish without a crash, a broken promise or a sanitizer report.
+// Every saved input of the fuzz targets over what arrives from outside (SOAP answers, the request data text,
+// received mail and its HTML, the reply data file, the state and result lists) runs through the fuzzer's own
+// harness; each must finish without a crash, a broken promise or a sanitizer report.
+#include "FuzzInputs.h"
+
+#include "../../tools/fuzz/HtmlSanitizeHarness.h"
 #include "../../tools/fuzz/MimeReadHarness.h"
 #include "../../tools/fuzz/ReplyFilesHarness.h"
 #include "../../tools/fuzz/RequestDataTextHarness.h"
@@ -8,41 +11,31 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <vector>
-
 namespace {
 
-template <typename Harness> int replay(const char* folder, Harness harness) {
-    const std::filesystem::path corpus = std::filesystem::path(QEV_SOURCE_DIR "/tests/exchange/data/fuzz") / folder;
-    int n = 0;
-    for (const auto& e : std::filesystem::directory_iterator(corpus)) {
-        std::ifstream in(e.path(), std::ios::binary);
-        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        SCOPED_TRACE(e.path().filename().string());
-        harness(bytes.data(), bytes.size());
-        ++n;
+struct Target {
+    const char* name;
+    void (*harness)(const uint8_t*, size_t);
+};
+
+class ExchangeFuzzRegressionTest : public ::testing::TestWithParam<Target> {};
+
+TEST_P(ExchangeFuzzRegressionTest, SavedInputsRunCleanly) {
+    const auto inputs = qev::test::savedFuzzInputs("exchange", GetParam().name);
+    ASSERT_FALSE(inputs.empty());
+    for (const auto& input : inputs) {
+        SCOPED_TRACE(input.name);
+        GetParam().harness(input.bytes.data(), input.bytes.size());
     }
-    return n;
 }
 
-TEST(ExchangeFuzzRegressionTest, SoapAnswerInputsRunCleanly) {
-    EXPECT_GT(replay("soap_answer", qev::fuzz::exerciseSoapAnswer), 0);
-}
-
-TEST(ExchangeFuzzRegressionTest, RequestDataTextInputsRunCleanly) {
-    EXPECT_GT(replay("request_data_text", qev::fuzz::exerciseRequestDataText), 0);
-}
-
-TEST(ExchangeFuzzRegressionTest, MimeReadInputsRunCleanly) {
-    EXPECT_GT(replay("mime_read", qev::fuzz::exerciseMimeRead), 0);
-}
+INSTANTIATE_TEST_SUITE_P(Targets, ExchangeFuzzRegressionTest,
+                         ::testing::Values(Target{"soap_answer", qev::fuzz::exerciseSoapAnswer},
+                                           Target{"request_data_text", qev::fuzz::exerciseRequestDataText},
+                                           Target{"mime_read", qev::fuzz::exerciseMimeRead},
+                                           Target{"html_sanitize", qev::fuzz::exerciseHtmlSanitize},
+                                           Target{"resp_dat", qev::fuzz::exerciseRespDat},
+                                           Target{"state_list", qev::fuzz::exerciseStateLists}),
+                         [](const ::testing::TestParamInfo<Target>& p) { return std::string(p.param.name); });
 
 } // namespace
-
-TEST(ExchangeFuzzRegressionTest, ReplyAndListFileInputsRunCleanly) {
-    EXPECT_GT(replay("resp_dat", qev::fuzz::exerciseRespDat), 0);
-    EXPECT_GT(replay("state_list", qev::fuzz::exerciseStateLists), 0);
-}

@@ -25,7 +25,8 @@ inline void exerciseMimeRead(const uint8_t* data, size_t size) {
             std::abort();
         auto bytes = mimeAttachmentBytes(raw, a.index);
         if (!bytes && bytes.error().empty()) std::abort();
-        if (a.index >= 8) break;
+        // Each attachment is decoded from a fresh reading of the message: two show that it works, more only cost.
+        if (a.index >= 2) break;
     }
     auto body = mimeSingleBody(raw);
     if (!body && body.error().empty()) std::abort();

@@ -1,16 +1,11 @@
 // libFuzzer target over the production index reader and writer.
+#include "FuzzScratch.h"
 #include "MdxReadHarness.h"
 
 #include <cstdlib>
-#include <string>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string folder = [] {
-        char tmpl[] = "/tmp/mdx-fuzz-XXXXXX";
-        const char* d = ::mkdtemp(tmpl);
-        return std::string(d ? d : "/tmp");
-    }();
-    if (!qev::fuzz::exerciseIndexBytes(folder, data, size)) std::abort(); // the regeneration must always repair
+    // The regeneration must always repair.
+    if (!qev::fuzz::exerciseIndexBytes(qev::fuzz::scratchFolder(), data, size)) std::abort();
     return 0;
 }

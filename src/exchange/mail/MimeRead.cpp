@@ -58,35 +58,38 @@ std::shared_ptr<const vmime::headerField> field(const vmime::header& h, const ch
     }
 }
 
-QString rawValue(const vmime::header& h, const char* name) {
-    auto f = field(h, name);
-    if (!f) return QString();
-    try {
-        return bytesAsText(f->getValue()->generate()).trimmed();
-    } catch (const std::exception&) {
-        return QString();
+// The named field of a header as received, unfolded to one line, without its name; empty when absent. Read from
+// the bytes rather than regenerated from the parsed field, so no charset a sender wrote is converted on the way.
+QString receivedField(const QByteArray& head, const char* name) {
+    const QByteArray key = QByteArray(name).toLower();
+    qsizetype at = 0;
+    while (at < head.size()) {
+        qsizetype end = head.indexOf('\n', at);
+        if (end < 0) end = head.size();
+        const QByteArray line = head.mid(at, end - at);
+        at = end + 1;
+        if (line.trimmed().isEmpty()) break; // the header ends at the first empty line
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0 || line.at(0) == ' ' || line.at(0) == '\t' || line.left(colon).trimmed().toLower() != key)
+            continue;
+        QByteArray value = line.mid(colon + 1);
+        while (at < head.size() && (head.at(at) == ' ' || head.at(at) == '\t')) {
+            end = head.indexOf('\n', at);
+            if (end < 0) end = head.size();
+            value += head.mid(at, end - at);
+            at = end + 1;
+        }
+        value.replace('\r', QByteArray());
+        return bytesAsText(vmime::string(value.constData(), static_cast<size_t>(value.size()))).trimmed();
     }
+    return QString();
 }
 
-// A field with its parameters, as one unfolded line without the field's name.
-QString wholeValue(const vmime::header& h, const char* name) {
-    auto f = field(h, name);
-    if (!f) return QString();
-    try {
-        QString line = bytesAsText(f->generate());
-        line = line.mid(line.indexOf(QLatin1Char(':')) + 1);
-        line.replace(QStringLiteral("\r\n"), QString()).replace(QLatin1Char('\n'), QString());
-        return line.trimmed();
-    } catch (const std::exception&) {
-        return QString();
-    }
-}
-
-QString textValue(const vmime::header& h, const char* name) {
+QString textValue(const vmime::header& h, const QByteArray& head, const char* name) {
     auto f = field(h, name);
     if (!f) return QString();
     auto t = vmime::dynamicCast<const vmime::text>(f->getValue());
-    return t ? decodeText(*t).trimmed() : rawValue(h, name);
+    return t ? decodeText(*t).trimmed() : receivedField(head, name);
 }
 
 QString emailOf(const vmime::mailbox& mb) {
@@ -99,7 +102,7 @@ QString displayOf(const vmime::mailbox& mb) {
     return name.isEmpty() ? email : name + QStringLiteral(" <") + email + QLatin1Char('>');
 }
 
-QString addresses(const vmime::header& h, const char* name) {
+QString addresses(const vmime::header& h, const QByteArray& head, const char* name) {
     auto f = field(h, name);
     if (!f) return QString();
     QStringList out;
@@ -120,44 +123,44 @@ QString addresses(const vmime::header& h, const char* name) {
     } else if (auto mb = vmime::dynamicCast<const vmime::mailbox>(f->getValue())) {
         out << emailOf(*mb);
     } else {
-        return rawValue(h, name);
+        return receivedField(head, name);
     }
     out.removeAll(QString());
     return out.join(QStringLiteral(", "));
 }
 
-QString dateText(const vmime::header& h) {
+QString dateText(const vmime::header& h, const QByteArray& head) {
     auto f = field(h, "Date");
     if (!f) return QString();
     auto d = vmime::dynamicCast<const vmime::datetime>(f->getValue());
-    if (!d) return rawValue(h, "Date");
+    if (!d) return receivedField(head, "Date");
     const QDateTime when(QDate(d->getYear(), d->getMonth(), d->getDay()),
                          QTime(d->getHour(), d->getMinute(), d->getSecond()), QTimeZone(d->getZone() * 60));
-    if (!when.isValid()) return rawValue(h, "Date");
+    if (!when.isValid()) return receivedField(head, "Date");
     return when.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
 }
 
-MimeHeader headerOf(const vmime::header& h) {
+MimeHeader headerOf(const vmime::header& h, const QByteArray& head) {
     MimeHeader out;
-    out.msgId = rawValue(h, "Message-Id");
+    out.msgId = receivedField(head, "Message-Id");
     if (auto f = field(h, "From")) {
         if (auto mb = vmime::dynamicCast<const vmime::mailbox>(f->getValue())) {
             out.from = emailOf(*mb);
             out.fromText = displayOf(*mb);
         } else {
-            out.from = out.fromText = rawValue(h, "From");
+            out.from = out.fromText = receivedField(head, "From");
         }
     }
-    out.recipients = addresses(h, "To");
-    out.cc = addresses(h, "Cc");
-    out.bcc = addresses(h, "Bcc");
-    out.subject = textValue(h, "Subject");
-    out.date = dateText(h);
-    out.organization = textValue(h, "Organization");
-    out.receipt = addresses(h, "Disposition-Notification-To");
-    out.contentType = wholeValue(h, "Content-Type");
-    out.contentDisposition = wholeValue(h, "Content-Disposition");
-    const QString prio = rawValue(h, "X-Priority");
+    out.recipients = addresses(h, head, "To");
+    out.cc = addresses(h, head, "Cc");
+    out.bcc = addresses(h, head, "Bcc");
+    out.subject = textValue(h, head, "Subject");
+    out.date = dateText(h, head);
+    out.organization = textValue(h, head, "Organization");
+    out.receipt = addresses(h, head, "Disposition-Notification-To");
+    out.contentType = receivedField(head, "Content-Type");
+    out.contentDisposition = receivedField(head, "Content-Disposition");
+    const QString prio = receivedField(head, "X-Priority");
     if (!prio.isEmpty() && prio.at(0) >= QLatin1Char('1') && prio.at(0) <= QLatin1Char('5'))
         out.priority = prio.at(0).digitValue();
     return out;
@@ -167,7 +170,7 @@ QString wordText(const vmime::word& w) {
     try {
         const vmime::string& b = w.getBuffer();
         const vmime::charset cs = w.getCharset();
-        if (cs == vmime::charset(vmime::charsets::US_ASCII) || cs.getName().empty()) return bytesAsText(b);
+        if (cs == vmime::charset(vmime::charsets::US_ASCII) || !charsetConvertible(cs)) return bytesAsText(b);
         return fromUtf8(w.getConvertedText(vmime::charset(vmime::charsets::UTF_8)));
     } catch (const std::exception&) {
         return bytesAsText(w.getBuffer());
@@ -193,20 +196,25 @@ Result<QByteArray> extract(const std::shared_ptr<const vmime::contentHandler>& d
     }
 }
 
-} // namespace
-
-MimeHeader readMimeHeader(const QByteArray& raw) {
+// The header of a raw message: its bytes up to and with the first empty line.
+QByteArray headerPart(const QByteArray& raw) {
     const qsizetype end = raw.indexOf("\r\n\r\n");
     const qsizetype endLf = raw.indexOf("\n\n");
     qsizetype cut = raw.size();
     if (end >= 0) cut = end + 4;
     if (endLf >= 0 && endLf + 2 < cut) cut = endLf + 2;
+    return raw.left(std::min(cut, kMaxMessageBytes));
+}
+
+} // namespace
+
+MimeHeader readMimeHeader(const QByteArray& raw) {
     try {
         ensureVmime();
         vmime::header h;
-        const QByteArray head = raw.left(std::min(cut, kMaxMessageBytes));
+        const QByteArray head = headerPart(raw);
         h.parse(vmime::string(head.constData(), static_cast<size_t>(head.size())));
-        return headerOf(h);
+        return headerOf(h, head);
     } catch (const std::exception&) {
         return {};
     }
@@ -219,7 +227,7 @@ MimeMessage readMimeMessage(const QByteArray& raw) {
         out.header = readMimeHeader(raw);
         return out;
     }
-    out.header = headerOf(*msg->getHeader());
+    out.header = headerOf(*msg->getHeader(), headerPart(raw));
     try {
         vmime::messageParser mp(msg);
         for (const auto& tp : mp.getTextPartList()) {
@@ -228,14 +236,15 @@ MimeMessage readMimeMessage(const QByteArray& raw) {
                 continue;
             auto bytes = extract(tp->getText());
             if (!bytes) continue;
-            QString text;
-            try {
-                vmime::string converted;
-                vmime::charset::convert(vmime::string(bytes->constData(), static_cast<size_t>(bytes->size())),
-                                        converted, tp->getCharset(), vmime::charset(vmime::charsets::UTF_8));
-                text = fromUtf8(converted);
-            } catch (const std::exception&) {
-                text = bytesAsText(vmime::string(bytes->constData(), static_cast<size_t>(bytes->size())));
+            const vmime::string body(bytes->constData(), static_cast<size_t>(bytes->size()));
+            QString text = bytesAsText(body);
+            if (charsetConvertible(tp->getCharset())) {
+                try {
+                    vmime::string converted;
+                    vmime::charset::convert(body, converted, tp->getCharset(), vmime::charset(vmime::charsets::UTF_8));
+                    text = fromUtf8(converted);
+                } catch (const std::exception&) {
+                }
             }
             if (html) {
                 out.htmlParts << text;

@@ -6,6 +6,7 @@
 #include <QHostInfo>
 #include <QStringDecoder>
 
+#include <unicode/ucnv.h>
 #include <vmime/platforms/posix/posixHandler.hpp>
 
 #include <mutex>
@@ -46,6 +47,15 @@ QString bytesAsText(const vmime::string& bytes) {
     return fromAnsiBytes(b);
 }
 
+bool charsetConvertible(const vmime::charset& cs) {
+    const std::string& name = cs.getName();
+    if (name.empty() || name.size() > 64) return false;
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* c = ucnv_open(name.c_str(), &status);
+    if (c) ucnv_close(c);
+    return U_SUCCESS(status) && c != nullptr;
+}
+
 QString decodeText(const vmime::text& text) {
     QString out;
     for (size_t i = 0; i < text.getWordCount(); ++i) {
@@ -55,6 +65,10 @@ QString decodeText(const vmime::text& text) {
             std::any_of(buffer.begin(), buffer.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
         const vmime::charset cs = word->getCharset();
         if (eightBit && (cs == vmime::charset(vmime::charsets::US_ASCII) || cs.getName().empty())) {
+            out += bytesAsText(buffer);
+            continue;
+        }
+        if (!charsetConvertible(cs)) {
             out += bytesAsText(buffer);
             continue;
         }

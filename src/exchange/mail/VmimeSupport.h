@@ -26,5 +26,8 @@ inline vmime::string toUtf8(const QString& s) {
 vmime::text utf8Text(const QString& s);
 // Bytes that are valid UTF-8 as text, else the Windows-1252 reading of them.
 QString bytesAsText(const vmime::string& bytes);
+// Whether the charset converter can open this charset. vmime's converter leaks the side it opened when the other
+// side cannot be opened, so a charset a sender made up is read as raw bytes instead of being handed to it.
+bool charsetConvertible(const vmime::charset& cs);
 
 } // namespace qev::mail
