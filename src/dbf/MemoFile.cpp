@@ -226,23 +226,6 @@ Result<uint32_t> MemoFile::write(const std::string& data) {
     return *first;
 }
 
-Result<bool> MemoFile::rewriteInPlace(uint32_t block, const std::string& data) {
-    if (m_dbase3 || m_readOnly) return false;
-    locks::Guard guard(m_fd, locks::kBase, 1);
-    auto used = usedBlocks(block);
-    if (!used || blocksFor(data.size()) != *used) return false;
-    std::string buf;
-    unsigned char hdr[8] = {0xFF, 0xFF, 0x08, 0x00, 0, 0, 0, 0};
-    putU32(hdr + 4, static_cast<uint32_t>(data.size() + 8));
-    buf.assign(reinterpret_cast<const char*>(hdr), 8);
-    buf += data;
-    buf.resize(static_cast<size_t>(*used) * static_cast<size_t>(m_blockSize), '\0');
-    if (!writeAt(static_cast<uint64_t>(block) * static_cast<uint64_t>(m_blockSize), buf.data(), buf.size())) {
-        return fail("cannot write a memo to " + baseName(m_path));
-    }
-    return true;
-}
-
 void MemoFile::release(uint32_t block) {
     if (m_dbase3 || m_readOnly || block == 0) return;
     locks::Guard guard(m_fd, locks::kBase, 1);

@@ -25,8 +25,6 @@ public:
     Result<std::string> read(uint32_t block);
     // Writes data in new blocks (reusing a free run when one is large enough); returns the first block.
     Result<uint32_t> write(const std::string& data);
-    // Overwrites the memo at `block` when the data fits in the blocks it already uses.
-    Result<bool> rewriteInPlace(uint32_t block, const std::string& data);
     // Returns the blocks of a memo to the free chain (dBase III files only ever grow).
     void release(uint32_t block);
     // Blocks a memo of `size` bytes occupies.

@@ -784,7 +784,10 @@ Result<void> Table::encodeField(int field, const Value& v, char* dest, const cha
     case 'M':
     case 'B':
     case 'G': {
-        // Keep the old pointer when the value is unchanged; rewrite in place when it fits the old blocks.
+        // Keep the old pointer when the value is unchanged. A changed value always goes to other blocks and the row
+        // is pointed at them after they are whole: overwriting the old blocks in place would, if the process died
+        // or the power failed half-way, leave a memo that is neither the old value nor the new one (and a reader in
+        // another process could meet it half-written). The old blocks go back to the free chain afterwards.
         std::string data;
         bool empty = v.isNull();
         if (!empty) {
@@ -812,14 +815,6 @@ Result<void> Table::encodeField(int field, const Value& v, char* dest, const cha
                 if (old && *old == data) {
                     std::memcpy(dest, oldDest, len);
                     return {};
-                }
-                if (old) {
-                    auto inPlace = m_memo->rewriteInPlace(oldBlock, data);
-                    if (!inPlace) return bad(inPlace.error());
-                    if (*inPlace) {
-                        std::memcpy(dest, oldDest, len);
-                        return {};
-                    }
                 }
             }
             auto w = m_memo->write(data);

@@ -154,20 +154,20 @@ TEST(TableTest, FreedMemoRunsAreReusedAndUnchangedMemosKeepTheirBlocks) {
     };
     EXPECT_EQ(pointerOf(1), "         1");
     EXPECT_EQ(pointerOf(2), "         3");
-    // Same length class: rewritten in place.
+    // A changed memo never overwrites its blocks: it goes to new ones (the end here) and frees the old run.
     ASSERT_TRUE(t->update(1, {Value(1.0), Value(std::string(700, 'c'))}).ok());
-    EXPECT_EQ(pointerOf(1), "         1");
-    // Larger: moves to the end, and its two blocks become a free run.
-    ASSERT_TRUE(t->update(1, {Value(1.0), Value(std::string(2000, 'd'))}).ok());
     EXPECT_EQ(pointerOf(1), "         4");
+    // Too large for the freed run 1-2: to the end again; its blocks 4-5 head the free chain.
+    ASSERT_TRUE(t->update(1, {Value(1.0), Value(std::string(2000, 'd'))}).ok());
+    EXPECT_EQ(pointerOf(1), "         6");
     const auto sizeBefore = std::filesystem::file_size(dir.filePath("m.dbt"));
     ASSERT_TRUE(t->append({Value(3.0), Value(std::string(200, 'e'))}).ok());
-    EXPECT_EQ(pointerOf(3), "         1"); // reused the freed run
+    EXPECT_EQ(pointerOf(3), "         4"); // reused the first freed run
     ASSERT_TRUE(t->append({Value(4.0), Value(std::string(100, 'f'))}).ok());
-    EXPECT_EQ(pointerOf(4), "         2"); // the rest of that run
-    EXPECT_EQ(std::filesystem::file_size(dir.filePath("m.dbt")), sizeBefore);
+    EXPECT_EQ(pointerOf(4), "         5"); // the rest of that run
     ASSERT_TRUE(t->append({Value(5.0), Value(std::string(10, 'g'))}).ok());
-    EXPECT_EQ(pointerOf(5), "         8"); // chain exhausted: appended at the end
+    EXPECT_EQ(pointerOf(5), "         1"); // the next run of the chain
+    EXPECT_EQ(std::filesystem::file_size(dir.filePath("m.dbt")), sizeBefore);
     // Unchanged value: same pointer.
     ASSERT_TRUE(t->update(2, {Value(2.0), Value(std::string(100, 'b'))}).ok());
     EXPECT_EQ(pointerOf(2), "         3");
