@@ -633,12 +633,12 @@ DemoCounts fillDemo(std::map<QString, Rows>& rows, const QDate& today) {
 // Removes files this call created; never touches anything that was there before.
 void removeCreated(const std::vector<std::string>& created) {
     for (const std::string& path : created) {
-        bool hasMemo = false;
-        const std::string memo = dbf::companionFile(path, ".DBT", &hasMemo);
-        if (hasMemo) QFile::remove(QString::fromStdString(memo));
-        bool hasIndex = false;
-        const std::string index = dbf::companionFile(path, ".MDX", &hasIndex);
-        if (hasIndex) QFile::remove(QString::fromStdString(index));
+        // The memo file, the production index and the journal the engine keeps beside an indexed table.
+        for (const char* suffix : {".DBT", ".MDX", ".MDJ"}) {
+            bool exists = false;
+            const std::string companion = dbf::companionFile(path, suffix, &exists);
+            if (exists) QFile::remove(QString::fromStdString(companion));
+        }
         QFile::remove(QString::fromStdString(path));
     }
 }

@@ -40,15 +40,18 @@ struct TempFile {
 
 Result<void> Table::restructure(const std::vector<FieldDef>& newFields) {
     if (!exclusive()) return fail(fileName() + ": the table must be opened exclusively to restructure it");
-    if (auto r = rewrite(newFields, false, false); !r) return r;
+    auto r = rewrite(newFields, false, false);
     // Keys move with the fields (a widened text key grows): the production index follows the new layout.
-    if (m_mdxFlag) return regenerateIndexFile(false);
-    return {};
+    if (r && m_mdxFlag) r = regenerateIndexFile(false);
+    if (r) journalClear();
+    return r;
 }
 
 Result<void> Table::pack() {
     if (!exclusive()) return fail("Table must be opened exclusive to pack");
-    return rewrite(m_fields, true, m_memo != nullptr);
+    auto r = rewrite(m_fields, true, m_memo != nullptr);
+    if (r) journalClear();
+    return r;
 }
 
 Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDeleted, bool compactMemo) {
@@ -276,10 +279,16 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
     }
     if (newMemo) {
         const int mfd = ::open(memoTmp.path.c_str(), O_RDWR | O_CLOEXEC);
-        if (mfd >= 0) {
-            ::fsync(mfd);
-            ::close(mfd);
+        if (mfd < 0 || ::fsync(mfd) != 0) {
+            if (mfd >= 0) ::close(mfd);
+            return cannotWrite();
         }
+        ::close(mfd);
+    }
+    // From here the new files are whole: a process that dies among the renames below leaves a note from which
+    // the next open finishes them, so the table and its memo file never come from different generations.
+    if (auto r = noteRewrite(); !r) return r;
+    if (newMemo) {
         const std::string memoPath = m_memo->path();
         newMemo.reset();
         if (::rename(memoTmp.path.c_str(), memoPath.c_str()) != 0) {

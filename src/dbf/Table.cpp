@@ -257,6 +257,7 @@ std::string companionFile(const std::string& tablePath, const std::string& suffi
 }
 
 Table::~Table() {
+    if (m_journalFd >= 0) ::close(m_journalFd);
     if (m_fd >= 0) ::close(m_fd);
 }
 
@@ -286,6 +287,10 @@ int Table::fieldIndex(std::string_view name) const {
 }
 
 Result<std::unique_ptr<Table>> Table::open(const std::string& path, OpenMode mode) {
+    return openTable(path, mode, true);
+}
+
+Result<std::unique_ptr<Table>> Table::openTable(const std::string& path, OpenMode mode, bool finishRewrite) {
     std::string actual = path;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
@@ -293,6 +298,7 @@ Result<std::unique_ptr<Table>> Table::open(const std::string& path, OpenMode mod
         if (actual.empty()) return fail(baseName(path) + ": no such table");
     }
     const bool ro = mode == OpenMode::ReadOnly;
+    if (!ro && finishRewrite) finishInterruptedRewrite(actual);
     const int fd = ::open(actual.c_str(), (ro ? O_RDONLY : O_RDWR) | O_CLOEXEC);
     if (fd < 0) return fail(baseName(actual) + ": cannot open: " + std::strerror(errno));
     std::unique_ptr<Table> t(new Table);
@@ -311,9 +317,30 @@ Result<std::unique_ptr<Table>> Table::open(const std::string& path, OpenMode mod
         return fail(baseName(actual) + ": table is in use by another process");
     }
     if (auto r = t->readHeader(); !r) return fail(r.error());
+    if (!ro) t->takeBackInterruptedAppend();
     if (auto r = t->openMemo(); !r) return fail(r.error());
     t->openIndexFile();
     return t;
+}
+
+void Table::takeBackInterruptedAppend() {
+    const uint64_t rl = static_cast<uint64_t>(m_recordLength);
+    auto counted = [this, rl] { return static_cast<uint64_t>(m_headerLength) + uint64_t(m_recordCount) * rl; };
+    const uint64_t size = fileSizeOf(m_fd);
+    if (rl == 0 || size <= counted() + 1 || size > counted() + rl + 1) return;
+    // An append writes its row past the counted ones and then moves the count; a process that died between the
+    // two left one uncounted row, which no one acknowledged and the next append would overwrite anyway. It is cut
+    // off while no one appends (an append under way holds these locks, and is then simply left to finish). More
+    // than one uncounted row is not what an append leaves, and stays for the check to report.
+    if (!exclusive() && !locks::lock(m_fd, locks::kBase, 2, true, false)) return;
+    recordCount();
+    const uint64_t end = counted();
+    const uint64_t now = fileSizeOf(m_fd);
+    if (now > end + 1 && now <= end + rl + 1 && ::ftruncate(m_fd, static_cast<off_t>(end)) == 0) {
+        const char eof = '\x1A';
+        (void)writeFully(m_fd, end, &eof, 1);
+    }
+    if (!exclusive()) locks::unlock(m_fd, locks::kBase, 2);
 }
 
 Result<void> Table::readHeader() {
@@ -970,6 +997,8 @@ Result<uint32_t> Table::append(const Record& values) {
     auto raw = encodeRecord(vals, nullptr, recno, newBlocks);
     if (!raw) return fail(raw.error());
     raw->push_back('\x1A');
+    IndexPost post;
+    if (auto r = post.begin(*this, recno, nullptr); !r) return fail(r.error());
     if (!writeFully(m_fd, end, raw->data(), raw->size())) {
         for (uint32_t b : newBlocks)
             m_memo->release(b);
@@ -980,6 +1009,7 @@ Result<uint32_t> Table::append(const Record& values) {
     if (auto r = writeHeaderCount(recno); !r) return fail(r.error());
     m_appendChecked = true;
     if (auto r = indexFileAdd(raw->data(), recno); !r) return fail(r.error());
+    post.end();
     if (m_indexField >= 0 && m_indexedUpTo == count) {
         auto key = decodeField(raw->data(), m_indexField, recno);
         indexInsert(key ? *key : Value(), recno);
@@ -1001,6 +1031,10 @@ Result<void> Table::update(uint32_t recno, const Record& values) {
     if (!raw) return fail(raw.error());
     const uint64_t offset = static_cast<uint64_t>(m_headerLength) +
                             (static_cast<uint64_t>(recno) - 1) * static_cast<uint64_t>(m_recordLength);
+    IndexPost post;
+    if (indexKeysDiffer(old.data(), raw->data())) {
+        if (auto r = post.begin(*this, recno, old.data()); !r) return fail(r.error());
+    }
     if (!writeFully(m_fd, offset, raw->data(), raw->size())) {
         for (uint32_t b : newBlocks)
             m_memo->release(b);
@@ -1016,6 +1050,7 @@ Result<void> Table::update(uint32_t recno, const Record& values) {
         if (oldBlock != 0) m_memo->release(oldBlock);
     }
     if (auto r = indexFileChange(old.data(), raw->data(), recno); !r) return fail(r.error());
+    post.end();
     if (m_indexField >= 0 && recno <= m_indexedUpTo) {
         indexRemove(recno);
         if (raw->front() != '*') {
@@ -1216,6 +1251,213 @@ void Table::openIndexFile() {
         m_tagFields.push_back(field);
     }
     m_mdx = std::move(*m);
+    // A post that a process which died left half done is put right now, before anyone reads the keys.
+    if (!readOnly()) {
+        const std::string journal = companionFile(m_path, ".MDJ");
+        m_journalFd = ::open(journal.c_str(), O_RDWR | O_CLOEXEC);
+        if (m_journalFd >= 0) {
+            locks::Guard guard =
+                exclusive() ? locks::Guard::alreadyHeld(m_mdx->fd()) : locks::Guard(m_mdx->fd(), locks::kBase, 1);
+            if (guard.held()) recoverIndexJournal();
+        }
+    }
+}
+
+// ---- Journal ---------------------------------------------------------------------------------------------------
+
+namespace {
+constexpr unsigned char kJournalMagic[4] = {'Q', 'J', 'N', '1'};
+constexpr size_t kJournalHead = 13;       // magic, record, kind, length
+constexpr unsigned char kRewriteNote = 2; // record 0: a pack or restructure is swapping its files in
+
+uint32_t journalSum(const unsigned char* p, size_t n) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < n; ++i)
+        h = (h ^ p[i]) * 16777619u;
+    return h;
+}
+
+bool rewriteNoted(int journalFd) {
+    unsigned char note[kJournalHead + 4];
+    return readFully(journalFd, 0, note, sizeof note) && std::memcmp(note, kJournalMagic, 4) == 0 &&
+           getU32(note + 4) == 0 && note[8] == kRewriteNote &&
+           getU32(note + kJournalHead) == journalSum(note, kJournalHead);
+}
+} // namespace
+
+void Table::finishInterruptedRewrite(const std::string& actual) {
+    const std::string journal = companionFile(actual, ".MDJ");
+    const int jfd = ::open(journal.c_str(), O_RDWR | O_CLOEXEC);
+    if (jfd < 0) return;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closeJournal{jfd};
+    if (!rewriteNoted(jfd)) return;
+    // The note is written once the new files are whole on disk, before the first of them is renamed over the old
+    // one: the renames still to do are done now, so the table and its memo file are both the new ones. This needs
+    // the table alone (the process that wrote the note had it so; while it lives it is left to finish).
+    {
+        const int fd = ::open(actual.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) return;
+        Closer closeTable{fd};
+        if (!locks::lock(fd, locks::kOpenSentinel, 1, true, false) ||
+            !locks::lock(fd, locks::kTableFirst, locks::kTableLength, true, false))
+            return;
+        bool memoExists = false;
+        const std::string memo = companionFile(actual, ".DBT", &memoExists);
+        struct stat st {};
+        const std::string memoWork = memo + ".tmp~";
+        const std::string tableWork = actual + ".tmp~";
+        if (memoExists && ::stat(memoWork.c_str(), &st) == 0 && ::rename(memoWork.c_str(), memo.c_str()) != 0) return;
+        if (::stat(tableWork.c_str(), &st) == 0 && ::rename(tableWork.c_str(), actual.c_str()) != 0) return;
+    }
+    // The production index described the old rows: it is regenerated from the new ones.
+    auto t = openTable(actual, OpenMode::Exclusive, false);
+    if (!t) return;
+    if ((*t)->m_mdxFlag && !(*t)->regenerateIndexFile(false)) return;
+    const unsigned char none[4] = {0, 0, 0, 0};
+    (void)writeFully(jfd, 0, none, sizeof none);
+}
+
+Result<void> Table::noteRewrite() {
+    if (m_journalFd < 0) {
+        const std::string journal = companionFile(m_path, ".MDJ");
+        m_journalFd = ::open(journal.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (m_journalFd < 0)
+            return fail(baseName(journal) + ": no se puede crear el diario de la tabla: " + std::strerror(errno));
+    }
+    unsigned char note[kJournalHead + 4] = {};
+    std::memcpy(note, kJournalMagic, 4);
+    note[8] = kRewriteNote;
+    putU32(note + kJournalHead, journalSum(note, kJournalHead));
+    if (!writeFully(m_journalFd, 0, note, sizeof note) || ::fdatasync(m_journalFd) != 0)
+        return fail(fileName() + ": no se puede escribir el diario de la tabla: " + std::strerror(errno));
+    return {};
+}
+
+Table::IndexPost::~IndexPost() {
+    end();
+}
+
+Result<void> Table::IndexPost::begin(Table& t, uint32_t recno, const char* oldRaw) {
+    if (!t.m_mdx) return {};
+    m_guard.emplace(t.exclusive() ? locks::Guard::alreadyHeld(t.m_mdx->fd())
+                                  : locks::Guard(t.m_mdx->fd(), locks::kBase, 1));
+    if (!m_guard->held()) {
+        m_guard.reset();
+        return fail(t.m_mdx->fileName() + ": no se puede bloquear el índice");
+    }
+    m_table = &t;
+    t.m_indexLocked = true;
+    if (t.m_journalFd >= 0 && rewriteNoted(t.m_journalFd)) {
+        // A pack that died while swapping its files in, which could not be finished because the table was not
+        // free: the index describes the old rows until the next open that has the table alone regenerates it.
+        t.m_mdxProblem = t.m_mdx->fileName() + ": el índice espera su regeneración tras una compactación interrumpida";
+        t.m_mdx.reset();
+        return {};
+    }
+    t.recoverIndexJournal();
+    if (!t.m_mdx) return {}; // the index turned out damaged: the row is still written, the keys wait for repair
+    return t.journalWrite(recno, oldRaw);
+}
+
+void Table::IndexPost::end() {
+    if (!m_table) return;
+    m_table->journalClear();
+    m_table->m_indexLocked = false;
+    m_table = nullptr;
+    m_guard.reset();
+}
+
+Result<void> Table::journalWrite(uint32_t recno, const char* oldRaw) {
+    if (m_journalFd < 0) {
+        const std::string journal = companionFile(m_path, ".MDJ");
+        m_journalFd = ::open(journal.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (m_journalFd < 0)
+            return fail(baseName(journal) + ": no se puede crear el diario del índice: " + std::strerror(errno));
+    }
+    const size_t length = oldRaw ? static_cast<size_t>(m_recordLength) : 0;
+    std::string entry(kJournalHead + length + 4, '\0');
+    auto* p = reinterpret_cast<unsigned char*>(entry.data());
+    std::memcpy(p, kJournalMagic, 4);
+    putU32(p + 4, recno);
+    p[8] = oldRaw ? 1 : 0;
+    putU32(p + 9, static_cast<uint32_t>(length));
+    if (oldRaw) std::memcpy(p + kJournalHead, oldRaw, length);
+    putU32(p + kJournalHead + length, journalSum(p, kJournalHead + length));
+    if (!writeFully(m_journalFd, 0, entry.data(), entry.size()))
+        return fail(fileName() + ": no se puede escribir el diario del índice: " + std::strerror(errno));
+    return {};
+}
+
+void Table::journalClear() {
+    if (m_journalFd < 0) return;
+    const unsigned char none[4] = {0, 0, 0, 0};
+    (void)writeFully(m_journalFd, 0, none, sizeof none);
+}
+
+void Table::recoverIndexJournal() {
+    if (m_journalFd < 0 || !m_mdx) return;
+    unsigned char head[kJournalHead];
+    if (!readFully(m_journalFd, 0, head, sizeof head) || std::memcmp(head, kJournalMagic, 4) != 0) return;
+    const uint32_t recno = getU32(head + 4);
+    if (recno == 0) return; // a rewrite's note, finished only by an open that has the table alone
+    const bool hasOld = head[8] == 1;
+    const uint32_t length = getU32(head + 9);
+    if (length != (hasOld ? static_cast<uint32_t>(m_recordLength) : 0u)) return journalClear();
+    std::string entry(kJournalHead + length + 4, '\0');
+    auto* p = reinterpret_cast<unsigned char*>(entry.data());
+    if (!readFully(m_journalFd, 0, p, entry.size()) ||
+        getU32(p + kJournalHead + length) != journalSum(p, kJournalHead + length))
+        return journalClear(); // a note torn while it was written: its post had not touched the row yet
+    const char* oldRaw = hasOld ? entry.data() + kJournalHead : nullptr;
+    std::string current;
+    const bool counted = recno >= 1 && recno <= recordCount() && readRaw(recno, 1, current).ok();
+    // Whatever keys of this row the dead post left (the old one, the new one, or both), they go, and the key of
+    // what the row holds now is put back.
+    char key[256];
+    for (size_t i = 0; i < m_tagFields.size() && m_mdx; ++i) {
+        const auto f = static_cast<size_t>(m_tagFields[i]);
+        const MdxTag& tag = m_mdx->tags()[i];
+        Result<void> done;
+        const char* const raws[] = {oldRaw, counted ? current.data() : nullptr};
+        for (const char* raw : raws) {
+            if (!raw || !done) continue;
+            mdxKeyOf(m_fields[f], raw + m_offsets[f], tag, key);
+            for (int n = 0; n < 3 && done; ++n) {
+                auto removed = m_mdx->remove(i, reinterpret_cast<const unsigned char*>(key), recno);
+                if (!removed)
+                    done = fail(removed.error());
+                else if (!*removed)
+                    break;
+            }
+        }
+        if (done && counted) {
+            mdxKeyOf(m_fields[f], current.data() + m_offsets[f], tag, key);
+            done = m_mdx->insert(i, reinterpret_cast<const unsigned char*>(key), recno);
+        }
+        if (!done) {
+            // A tree the dead process left half split: the whole index waits for its regeneration.
+            m_mdxProblem = done.error();
+            m_mdx.reset();
+        }
+    }
+    journalClear();
+}
+
+bool Table::indexKeysDiffer(const char* oldRaw, const char* newRaw) const {
+    if (!m_mdx) return false;
+    char before[256];
+    char after[256];
+    for (size_t i = 0; i < m_tagFields.size(); ++i) {
+        const auto f = static_cast<size_t>(m_tagFields[i]);
+        const MdxTag& tag = m_mdx->tags()[i];
+        mdxKeyOf(m_fields[f], oldRaw + m_offsets[f], tag, before);
+        mdxKeyOf(m_fields[f], newRaw + m_offsets[f], tag, after);
+        if (std::memcmp(before, after, static_cast<size_t>(tag.keyLength)) != 0) return true;
+    }
+    return false;
 }
 
 std::vector<std::string> Table::indexTags() const {
@@ -1360,8 +1602,8 @@ Result<void> Table::regenerateIndexFile(bool force, bool* written) {
 
 Result<void> Table::indexFileAdd(const char* raw, uint32_t recno) {
     if (!m_mdx) return {};
-    locks::Guard guard =
-        exclusive() ? locks::Guard::alreadyHeld(m_mdx->fd()) : locks::Guard(m_mdx->fd(), locks::kBase, 1);
+    locks::Guard guard = exclusive() || m_indexLocked ? locks::Guard::alreadyHeld(m_mdx->fd())
+                                                      : locks::Guard(m_mdx->fd(), locks::kBase, 1);
     if (!guard.held()) return fail(m_mdx->fileName() + ": no se puede bloquear el índice");
     char key[256];
     for (size_t i = 0; i < m_tagFields.size(); ++i) {
@@ -1389,8 +1631,8 @@ Result<void> Table::indexFileChange(const char* oldRaw, const char* newRaw, uint
         mdxKeyOf(m_fields[f], newRaw + m_offsets[f], tag, after);
         if (std::memcmp(before, after, static_cast<size_t>(tag.keyLength)) == 0) continue;
         if (!guard) {
-            guard.emplace(exclusive() ? locks::Guard::alreadyHeld(m_mdx->fd())
-                                      : locks::Guard(m_mdx->fd(), locks::kBase, 1));
+            guard.emplace(exclusive() || m_indexLocked ? locks::Guard::alreadyHeld(m_mdx->fd())
+                                                       : locks::Guard(m_mdx->fd(), locks::kBase, 1));
             if (!guard->held()) return fail(m_mdx->fileName() + ": no se puede bloquear el índice");
         }
         auto moved = m_mdx->replace(i, reinterpret_cast<const unsigned char*>(before),

@@ -2,6 +2,7 @@
 // A dBase table file (.DBF) with its memo file (.DBT): reading every level the office's folders hold
 // (III, IV/5, 7), writing rows safely while other processes share the file, packing and restructuring.
 
+#include "dbf/Locks.h"
 #include "dbf/Mdx.h"
 #include "dbf/Result.h"
 #include "dbf/Value.h"
@@ -149,6 +150,8 @@ public:
 private:
     Table() = default;
     Result<void> readHeader();
+    // Cuts off the row of an append that died before counting it (see the definition).
+    void takeBackInterruptedAppend();
     Result<void> openMemo();
     Result<std::string> encodeRecord(const Record& values, const std::string* oldRaw, uint32_t recno,
                                      std::vector<uint32_t>& newBlocks);
@@ -180,6 +183,38 @@ private:
     // Keeps the tags current for a new row, or for a row whose key fields changed (under the record's lock).
     Result<void> indexFileAdd(const char* raw, uint32_t recno);
     Result<void> indexFileChange(const char* oldRaw, const char* newRaw, uint32_t recno);
+    // Whether any tag's key differs between two versions of a row.
+    bool indexKeysDiffer(const char* oldRaw, const char* newRaw) const;
+
+    // The index journal (the table's ".MDJ"): a row and its keys are written by separate writes, so before a post
+    // that changes keys the row's number and its old contents are noted, under the index's lock, and the note is
+    // cleared once the keys are written. A note found under that lock was left by a process that died half-way
+    // (a live one clears it before it lets go of the lock): the keys of that row are then put right from what the
+    // row holds now.
+    class IndexPost {
+    public:
+        IndexPost() = default;
+        IndexPost(const IndexPost&) = delete;
+        IndexPost& operator=(const IndexPost&) = delete;
+        ~IndexPost();
+        Result<void> begin(Table& t, uint32_t recno, const char* oldRaw);
+        void end();
+
+    private:
+        Table* m_table = nullptr;
+        std::optional<locks::Guard> m_guard;
+    };
+    Result<void> journalWrite(uint32_t recno, const char* oldRaw);
+    // Notes that a pack or restructure is about to swap its new files in (on disk before the first rename).
+    Result<void> noteRewrite();
+    // Completes the swap and the index of a pack or restructure that died half-way, when the table is free.
+    static void finishInterruptedRewrite(const std::string& actualPath);
+    static Result<std::unique_ptr<Table>> openTable(const std::string& path, OpenMode mode, bool finishRewrite);
+    void journalClear();
+    // Puts right the keys of a post a dead process left half done; the caller holds the index's lock.
+    void recoverIndexJournal();
+    int m_journalFd = -1;
+    bool m_indexLocked = false; // this open holds the index's lock for the post under way
 
     std::string m_path;
     int m_fd = -1;
