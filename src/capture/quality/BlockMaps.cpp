@@ -37,6 +37,7 @@ constexpr int kCurvatureMin = 5;
 constexpr int kBorderBlocks = 2;
 constexpr int kVerticalDirection = kDirectionCount / 2; // ridges running up and down
 constexpr double kTieTolerance = 1e-6;                  // in direction steps: absorbs the rounding of sums
+constexpr double kGridTie = 1e-9;                       // in pixels: the same for the turned grid's points
 
 constexpr std::array<int, 8> kRingDx = {-1, 0, 1, 1, 1, 0, -1, -1};
 constexpr std::array<int, 8> kRingDy = {-1, -1, -1, 0, 1, 1, 1, 0};
@@ -103,8 +104,13 @@ struct WindowGrids {
                     // The grid turns about the window's centre; offsets are from the window's top-left pixel.
                     const double phi = std::numbers::pi * d / kDirectionCount;
                     const double ux = std::cos(phi), uy = std::sin(phi);
-                    const long x = std::lround(half + (c - half) * ux - (r - half) * uy);
-                    const long y = std::lround(half + (c - half) * uy + (r - half) * ux);
+                    // The turn is worked out about the centre first and the centre added after, with exact
+                    // halves (the diagonal points of the 45-degree grids) rounded up: a point shifted by one pixel
+                    // moves the direction of blocks whose flow lies between two steps.
+                    const double fx = (c - half) * ux - (r - half) * uy;
+                    const double fy = (c - half) * uy + (r - half) * ux;
+                    const long x = std::lround(std::floor(half + fx + 0.5 + kGridTie));
+                    const long y = std::lround(std::floor(half + fy + 0.5 + kGridTie));
                     offsets[static_cast<std::size_t>(d)][static_cast<std::size_t>(r * kWindow + c)] =
                         static_cast<std::int32_t>(y * stride + x);
                 }
