@@ -95,6 +95,9 @@ struct WindowGrids {
     std::array<std::array<std::int32_t, kWindow * kWindow>, kDirectionCount> offsets{};
     std::array<std::array<double, kWindow>, kWaveCount> cosTable{};
     std::array<std::array<double, kWindow>, kWaveCount> sinTable{};
+    // Whether each grid of the second eight directions is one of the first eight turned a quarter, so that one
+    // gathered window serves two directions (it is, up to the rounding of the turned points, which is checked).
+    bool quarterTurnShared = false;
 
     explicit WindowGrids(int stride) {
         const double half = (kWindow - 1) / 2.0;
@@ -114,6 +117,12 @@ struct WindowGrids {
                     offsets[static_cast<std::size_t>(d)][static_cast<std::size_t>(r * kWindow + c)] =
                         static_cast<std::int32_t>(y * stride + x);
                 }
+        quarterTurnShared = true;
+        for (std::size_t d = 0; d < kDirectionCount / 2; ++d)
+            for (std::size_t r = 0; r < kWindow; ++r)
+                for (std::size_t c = 0; c < kWindow; ++c)
+                    quarterTurnShared = quarterTurnShared && offsets[d + kDirectionCount / 2][r * kWindow + c] ==
+                                                                 offsets[d][c * kWindow + (kWindow - 1 - r)];
         for (int k = 0; k < kWaveCount; ++k)
             for (int n = 0; n < kWindow; ++n) {
                 const double a = 2.0 * std::numbers::pi * (k + 1) * n / kWindow;
@@ -166,36 +175,80 @@ int wrapDirection(int d) {
 }
 
 // Dominant ridge direction of a block, or kNoDirection when the flow is too weak or unclear.
+// Sums of the turned window's rows for every direction: element r of direction d sums row r of that direction's grid.
+using RowSums = std::array<std::array<int, kWindow>, kDirectionCount>;
+
+void sumTurnedRows(const std::uint8_t* origin, const WindowGrids& grids, RowSums& sums) {
+    if (!grids.quarterTurnShared) {
+        for (int d = 0; d < kDirectionCount; ++d) {
+            const auto& offs = grids.offsets[static_cast<std::size_t>(d)];
+            for (int r = 0; r < kWindow; ++r) {
+                int sum = 0;
+                for (int c = 0; c < kWindow; ++c)
+                    sum += origin[offs[static_cast<std::size_t>(r * kWindow + c)]];
+                sums[static_cast<std::size_t>(d)][static_cast<std::size_t>(r)] = sum;
+            }
+        }
+        return;
+    }
+    // The grid of direction d + 8 is that of d turned a quarter: its rows are d's columns, last column first. Each
+    // window is gathered once for two directions, then summed by rows and by columns.
+    constexpr int half = kDirectionCount / 2;
+    for (int d = 0; d < half; ++d) {
+        const auto& offs = grids.offsets[static_cast<std::size_t>(d)];
+        std::array<std::uint8_t, kWindow * kWindow> window;
+        for (std::size_t i = 0; i < window.size(); ++i)
+            window[i] = origin[offs[i]];
+        auto& along = sums[static_cast<std::size_t>(d)];
+        std::array<int, kWindow> columns{};
+        for (int r = 0; r < kWindow; ++r) {
+            const std::uint8_t* row = window.data() + static_cast<std::ptrdiff_t>(r) * kWindow;
+            int sum = 0;
+            for (int c = 0; c < kWindow; ++c) {
+                sum += row[c];
+                columns[static_cast<std::size_t>(c)] += row[c];
+            }
+            along[static_cast<std::size_t>(r)] = sum;
+        }
+        auto& across = sums[static_cast<std::size_t>(d + half)];
+        for (int r = 0; r < kWindow; ++r)
+            across[static_cast<std::size_t>(r)] = columns[static_cast<std::size_t>(kWindow - 1 - r)];
+    }
+}
+
+// Power of wave k (k + 1 cycles per window) in a row-sum sequence.
+double wavePower(const WindowGrids& grids, const std::array<int, kWindow>& rowSums, int k) {
+    double re = 0.0, im = 0.0;
+    const auto& cosines = grids.cosTable[static_cast<std::size_t>(k)];
+    const auto& sines = grids.sinTable[static_cast<std::size_t>(k)];
+    for (std::size_t n = 0; n < rowSums.size(); ++n) {
+        re += rowSums[n] * cosines[n];
+        im += rowSums[n] * sines[n];
+    }
+    return re * re + im * im;
+}
+
+// Dominant ridge direction of a block, or kNoDirection when the flow is too weak or unclear.
 int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, int y0) {
-    const std::uint8_t* centre = padded.at(x0, y0);
+    RowSums rowSums;
+    sumTurnedRows(padded.at(x0, y0), grids, rowSums);
+    // The ridge-frequency waves for every direction, summed side by side (each sum keeps its own order of terms).
+    // The one-cycle wave is only looked at for the few directions that win, further down.
     std::array<std::array<double, kDirectionCount>, kWaveCount> power{};
     for (int d = 0; d < kDirectionCount; ++d) {
-        const auto& offs = grids.offsets[static_cast<std::size_t>(d)];
-        std::array<double, kWindow> rowSums{};
-        static_assert(kWindow % 4 == 0);
-        for (int r = 0; r < kWindow; ++r) {
-            // Four running sums, so the gathered loads do not wait on one another.
-            int s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-            const std::int32_t* row = offs.data() + static_cast<std::ptrdiff_t>(r) * kWindow;
-            for (int c = 0; c < kWindow; c += 4) {
-                s0 += centre[row[c]];
-                s1 += centre[row[c + 1]];
-                s2 += centre[row[c + 2]];
-                s3 += centre[row[c + 3]];
+        const auto& rs = rowSums[static_cast<std::size_t>(d)];
+        std::array<double, kWaveCount - 1> re{}, im{};
+        for (std::size_t n = 0; n < rs.size(); ++n) {
+            const double v = rs[n];
+            for (std::size_t k = 1; k < kWaveCount; ++k) {
+                re[k - 1] += v * grids.cosTable[k][n];
+                im[k - 1] += v * grids.sinTable[k][n];
             }
-            rowSums[static_cast<std::size_t>(r)] = s0 + s1 + s2 + s3;
         }
-        for (int k = 0; k < kWaveCount; ++k) {
-            double re = 0.0, im = 0.0;
-            for (int n = 0; n < kWindow; ++n) {
-                re += rowSums[static_cast<std::size_t>(n)] *
-                      grids.cosTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(n)];
-                im += rowSums[static_cast<std::size_t>(n)] *
-                      grids.sinTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(n)];
-            }
-            power[static_cast<std::size_t>(k)][static_cast<std::size_t>(d)] = re * re + im * im;
-        }
+        for (std::size_t k = 1; k < kWaveCount; ++k)
+            power[k][static_cast<std::size_t>(d)] = re[k - 1] * re[k - 1] + im[k - 1] * im[k - 1];
     }
+    auto lowWavePower = [&](int d) { return wavePower(grids, rowSums[static_cast<std::size_t>(d)], 0); };
     // Ridge-frequency waves are 2..4 cycles per window; the one-cycle wave only flags shading.
     struct WaveStat {
         double max = 0.0;
@@ -220,9 +273,7 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, 
     // Waves in falling order of their strongest power; the first whose strongest direction is strong and
     // concentrated enough, without one-cycle shading under it, decides.
     std::stable_sort(stats.begin(), stats.end(), [](const WaveStat& a, const WaveStat& b) { return a.max > b.max; });
-    auto strongEnough = [&](const WaveStat& st) {
-        return st.max > kPowerMin && power[0][static_cast<std::size_t>(st.dir)] <= kLowWavePowerMax;
-    };
+    auto strongEnough = [&](const WaveStat& st) { return st.max > kPowerMin && lowWavePower(st.dir) <= kLowWavePowerMax; };
     for (const WaveStat& st : stats)
         if (strongEnough(st) && st.norm > kPowerNormMin) return st.dir;
     // Near a fork two close directions share the power: the strongest wave may show a weaker concentration then.
