@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <system_error>
 #include <thread>
@@ -196,9 +198,24 @@ void sumTurnedRows(const std::uint8_t* origin, const WindowGrids& grids, RowSums
     constexpr int half = kDirectionCount / 2;
     for (int d = 0; d < half; ++d) {
         const auto& offs = grids.offsets[static_cast<std::size_t>(d)];
-        std::array<std::uint8_t, kWindow * kWindow> window;
-        for (std::size_t i = 0; i < window.size(); ++i)
-            window[i] = origin[offs[i]];
+        // Gathered four pixels to a word, two offsets to a load (on little-endian machines, where the first of two
+        // offsets is the low half of the pair and the first pixel the low byte of the word).
+        alignas(16) std::array<std::uint8_t, kWindow * kWindow> window;
+        if constexpr (std::endian::native != std::endian::little)
+            for (std::size_t i = 0; i < window.size(); ++i)
+                window[i] = origin[offs[i]];
+        else
+            for (std::size_t i = 0; i < window.size(); i += 4) {
+                std::uint64_t pair0, pair1;
+                std::memcpy(&pair0, offs.data() + i, sizeof pair0);
+                std::memcpy(&pair1, offs.data() + i + 2, sizeof pair1);
+                const std::uint32_t word =
+                    static_cast<std::uint32_t>(origin[static_cast<std::int32_t>(pair0)]) |
+                    static_cast<std::uint32_t>(origin[static_cast<std::int32_t>(pair0 >> 32)]) << 8 |
+                    static_cast<std::uint32_t>(origin[static_cast<std::int32_t>(pair1)]) << 16 |
+                    static_cast<std::uint32_t>(origin[static_cast<std::int32_t>(pair1 >> 32)]) << 24;
+                std::memcpy(window.data() + i, &word, sizeof word);
+            }
         auto& along = sums[static_cast<std::size_t>(d)];
         std::array<int, kWindow> columns{};
         for (int r = 0; r < kWindow; ++r) {
@@ -232,21 +249,28 @@ double wavePower(const WindowGrids& grids, const std::array<int, kWindow>& rowSu
 int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, int y0) {
     RowSums rowSums;
     sumTurnedRows(padded.at(x0, y0), grids, rowSums);
-    // The ridge-frequency waves for every direction, summed side by side (each sum keeps its own order of terms).
-    // The one-cycle wave is only looked at for the few directions that win, further down.
+    // The ridge-frequency waves, for four directions at a time so that their sums run side by side (each sum keeps
+    // its own order of terms). The one-cycle wave is only looked at for the few directions that win, further down.
     std::array<std::array<double, kDirectionCount>, kWaveCount> power{};
-    for (int d = 0; d < kDirectionCount; ++d) {
-        const auto& rs = rowSums[static_cast<std::size_t>(d)];
-        std::array<double, kWaveCount - 1> re{}, im{};
-        for (std::size_t n = 0; n < rs.size(); ++n) {
-            const double v = rs[n];
+    constexpr std::size_t group = 4;
+    static_assert(kDirectionCount % group == 0);
+    for (std::size_t d0 = 0; d0 < kDirectionCount; d0 += group) {
+        std::array<std::array<double, group>, kWaveCount - 1> re{}, im{};
+        for (std::size_t n = 0; n < kWindow; ++n) {
+            std::array<double, group> v;
+            for (std::size_t j = 0; j < group; ++j)
+                v[j] = rowSums[d0 + j][n];
             for (std::size_t k = 1; k < kWaveCount; ++k) {
-                re[k - 1] += v * grids.cosTable[k][n];
-                im[k - 1] += v * grids.sinTable[k][n];
+                const double cs = grids.cosTable[k][n], sn = grids.sinTable[k][n];
+                for (std::size_t j = 0; j < group; ++j) {
+                    re[k - 1][j] += v[j] * cs;
+                    im[k - 1][j] += v[j] * sn;
+                }
             }
         }
         for (std::size_t k = 1; k < kWaveCount; ++k)
-            power[k][static_cast<std::size_t>(d)] = re[k - 1] * re[k - 1] + im[k - 1] * im[k - 1];
+            for (std::size_t j = 0; j < group; ++j)
+                power[k][d0 + j] = re[k - 1][j] * re[k - 1][j] + im[k - 1][j] * im[k - 1][j];
     }
     auto lowWavePower = [&](int d) { return wavePower(grids, rowSums[static_cast<std::size_t>(d)], 0); };
     // Ridge-frequency waves are 2..4 cycles per window; the one-cycle wave only flags shading.
@@ -273,7 +297,9 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, 
     // Waves in falling order of their strongest power; the first whose strongest direction is strong and
     // concentrated enough, without one-cycle shading under it, decides.
     std::stable_sort(stats.begin(), stats.end(), [](const WaveStat& a, const WaveStat& b) { return a.max > b.max; });
-    auto strongEnough = [&](const WaveStat& st) { return st.max > kPowerMin && lowWavePower(st.dir) <= kLowWavePowerMax; };
+    auto strongEnough = [&](const WaveStat& st) {
+        return st.max > kPowerMin && lowWavePower(st.dir) <= kLowWavePowerMax;
+    };
     for (const WaveStat& st : stats)
         if (strongEnough(st) && st.norm > kPowerNormMin) return st.dir;
     // Near a fork two close directions share the power: the strongest wave may show a weaker concentration then.
