@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -529,16 +530,23 @@ void forEachRowBand(int rows, const std::function<void(int, int)>& work) {
         work(0, rows);
         return;
     }
-    const int half = rows / 2;
+    // Narrow bands handed out in turn to whichever thread is free: the background rows at the top and bottom of a
+    // finger cost little, so two fixed halves would leave one thread waiting on the other.
+    constexpr int kBandsPerThread = 16;
+    const int band = std::max(1, rows / (2 * kBandsPerThread));
+    std::atomic<int> next{0};
+    auto drain = [&] {
+        for (int first = next.fetch_add(band); first < rows; first = next.fetch_add(band))
+            work(first, std::min(first + band, rows));
+    };
     std::thread other;
     try {
-        other = std::thread(work, half, rows);
+        other = std::thread(drain);
     } catch (const std::system_error&) {
-        work(0, rows); // no thread to be had: do it all here
-        return;
+        // No thread to be had: this one takes every band.
     }
-    work(0, half);
-    other.join();
+    drain();
+    if (other.joinable()) other.join();
 }
 
 void computeHighCurvatureMap(BlockMaps& maps) {
