@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -194,5 +195,26 @@ INSTANTIATE_TEST_SUITE_P(Stages, BinarisationStageTest,
                          [](const auto& p) {
                              return std::string(p.param.referenceMaps ? "ReferenceMaps" : "OurMaps");
                          });
+
+} // namespace
+
+namespace {
+
+// The maps and the binarisation share their rows out between threads: every row must be worked on exactly once,
+// whatever the count (none, fewer than are worth a second thread, not a multiple of the band width, many).
+TEST(MindtctStage, RowBandsCoverEveryRowOnce) {
+    for (const int rows : {0, 1, 15, 16, 17, 63, 64, 501, 2000}) {
+        std::vector<std::atomic<int>> visits(static_cast<std::size_t>(rows));
+        std::atomic<int> badBands{0};
+        forEachRowBand(rows, [&](int first, int end) {
+            if (first < 0 || end > rows || first > end) ++badBands;
+            for (int r = std::max(first, 0); r < std::min(end, rows); ++r)
+                ++visits[static_cast<std::size_t>(r)];
+        });
+        EXPECT_EQ(badBands.load(), 0) << rows << " rows";
+        for (int r = 0; r < rows; ++r)
+            EXPECT_EQ(visits[static_cast<std::size_t>(r)].load(), 1) << "row " << r << " of " << rows;
+    }
+}
 
 } // namespace
