@@ -177,7 +177,6 @@ int wrapDirection(int d) {
     return ((d % kDirectionCount) + kDirectionCount) % kDirectionCount;
 }
 
-// Dominant ridge direction of a block, or kNoDirection when the flow is too weak or unclear.
 // Sums of the turned window's rows for every direction: element r of direction d sums row r of that direction's grid.
 using RowSums = std::array<std::array<int, kWindow>, kDirectionCount>;
 
@@ -202,6 +201,7 @@ void sumTurnedRows(const std::uint8_t* origin, const WindowGrids& grids, RowSums
         // Gathered four pixels to a word, two offsets to a load (on little-endian machines, where the first of two
         // offsets is the low half of the pair and the first pixel the low byte of the word).
         alignas(16) std::array<std::uint8_t, kWindow * kWindow> window;
+        static_assert(kWindow * kWindow % 4 == 0);
         if constexpr (std::endian::native != std::endian::little)
             for (std::size_t i = 0; i < window.size(); ++i)
                 window[i] = origin[offs[i]];
