@@ -1,5 +1,6 @@
 #include "Binarize.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -16,10 +17,13 @@ constexpr int kHolePasses = 3;
 
 std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps) {
     std::vector<std::uint8_t> out(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height), 0);
-    const int pad = kAcrossHalf + kAlongHalf + 2;
+    // The grid reaches 5 pixels from its centre; a block's eight pixels are worked out together, so the last block of
+    // a row may reach a further 7 pixels past the image (those pixels are not kept).
+    const int pad = kAcrossHalf + kAlongHalf + kBlockSize + 2;
     const PaddedImage padded(image, pad, kGreyShift);
     constexpr int rows = 2 * kAcrossHalf + 1, cols = 2 * kAlongHalf + 1;
-    std::array<std::array<std::ptrdiff_t, rows * cols>, kDirectionCount> offsets{};
+    constexpr std::size_t cells = rows * cols;
+    std::array<std::array<std::ptrdiff_t, cells>, kDirectionCount> offsets{};
     for (int d = 0; d < kDirectionCount; ++d)
         for (int r = 0; r < rows; ++r)
             for (int c = 0; c < cols; ++c)
@@ -27,29 +31,34 @@ std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps)
                     rotatedOffset(d, c - kAlongHalf, r - kAcrossHalf, padded.stride());
     // Each pixel is decided on its own, so the image rows are shared out between the cores.
     forEachRowBand(image.height, [&](int firstRow, int endRow) {
-        for (int y = firstRow; y < endRow; ++y)
-            for (int x = 0; x < image.width; ++x) {
-                const int d = maps.direction[maps.index(x / kBlockSize, y / kBlockSize)];
+        for (int y = firstRow; y < endRow; ++y) {
+            std::uint8_t* outRow = out.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width);
+            for (int bx = 0; bx < maps.width; ++bx) {
+                const int d = maps.direction[maps.index(bx, y / kBlockSize)];
                 if (d < 0) continue;
-                const std::uint8_t* p = padded.at(x, y);
+                const int x0 = bx * kBlockSize;
                 const auto& offs = offsets[static_cast<std::size_t>(d)];
-                // A pixel is ridge when the row through it, along the flow, is darker than the grid's mean row.
-                int centre = 0;
-                for (int c = 0; c < cols; ++c)
-                    centre += p[offs[static_cast<std::size_t>(kAcrossHalf * cols + c)]];
-                // The whole grid in three running sums, so the gathered loads overlap.
-                int s0 = 0, s1 = 0, s2 = 0;
-                constexpr std::size_t cells = rows * cols;
-                static_assert(cells % 3 == 0);
-                for (std::size_t k = 0; k < cells; k += 3) {
-                    s0 += p[offs[k]];
-                    s1 += p[offs[k + 1]];
-                    s2 += p[offs[k + 2]];
+                const std::uint8_t* p = padded.at(x0, y);
+                // The grid sums of the eight pixels of the block's row side by side: the whole grid, and its
+                // centre row along the flow (at most 63 cells of 63 each, so 16 bits hold them).
+                std::array<std::uint16_t, kBlockSize> total{}, centre{};
+                for (std::size_t k = 0; k < cells; ++k) {
+                    const std::uint8_t* q = p + offs[k];
+                    for (std::size_t j = 0; j < kBlockSize; ++j)
+                        total[j] = static_cast<std::uint16_t>(total[j] + q[j]);
                 }
-                if (centre * rows < s0 + s1 + s2)
-                    out[static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) +
-                        static_cast<std::size_t>(x)] = 1;
+                for (std::size_t c = 0; c < cols; ++c) {
+                    const std::uint8_t* q = p + offs[kAcrossHalf * cols + c];
+                    for (std::size_t j = 0; j < kBlockSize; ++j)
+                        centre[j] = static_cast<std::uint16_t>(centre[j] + q[j]);
+                }
+                // A pixel is ridge when the row through it, along the flow, is darker than the grid's mean row.
+                const int lanes = std::min(kBlockSize, image.width - x0);
+                for (int j = 0; j < lanes; ++j)
+                    if (centre[static_cast<std::size_t>(j)] * rows < total[static_cast<std::size_t>(j)])
+                        outRow[x0 + j] = 1;
             }
+        }
     });
     return out;
 }
@@ -63,11 +72,15 @@ void fillHoles(std::vector<std::uint8_t>& ridges, int width, int height, int pas
             for (std::size_t x = 1; x + 1 < w; ++x)
                 if (row[x - 1] == row[x + 1] && row[x] != row[x - 1]) row[x] = row[x - 1];
         }
-        for (std::size_t x = 0; x < w && h >= 3; ++x)
-            for (std::size_t y = 1; y + 1 < h; ++y) {
-                std::uint8_t* p = ridges.data() + y * w + x;
-                if (p[-static_cast<std::ptrdiff_t>(w)] == p[w] && *p != p[w]) *p = p[w];
-            }
+        // Each column is swept top to bottom on its own; the columns do not touch one another, so they are swept
+        // side by side, a row of all of them at a time, which reads the image in its own order.
+        for (std::size_t y = 1; y + 1 < h; ++y) {
+            const std::uint8_t* above = ridges.data() + (y - 1) * w;
+            std::uint8_t* row = ridges.data() + y * w;
+            const std::uint8_t* below = row + w;
+            for (std::size_t x = 0; x < w; ++x)
+                row[x] = above[x] == below[x] ? below[x] : row[x];
+        }
     }
 }
 

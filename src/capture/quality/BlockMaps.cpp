@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <system_error>
 #include <thread>
@@ -37,6 +40,7 @@ constexpr int kCurvatureMin = 5;
 constexpr int kBorderBlocks = 2;
 constexpr int kVerticalDirection = kDirectionCount / 2; // ridges running up and down
 constexpr double kTieTolerance = 1e-6;                  // in direction steps: absorbs the rounding of sums
+constexpr double kGridTie = 1e-9;                       // in pixels: the same for the turned grid's points
 
 constexpr std::array<int, 8> kRingDx = {-1, 0, 1, 1, 1, 0, -1, -1};
 constexpr std::array<int, 8> kRingDy = {-1, -1, -1, 0, 1, 1, 1, 0};
@@ -94,6 +98,9 @@ struct WindowGrids {
     std::array<std::array<std::int32_t, kWindow * kWindow>, kDirectionCount> offsets{};
     std::array<std::array<double, kWindow>, kWaveCount> cosTable{};
     std::array<std::array<double, kWindow>, kWaveCount> sinTable{};
+    // Whether each grid of the second eight directions is one of the first eight turned a quarter, so that one
+    // gathered window serves two directions (it is, up to the rounding of the turned points, which is checked).
+    bool quarterTurnShared = false;
 
     explicit WindowGrids(int stride) {
         const double half = (kWindow - 1) / 2.0;
@@ -103,11 +110,22 @@ struct WindowGrids {
                     // The grid turns about the window's centre; offsets are from the window's top-left pixel.
                     const double phi = std::numbers::pi * d / kDirectionCount;
                     const double ux = std::cos(phi), uy = std::sin(phi);
-                    const long x = std::lround(half + (c - half) * ux - (r - half) * uy);
-                    const long y = std::lround(half + (c - half) * uy + (r - half) * ux);
+                    // The turn is worked out about the centre first and the centre added after, with exact
+                    // halves (the diagonal points of the 45-degree grids) rounded up: a point shifted by one pixel
+                    // moves the direction of blocks whose flow lies between two steps.
+                    const double fx = (c - half) * ux - (r - half) * uy;
+                    const double fy = (c - half) * uy + (r - half) * ux;
+                    const long x = std::lround(std::floor(half + fx + 0.5 + kGridTie));
+                    const long y = std::lround(std::floor(half + fy + 0.5 + kGridTie));
                     offsets[static_cast<std::size_t>(d)][static_cast<std::size_t>(r * kWindow + c)] =
                         static_cast<std::int32_t>(y * stride + x);
                 }
+        quarterTurnShared = true;
+        for (std::size_t d = 0; d < kDirectionCount / 2; ++d)
+            for (std::size_t r = 0; r < kWindow; ++r)
+                for (std::size_t c = 0; c < kWindow; ++c)
+                    quarterTurnShared = quarterTurnShared && offsets[d + kDirectionCount / 2][r * kWindow + c] ==
+                                                                 offsets[d][c * kWindow + (kWindow - 1 - r)];
         for (int k = 0; k < kWaveCount; ++k)
             for (int n = 0; n < kWindow; ++n) {
                 const double a = 2.0 * std::numbers::pi * (k + 1) * n / kWindow;
@@ -159,37 +177,103 @@ int wrapDirection(int d) {
     return ((d % kDirectionCount) + kDirectionCount) % kDirectionCount;
 }
 
+// Sums of the turned window's rows for every direction: element r of direction d sums row r of that direction's grid.
+using RowSums = std::array<std::array<int, kWindow>, kDirectionCount>;
+
+void sumTurnedRows(const std::uint8_t* origin, const WindowGrids& grids, RowSums& sums) {
+    if (!grids.quarterTurnShared) {
+        for (int d = 0; d < kDirectionCount; ++d) {
+            const auto& offs = grids.offsets[static_cast<std::size_t>(d)];
+            for (int r = 0; r < kWindow; ++r) {
+                int sum = 0;
+                for (int c = 0; c < kWindow; ++c)
+                    sum += origin[offs[static_cast<std::size_t>(r * kWindow + c)]];
+                sums[static_cast<std::size_t>(d)][static_cast<std::size_t>(r)] = sum;
+            }
+        }
+        return;
+    }
+    // The grid of direction d + 8 is that of d turned a quarter: its rows are d's columns, last column first. Each
+    // window is gathered once for two directions, then summed by rows and by columns.
+    constexpr int half = kDirectionCount / 2;
+    for (int d = 0; d < half; ++d) {
+        const auto& offs = grids.offsets[static_cast<std::size_t>(d)];
+        // Gathered four pixels to a word, two offsets to a load (on little-endian machines, where the first of two
+        // offsets is the low half of the pair and the first pixel the low byte of the word).
+        alignas(16) std::array<std::uint8_t, kWindow * kWindow> window;
+        static_assert(kWindow * kWindow % 4 == 0);
+        if constexpr (std::endian::native != std::endian::little)
+            for (std::size_t i = 0; i < window.size(); ++i)
+                window[i] = origin[offs[i]];
+        else
+            for (std::size_t i = 0; i < window.size(); i += 4) {
+                std::uint64_t pair0, pair1;
+                std::memcpy(&pair0, offs.data() + i, sizeof pair0);
+                std::memcpy(&pair1, offs.data() + i + 2, sizeof pair1);
+                const std::uint32_t word =
+                    static_cast<std::uint32_t>(origin[static_cast<std::int32_t>(pair0)]) |
+                    static_cast<std::uint32_t>(origin[static_cast<std::int32_t>(pair0 >> 32)]) << 8 |
+                    static_cast<std::uint32_t>(origin[static_cast<std::int32_t>(pair1)]) << 16 |
+                    static_cast<std::uint32_t>(origin[static_cast<std::int32_t>(pair1 >> 32)]) << 24;
+                std::memcpy(window.data() + i, &word, sizeof word);
+            }
+        auto& along = sums[static_cast<std::size_t>(d)];
+        std::array<int, kWindow> columns{};
+        for (int r = 0; r < kWindow; ++r) {
+            const std::uint8_t* row = window.data() + static_cast<std::ptrdiff_t>(r) * kWindow;
+            int sum = 0;
+            for (int c = 0; c < kWindow; ++c) {
+                sum += row[c];
+                columns[static_cast<std::size_t>(c)] += row[c];
+            }
+            along[static_cast<std::size_t>(r)] = sum;
+        }
+        auto& across = sums[static_cast<std::size_t>(d + half)];
+        for (int r = 0; r < kWindow; ++r)
+            across[static_cast<std::size_t>(r)] = columns[static_cast<std::size_t>(kWindow - 1 - r)];
+    }
+}
+
+// Power of wave k (k + 1 cycles per window) in a row-sum sequence.
+double wavePower(const WindowGrids& grids, const std::array<int, kWindow>& rowSums, int k) {
+    double re = 0.0, im = 0.0;
+    const auto& cosines = grids.cosTable[static_cast<std::size_t>(k)];
+    const auto& sines = grids.sinTable[static_cast<std::size_t>(k)];
+    for (std::size_t n = 0; n < rowSums.size(); ++n) {
+        re += rowSums[n] * cosines[n];
+        im += rowSums[n] * sines[n];
+    }
+    return re * re + im * im;
+}
+
 // Dominant ridge direction of a block, or kNoDirection when the flow is too weak or unclear.
 int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, int y0) {
-    const std::uint8_t* centre = padded.at(x0, y0);
+    RowSums rowSums;
+    sumTurnedRows(padded.at(x0, y0), grids, rowSums);
+    // The ridge-frequency waves, for four directions at a time so that their sums run side by side (each sum keeps
+    // its own order of terms). The one-cycle wave is only looked at for the few directions that win, further down.
     std::array<std::array<double, kDirectionCount>, kWaveCount> power{};
-    for (int d = 0; d < kDirectionCount; ++d) {
-        const auto& offs = grids.offsets[static_cast<std::size_t>(d)];
-        std::array<double, kWindow> rowSums{};
-        static_assert(kWindow % 4 == 0);
-        for (int r = 0; r < kWindow; ++r) {
-            // Four running sums, so the gathered loads do not wait on one another.
-            int s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-            const std::int32_t* row = offs.data() + static_cast<std::ptrdiff_t>(r) * kWindow;
-            for (int c = 0; c < kWindow; c += 4) {
-                s0 += centre[row[c]];
-                s1 += centre[row[c + 1]];
-                s2 += centre[row[c + 2]];
-                s3 += centre[row[c + 3]];
+    constexpr std::size_t group = 4;
+    static_assert(kDirectionCount % group == 0);
+    for (std::size_t d0 = 0; d0 < kDirectionCount; d0 += group) {
+        std::array<std::array<double, group>, kWaveCount - 1> re{}, im{};
+        for (std::size_t n = 0; n < kWindow; ++n) {
+            std::array<double, group> v;
+            for (std::size_t j = 0; j < group; ++j)
+                v[j] = rowSums[d0 + j][n];
+            for (std::size_t k = 1; k < kWaveCount; ++k) {
+                const double cs = grids.cosTable[k][n], sn = grids.sinTable[k][n];
+                for (std::size_t j = 0; j < group; ++j) {
+                    re[k - 1][j] += v[j] * cs;
+                    im[k - 1][j] += v[j] * sn;
+                }
             }
-            rowSums[static_cast<std::size_t>(r)] = s0 + s1 + s2 + s3;
         }
-        for (int k = 0; k < kWaveCount; ++k) {
-            double re = 0.0, im = 0.0;
-            for (int n = 0; n < kWindow; ++n) {
-                re += rowSums[static_cast<std::size_t>(n)] *
-                      grids.cosTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(n)];
-                im += rowSums[static_cast<std::size_t>(n)] *
-                      grids.sinTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(n)];
-            }
-            power[static_cast<std::size_t>(k)][static_cast<std::size_t>(d)] = re * re + im * im;
-        }
+        for (std::size_t k = 1; k < kWaveCount; ++k)
+            for (std::size_t j = 0; j < group; ++j)
+                power[k][d0 + j] = re[k - 1][j] * re[k - 1][j] + im[k - 1][j] * im[k - 1][j];
     }
+    auto lowWavePower = [&](int d) { return wavePower(grids, rowSums[static_cast<std::size_t>(d)], 0); };
     // Ridge-frequency waves are 2..4 cycles per window; the one-cycle wave only flags shading.
     struct WaveStat {
         double max = 0.0;
@@ -215,7 +299,7 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, 
     // concentrated enough, without one-cycle shading under it, decides.
     std::stable_sort(stats.begin(), stats.end(), [](const WaveStat& a, const WaveStat& b) { return a.max > b.max; });
     auto strongEnough = [&](const WaveStat& st) {
-        return st.max > kPowerMin && power[0][static_cast<std::size_t>(st.dir)] <= kLowWavePowerMax;
+        return st.max > kPowerMin && lowWavePower(st.dir) <= kLowWavePowerMax;
     };
     for (const WaveStat& st : stats)
         if (strongEnough(st) && st.norm > kPowerNormMin) return st.dir;
@@ -446,16 +530,23 @@ void forEachRowBand(int rows, const std::function<void(int, int)>& work) {
         work(0, rows);
         return;
     }
-    const int half = rows / 2;
+    // Narrow bands handed out in turn to whichever thread is free: the background rows at the top and bottom of a
+    // finger cost little, so two fixed halves would leave one thread waiting on the other.
+    constexpr int kBandsPerThread = 16;
+    const int band = std::max(1, rows / (2 * kBandsPerThread));
+    std::atomic<int> next{0};
+    auto drain = [&] {
+        for (int first = next.fetch_add(band); first < rows; first = next.fetch_add(band))
+            work(first, std::min(first + band, rows));
+    };
     std::thread other;
     try {
-        other = std::thread(work, half, rows);
+        other = std::thread(drain);
     } catch (const std::system_error&) {
-        work(0, rows); // no thread to be had: do it all here
-        return;
+        // No thread to be had: this one takes every band.
     }
-    work(0, half);
-    other.join();
+    drain();
+    if (other.joinable()) other.join();
 }
 
 void computeHighCurvatureMap(BlockMaps& maps) {

@@ -59,7 +59,8 @@ void computeHighCurvatureMap(BlockMaps& maps);
 void computeQualityMap(BlockMaps& maps);
 
 // Runs work(first, end) over row bands that together cover 0..rows, on up to two threads (one when rows is small
-// or the machine has one core); returns when all bands are done. The bands write to disjoint rows only.
+// or the machine has one core), each taking the next band when it is free; returns when all bands are done. The
+// bands are disjoint and work may be called with them in any order, so each must write to its own rows only.
 void forEachRowBand(int rows, const std::function<void(int, int)>& work);
 
 // Image padded on every side with grey 128, so rotated sampling grids never leave the buffer. With shift > 0

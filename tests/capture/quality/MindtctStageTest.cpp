@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -114,8 +115,8 @@ TEST_P(MapStageTest, BlocksAgreeWithTheReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stages, MapStageTest,
-                         ::testing::Values(MapStage{".dm", 0.927}, MapStage{".lcm", 0.999}, MapStage{".lfm", 0.975},
-                                           MapStage{".hcm", 0.981}, MapStage{".qm", 0.963}),
+                         ::testing::Values(MapStage{".dm", 0.932}, MapStage{".lcm", 0.999}, MapStage{".lfm", 0.981},
+                                           MapStage{".hcm", 0.981}, MapStage{".qm", 0.981}),
                          [](const auto& p) { return std::string(p.param.ext + 1); });
 
 } // namespace
@@ -190,9 +191,30 @@ TEST_P(BinarisationStageTest, PixelsAgreeWithTheReference) {
 
 INSTANTIATE_TEST_SUITE_P(Stages, BinarisationStageTest,
                          ::testing::Values(BinarisationCase{"reference", true, 0.967},
-                                           BinarisationCase{"our", false, 0.95}),
+                                           BinarisationCase{"our", false, 0.958}),
                          [](const auto& p) {
                              return std::string(p.param.referenceMaps ? "ReferenceMaps" : "OurMaps");
                          });
+
+} // namespace
+
+namespace {
+
+// The maps and the binarisation share their rows out between threads: every row must be worked on exactly once,
+// whatever the count (none, fewer than are worth a second thread, not a multiple of the band width, many).
+TEST(MindtctStage, RowBandsCoverEveryRowOnce) {
+    for (const int rows : {0, 1, 15, 16, 17, 63, 64, 501, 2000}) {
+        std::vector<std::atomic<int>> visits(static_cast<std::size_t>(rows));
+        std::atomic<int> badBands{0};
+        forEachRowBand(rows, [&](int first, int end) {
+            if (first < 0 || end > rows || first > end) ++badBands;
+            for (int r = std::max(first, 0); r < std::min(end, rows); ++r)
+                ++visits[static_cast<std::size_t>(r)];
+        });
+        EXPECT_EQ(badBands.load(), 0) << rows << " rows";
+        for (int r = 0; r < rows; ++r)
+            EXPECT_EQ(visits[static_cast<std::size_t>(r)].load(), 1) << "row " << r << " of " << rows;
+    }
+}
 
 } // namespace
