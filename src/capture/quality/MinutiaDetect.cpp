@@ -256,6 +256,12 @@ template <typename Hit> void scanLinePair(const std::uint8_t* a, const std::uint
     }
 }
 
+// The middle of a run of middle pairs from..to. A run of even length has two middle pixels: along rows a feature on
+// the lower row takes the right one and a feature on the upper row the left one, along columns the other way round.
+int runMiddle(int from, int to, bool later) {
+    return (from + to + (later ? 1 : 0)) / 2;
+}
+
 } // namespace
 
 std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const BlockMaps& maps) {
@@ -270,7 +276,7 @@ std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const Block
     for (int y = 0; y + 1 < h; ++y) {
         const std::uint8_t* top = rows.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
         scanLinePair(top, top + w, w, [&](const Pattern& p, int from, int to) {
-            const int x = (from + to) / 2;
+            const int x = runMiddle(from, to, p.appearing);
             const Point feature{x, p.appearing ? y + 1 : y}, edge{x, p.appearing ? y : y + 1};
             consider(ridges, maps, found, p, feature, edge, true);
         });
@@ -284,7 +290,7 @@ std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const Block
     for (int x = 0; x + 1 < w; ++x) {
         const std::uint8_t* left = columns.data() + static_cast<std::size_t>(x) * static_cast<std::size_t>(h);
         scanLinePair(left, left + h, h, [&](const Pattern& p, int from, int to) {
-            const int y = (from + to) / 2;
+            const int y = runMiddle(from, to, !p.appearing);
             const Point feature{p.appearing ? x + 1 : x, y}, edge{p.appearing ? x : x + 1, y};
             consider(ridges, maps, found, p, feature, edge, false);
         });

@@ -7,6 +7,7 @@
 #include "Minutiae.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -23,7 +24,7 @@ constexpr int kPairDistance = 16;       // islands, lakes and hooks are looked f
 constexpr int kMaxHalfLoop = 30;        // an island or lake is walked round in at most twice this many steps
 constexpr int kSmallLoop = 15;          // a hole is walked round in at most this many steps
 constexpr int kPointingSteps = 6;       // how far along its direction a minutia must still find ridge flow
-constexpr int kInvalidMargin = 6;       // pixels from a block without direction
+constexpr int kInvalidMargin = 4;       // pixels from a block without direction
 constexpr int kMinValidNeighbours = 7;  // ... where a minutia needs this many of its block's 8 neighbours valid
 constexpr int kSideHalfContour = 7;     // contour walked each way to find a minutia's tip
 constexpr int kMaxHookLength = 15;      // contour steps between a spur's end and its fork
@@ -33,8 +34,20 @@ constexpr int kMalformationSteps1 = 10; // ridge width measured this far from th
 constexpr int kMalformationSteps2 = 20; // ... and this far
 constexpr double kMalformationRatio = 2.0;
 constexpr double kMaxMalformationWidth = 20.0;
-constexpr double kMalformationWideAt = 6.0;              // a far width below this is a thin ridge, not a malformation
+constexpr double kMalformationWideAt = 6.0; // a far width below this is a thin ridge, not a malformation
+constexpr int kPoreTipDistance = 3;         // pores: the search across starts this far past the tip
+constexpr int kPoreAcrossSteps = 12;        // ... and goes at most this far each way
+constexpr int kPoreStepsPast = 10;          // contour steps on past the tip
+constexpr int kPoreStepsBack = 8;           // ... and back along the feature
+constexpr double kPoreMinSquaredGap = 0.5;
+constexpr double kPoreMaxSquaredRatio = 2.25;
 constexpr int kOppositeGap = kMinutiaDirections * 3 / 8; // directions at least this far apart face each other
+
+// The steps walk the minutiae in rows, top to bottom and left to right in a row; a pair search ends at the first
+// minutia too many rows below.
+int rowsBelow(const Minutia& a, const Minutia& b) {
+    return b.y - a.y;
+}
 
 double distance(const Minutia& a, const Minutia& b) {
     return std::hypot(a.x - b.x, a.y - b.y);
@@ -108,7 +121,7 @@ void removeIslandsAndLakes(std::vector<Minutia>& ms, RidgeImage& image) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
         if (drop[i]) continue;
-        for (std::size_t j = i + 1; j < ms.size() && ms[j].x - ms[i].x <= kPairDistance; ++j) {
+        for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kPairDistance; ++j) {
             if (drop[j] || ms[i].kind != ms[j].kind || distance(ms[i], ms[j]) > kPairDistance) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
             const auto walk =
@@ -189,17 +202,28 @@ void removeOrAdjustSideMinutiae(std::vector<Minutia>& ms, const RidgeImage& imag
             continue;
         }
         const double ux = contour::directionDx(m.direction), uy = contour::directionDy(m.direction);
+        // Runs of equal projections stand for their middle point, or for the minutia itself when it lies on the run.
         std::vector<double> along;
-        std::vector<std::size_t> at;
+        std::vector<std::size_t> first, last;
         for (std::size_t k = 0; k < line.size(); ++k) {
             const double s = std::round((line[k].pixel.x - m.x) * ux + (line[k].pixel.y - m.y) * uy);
-            if (!along.empty() && along.back() == s) continue;
+            if (!along.empty() && along.back() == s) {
+                last.back() = k;
+                continue;
+            }
             along.push_back(s);
-            at.push_back(k);
+            first.push_back(k);
+            last.push_back(k);
         }
         std::vector<std::size_t> minima;
         for (std::size_t k = 1; k + 1 < along.size(); ++k)
-            if (along[k] < along[k - 1] && along[k] < along[k + 1]) minima.push_back(at[k]);
+            if (along[k] < along[k - 1] && along[k] < along[k + 1]) {
+                const auto self = static_cast<std::size_t>(kSideHalfContour);
+                if (first[k] <= self && self <= last[k])
+                    minima.push_back(self);
+                else
+                    minima.push_back((first[k] + last[k]) / 2);
+            }
         if (minima.size() != 1) {
             drop[i] = true;
             continue;
@@ -225,7 +249,7 @@ void removeHooks(std::vector<Minutia>& ms, const RidgeImage& image) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
         if (drop[i]) continue;
-        for (std::size_t j = i + 1; j < ms.size() && ms[j].x - ms[i].x <= kPairDistance; ++j) {
+        for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kPairDistance; ++j) {
             if (drop[j] || ms[i].kind == ms[j].kind || distance(ms[i], ms[j]) > kPairDistance) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
             if (!contourReaches(image, ms[i], ms[j], kMaxHookLength)) continue;
@@ -240,20 +264,18 @@ void removeOverlaps(std::vector<Minutia>& ms, const RidgeImage& image) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
         if (drop[i]) continue;
-        for (std::size_t j = i + 1; j < ms.size() && ms[j].x - ms[i].x <= kMaxOverlapDistance; ++j) {
+        for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kMaxOverlapDistance; ++j) {
             if (drop[j] || ms[i].kind != ms[j].kind) continue;
             const double d = distance(ms[i], ms[j]);
             if (d > kMaxOverlapDistance) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
-            bool overlap = d <= kMaxOverlapJoin;
-            if (!overlap) {
-                // The second lies ahead of the first, against its direction, with nothing of its colour between.
-                const int join = contour::directionOfVector(ms[j].x - ms[i].x, ms[j].y - ms[i].y);
-                const std::uint8_t gapColour = ms[i].kind == MinutiaKind::Ending ? 0 : 1;
-                const int back = (ms[i].direction + kMinutiaDirections / 2) % kMinutiaDirections;
-                overlap = contour::directionGap(join, back) <= kMinutiaDirections / 4 &&
-                          contour::straightPathOfColour(image, edge(ms[i]), edge(ms[j]), gapColour);
-            }
+            // The gap between them holds nothing of their own colour, and they are either very close or the
+            // second lies behind the first, against its direction.
+            const std::uint8_t gapColour = ms[i].kind == MinutiaKind::Ending ? 0 : 1;
+            if (!contour::straightPathOfColour(image, edge(ms[i]), edge(ms[j]), gapColour)) continue;
+            const int join = contour::directionOfVector(ms[j].x - ms[i].x, ms[j].y - ms[i].y);
+            const int back = (ms[i].direction + kMinutiaDirections / 2) % kMinutiaDirections;
+            const bool overlap = d <= kMaxOverlapJoin || contour::directionGap(join, back) <= kMinutiaDirections / 4;
             if (!overlap) continue;
             drop[i] = drop[j] = true;
             break;
@@ -288,17 +310,94 @@ void removeMalformations(std::vector<Minutia>& ms, const RidgeImage& image) {
     dropMarked(ms, drop);
 }
 
+// Pores and breaks: in blocks of low flow or high curvature, a feature whose neighbours run on beside the gap past
+// its tip, instead of closing in on it, is a gap in the feature, not a minutia. From a point a few pixels past the
+// tip the search goes across the flow, both ways, to the first pixel of the feature's colour; the contours there
+// are walked on past the tip and back along the feature, and the squared distances across at both ends compared.
+void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockMaps& maps) {
+    std::vector<bool> drop(ms.size(), false);
+    for (std::size_t i = 0; i < ms.size(); ++i) {
+        const Minutia& m = ms[i];
+        const auto block = maps.index(m.x / kBlockSize, m.y / kBlockSize);
+        if (!maps.lowFlow[block] && !maps.highCurvature[block]) continue;
+        const double ux = contour::directionDx(m.direction), uy = contour::directionDy(m.direction);
+        const std::uint8_t colour = image.at(m.x, m.y);
+        const double rx = m.x - kPoreTipDistance * ux, ry = m.y - kPoreTipDistance * uy;
+        const Point r{static_cast<int>(std::lround(rx)), static_cast<int>(std::lround(ry))};
+        if (!image.inside(r.x, r.y) || image.at(r.x, r.y) == colour) continue;
+        std::array<ContourPoint, 2> sides{};
+        int found = 0;
+        for (const double s : {1.0, -1.0}) {
+            Point prev = r;
+            for (int k = 1; k <= kPoreAcrossSteps; ++k) {
+                const Point q{static_cast<int>(std::lround(rx - s * k * uy)),
+                              static_cast<int>(std::lround(ry + s * k * ux))};
+                if (!image.inside(q.x, q.y)) break;
+                if (image.at(q.x, q.y) == colour) {
+                    if (std::abs(q.x - prev.x) <= 1 && std::abs(q.y - prev.y) <= 1)
+                        sides[static_cast<std::size_t>(found++)] = {q, prev};
+                    break;
+                }
+                prev = q;
+            }
+        }
+        if (found < 2) continue;
+        std::array<Point, 2> past{}, back{};
+        bool walked = true;
+        for (std::size_t s = 0; s < 2 && walked; ++s) {
+            const auto one =
+                contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreStepsPast, Turn::Clockwise);
+            const auto other =
+                contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreStepsPast, Turn::CounterClockwise);
+            if (one.points.size() < static_cast<std::size_t>(kPoreStepsPast) ||
+                other.points.size() < static_cast<std::size_t>(kPoreStepsPast)) {
+                walked = false;
+                break;
+            }
+            // Past the tip is against the minutia's direction.
+            const auto behind = [&](Point p) { return -((p.x - m.x) * ux + (p.y - m.y) * uy); };
+            const bool oneOnward = behind(one.points.back().pixel) >= behind(other.points.back().pixel);
+            past[s] = (oneOnward ? one : other).points.back().pixel;
+            back[s] = (oneOnward ? other : one).points[static_cast<std::size_t>(kPoreStepsBack - 1)].pixel;
+        }
+        if (!walked) continue;
+        const auto squared = [](Point a, Point b) {
+            return static_cast<double>((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y));
+        };
+        const double onward = squared(past[0], past[1]), along = squared(back[0], back[1]);
+        if (onward <= kPoreMinSquaredGap) continue;
+        drop[i] = along / onward <= kPoreMaxSquaredRatio;
+    }
+    dropMarked(ms, drop);
+}
+
 } // namespace
 
-void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps) {
+void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps,
+                         const RemovalTrace& afterStep) {
+    auto trace = [&](const char* step) {
+        if (afterStep) afterStep(step, minutiae);
+    };
+    std::stable_sort(minutiae.begin(), minutiae.end(),
+                     [](const Minutia& a, const Minutia& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
     removeIslandsAndLakes(minutiae, ridges);
+    trace("islands and lakes");
     removeHoles(minutiae, ridges);
+    trace("holes");
     removePointingIntoInvalidBlocks(minutiae, ridges, maps);
+    trace("pointing into invalid");
     removeNearInvalidBlocks(minutiae, maps);
+    trace("near invalid");
     removeOrAdjustSideMinutiae(minutiae, ridges);
+    trace("side");
     removeHooks(minutiae, ridges);
+    trace("hooks");
     removeOverlaps(minutiae, ridges);
+    trace("overlaps");
     removeMalformations(minutiae, ridges);
+    trace("malformations");
+    removePores(minutiae, ridges, maps);
+    trace("pores");
 }
 
 } // namespace qev::quality
