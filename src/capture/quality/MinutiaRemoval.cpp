@@ -28,8 +28,8 @@ constexpr int kInvalidMargin = 4;       // pixels from a block without direction
 constexpr int kMinValidNeighbours = 7;  // ... where a minutia needs this many of its block's 8 neighbours valid
 constexpr int kSideHalfContour = 7;     // contour walked each way to find a minutia's tip
 constexpr int kMaxHookLength = 15;      // contour steps between a spur's end and its fork
-constexpr int kMaxOverlapDistance = 8;  // the two ends of a broken ridge
-constexpr int kMaxOverlapJoin = 6;      // ... closer than this are joined without looking at the gap
+constexpr int kMaxOverlapJoin = 6;      // the two ends of a broken ridge, at most this far apart
+constexpr int kMaxFreeTransitions = 2;  // ... with the gap alone between them
 constexpr int kMalformationSteps1 = 10; // ridge width measured this far from the minutia
 constexpr int kMalformationSteps2 = 20; // ... and this far
 constexpr double kMalformationRatio = 2.0;
@@ -260,23 +260,32 @@ void removeHooks(std::vector<Minutia>& ms, const RidgeImage& image) {
     dropMarked(ms, drop);
 }
 
+// Colour changes along the straight line from a to b.
+int transitionsOnLine(const RidgeImage& image, Point a, Point b) {
+    const int dx = b.x - a.x, dy = b.y - a.y;
+    const int n = std::max(std::abs(dx), std::abs(dy));
+    int changes = 0;
+    std::uint8_t last = image.at(a.x, a.y);
+    for (int i = 1; i <= n; ++i) {
+        const int x = a.x + static_cast<int>(std::lround(static_cast<double>(dx) * i / n));
+        const int y = a.y + static_cast<int>(std::lround(static_cast<double>(dy) * i / n));
+        const std::uint8_t v = image.at(x, y);
+        if (v != last) ++changes;
+        last = v;
+    }
+    return changes;
+}
+
 void removeOverlaps(std::vector<Minutia>& ms, const RidgeImage& image) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
         if (drop[i]) continue;
-        for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kMaxOverlapDistance; ++j) {
-            if (drop[j] || ms[i].kind != ms[j].kind) continue;
-            const double d = distance(ms[i], ms[j]);
-            if (d > kMaxOverlapDistance) continue;
+        for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kMaxOverlapJoin; ++j) {
+            if (drop[j] || ms[i].kind != ms[j].kind || distance(ms[i], ms[j]) > kMaxOverlapJoin) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
-            // The gap between them holds nothing of their own colour, and they are either very close or the
-            // second lies behind the first, against its direction.
-            const std::uint8_t gapColour = ms[i].kind == MinutiaKind::Ending ? 0 : 1;
-            if (!contour::straightPathOfColour(image, edge(ms[i]), edge(ms[j]), gapColour)) continue;
-            const int join = contour::directionOfVector(ms[j].x - ms[i].x, ms[j].y - ms[i].y);
-            const int back = (ms[i].direction + kMinutiaDirections / 2) % kMinutiaDirections;
-            const bool overlap = d <= kMaxOverlapJoin || contour::directionGap(join, back) <= kMinutiaDirections / 4;
-            if (!overlap) continue;
+            // The two ends of one broken feature, with no more than the gap between them on the straight line from
+            // one to the other.
+            if (transitionsOnLine(image, feature(ms[i]), feature(ms[j])) > kMaxFreeTransitions) continue;
             drop[i] = drop[j] = true;
             break;
         }
