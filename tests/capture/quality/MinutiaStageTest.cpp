@@ -223,14 +223,12 @@ TEST_P(MinutiaSynthetic, OneFeatureIsFoundAtItsTipUnlessItLiesInLowFlow) {
     EXPECT_EQ(found[0].direction, 8); // a quarter turn clockwise from up: along the feature, to the right
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, MinutiaSynthetic,
-                         ::testing::Values(Synthetic{false, false, MinutiaKind::Ending},
-                                           Synthetic{true, false, MinutiaKind::Bifurcation},
-                                           Synthetic{false, true, MinutiaKind::Ending},
-                                           Synthetic{true, true, MinutiaKind::Bifurcation}),
-                         [](const auto& p) {
-                             return std::string(p.param.inverted ? "Bifurcation" : "Ending") +
-                                    (p.param.lowFlow ? "InLowFlow" : "");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, MinutiaSynthetic,
+    ::testing::Values(Synthetic{false, false, MinutiaKind::Ending}, Synthetic{true, false, MinutiaKind::Bifurcation},
+                      Synthetic{false, true, MinutiaKind::Ending}, Synthetic{true, true, MinutiaKind::Bifurcation}),
+    [](const auto& p) {
+        return std::string(p.param.inverted ? "Bifurcation" : "Ending") + (p.param.lowFlow ? "InLowFlow" : "");
+    });
 
 } // namespace
