@@ -224,14 +224,18 @@ void removeOrAdjustSideMinutiae(std::vector<Minutia>& ms, const RidgeImage& imag
                 else
                     minima.push_back((first[k] + last[k]) / 2);
             }
-        if (minima.size() != 1) {
+        if (minima.empty()) {
             drop[i] = true;
             continue;
         }
-        m.x = line[minima[0]].pixel.x;
-        m.y = line[minima[0]].pixel.y;
-        m.edgeX = line[minima[0]].edge.x;
-        m.edgeY = line[minima[0]].edge.y;
+        // A contour that dips more than once: the deepest dip is the tip.
+        const auto depth = [&](std::size_t k) { return (line[k].pixel.x - m.x) * ux + (line[k].pixel.y - m.y) * uy; };
+        const std::size_t tip = *std::min_element(minima.begin(), minima.end(),
+                                                  [&](std::size_t a, std::size_t b) { return depth(a) < depth(b); });
+        m.x = line[tip].pixel.x;
+        m.y = line[tip].pixel.y;
+        m.edgeX = line[tip].edge.x;
+        m.edgeY = line[tip].edge.y;
     }
     dropMarked(ms, drop);
 }
