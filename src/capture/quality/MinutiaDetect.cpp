@@ -19,12 +19,12 @@ Contour traceContour(const RidgeImage& image, Point start, Point edge, int maxSt
     const int step = turn == Turn::Clockwise ? 1 : 7;
     Point cur = start, e = edge;
     out.points.reserve(static_cast<std::size_t>(std::max(0, maxSteps)));
+    // Ring position of each 8-neighbour offset (dy + 1, dx + 1); -1 for the pixel itself.
+    static constexpr std::array<std::array<int, 3>, 3> kRingAt = {{{7, 0, 1}, {6, -1, 2}, {5, 4, 3}}};
     for (int n = 0; n < maxSteps; ++n) {
-        int k = -1;
-        for (int i = 0; i < 8; ++i)
-            if (cur.x + kRingX[static_cast<std::size_t>(i)] == e.x &&
-                cur.y + kRingY[static_cast<std::size_t>(i)] == e.y)
-                k = i;
+        const int ex = e.x - cur.x, ey = e.y - cur.y;
+        if (ex < -1 || ex > 1 || ey < -1 || ey > 1) return out;
+        const int k = kRingAt[static_cast<std::size_t>(ey + 1)][static_cast<std::size_t>(ex + 1)];
         if (k < 0) return out;
         bool moved = false;
         int prev = k;
@@ -282,11 +282,15 @@ std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const Block
         });
     }
     // The columns copied out as rows, so the second scan also runs along memory.
+    // Copied in tiles, so that both the reads and the writes stay within a few cache lines.
     std::vector<std::uint8_t> columns(rows.size());
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            columns[static_cast<std::size_t>(x) * static_cast<std::size_t>(h) + static_cast<std::size_t>(y)] =
-                rows[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)];
+    constexpr int kTile = 32;
+    for (int y0 = 0; y0 < h; y0 += kTile)
+        for (int x0 = 0; x0 < w; x0 += kTile)
+            for (int x = x0; x < std::min(w, x0 + kTile); ++x)
+                for (int y = y0; y < std::min(h, y0 + kTile); ++y)
+                    columns[static_cast<std::size_t>(x) * static_cast<std::size_t>(h) + static_cast<std::size_t>(y)] =
+                        rows[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)];
     for (int x = 0; x + 1 < w; ++x) {
         const std::uint8_t* left = columns.data() + static_cast<std::size_t>(x) * static_cast<std::size_t>(h);
         scanLinePair(left, left + h, h, [&](const Pattern& p, int from, int to) {

@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 namespace qev::quality {
@@ -49,8 +50,10 @@ int rowsBelow(const Minutia& a, const Minutia& b) {
     return b.y - a.y;
 }
 
-double distance(const Minutia& a, const Minutia& b) {
-    return std::hypot(a.x - b.x, a.y - b.y);
+// Whether a and b lie more than `limit` pixels apart.
+bool fartherThan(const Minutia& a, const Minutia& b, int limit) {
+    const int dx = a.x - b.x, dy = a.y - b.y;
+    return dx * dx + dy * dy > limit * limit;
 }
 
 Point feature(const Minutia& m) {
@@ -121,12 +124,15 @@ void removeIslandsAndLakes(std::vector<Minutia>& ms, RidgeImage& image) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
         if (drop[i]) continue;
+        // The walk round the first minutia's feature, taken once for all the partners it is tried with.
+        std::optional<contour::Contour> walked;
         for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kPairDistance; ++j) {
-            if (drop[j] || ms[i].kind != ms[j].kind || distance(ms[i], ms[j]) > kPairDistance) continue;
+            if (drop[j] || ms[i].kind != ms[j].kind || fartherThan(ms[i], ms[j], kPairDistance)) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
-            const auto walk =
-                contour::traceContour(image, feature(ms[i]), edge(ms[i]), 2 * kMaxHalfLoop, Turn::Clockwise);
-            if (!walk.closed) continue;
+            if (!walked)
+                walked = contour::traceContour(image, feature(ms[i]), edge(ms[i]), 2 * kMaxHalfLoop, Turn::Clockwise);
+            const contour::Contour& walk = *walked;
+            if (!walk.closed) break;
             const bool throughOther = std::any_of(walk.points.begin(), walk.points.end(),
                                                   [&](const ContourPoint& p) { return p.pixel == feature(ms[j]); });
             if (!throughOther) continue;
@@ -240,12 +246,11 @@ void removeOrAdjustSideMinutiae(std::vector<Minutia>& ms, const RidgeImage& imag
     dropMarked(ms, drop);
 }
 
-bool contourReaches(const RidgeImage& image, const Minutia& from, const Minutia& to, int maxSteps) {
-    for (const Turn t : {Turn::Clockwise, Turn::CounterClockwise}) {
-        const auto walk = contour::traceContour(image, feature(from), edge(from), maxSteps, t);
+// Whether one of the two walks from a minutia along its contour passes the other minutia `to`.
+bool walksReach(const std::array<contour::Contour, 2>& walks, const Minutia& to) {
+    for (const contour::Contour& walk : walks)
         for (const ContourPoint& p : walk.points)
             if (p.pixel == feature(to) || p.pixel == edge(to) || p.edge == feature(to)) return true;
-    }
     return false;
 }
 
@@ -253,10 +258,16 @@ void removeHooks(std::vector<Minutia>& ms, const RidgeImage& image) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
         if (drop[i]) continue;
+        // Both walks from the first minutia, taken once for all the partners it is tried with.
+        std::optional<std::array<contour::Contour, 2>> walks;
         for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kPairDistance; ++j) {
-            if (drop[j] || ms[i].kind == ms[j].kind || distance(ms[i], ms[j]) > kPairDistance) continue;
+            if (drop[j] || ms[i].kind == ms[j].kind || fartherThan(ms[i], ms[j], kPairDistance)) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
-            if (!contourReaches(image, ms[i], ms[j], kMaxHookLength)) continue;
+            if (!walks)
+                walks = {
+                    contour::traceContour(image, feature(ms[i]), edge(ms[i]), kMaxHookLength, Turn::Clockwise),
+                    contour::traceContour(image, feature(ms[i]), edge(ms[i]), kMaxHookLength, Turn::CounterClockwise)};
+            if (!walksReach(*walks, ms[j])) continue;
             drop[i] = drop[j] = true;
             break;
         }
@@ -285,7 +296,7 @@ void removeOverlaps(std::vector<Minutia>& ms, const RidgeImage& image) {
     for (std::size_t i = 0; i < ms.size(); ++i) {
         if (drop[i]) continue;
         for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kMaxOverlapJoin; ++j) {
-            if (drop[j] || ms[i].kind != ms[j].kind || distance(ms[i], ms[j]) > kMaxOverlapJoin) continue;
+            if (drop[j] || ms[i].kind != ms[j].kind || fartherThan(ms[i], ms[j], kMaxOverlapJoin)) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
             // The two ends of one broken feature, with no more than the gap between them on the straight line from
             // one to the other.
