@@ -50,6 +50,11 @@ int rowsBelow(const Minutia& a, const Minutia& b) {
     return b.y - a.y;
 }
 
+void sortInRows(std::vector<Minutia>& ms) {
+    std::stable_sort(ms.begin(), ms.end(),
+                     [](const Minutia& a, const Minutia& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+}
+
 // Whether a and b lie more than `limit` pixels apart.
 bool fartherThan(const Minutia& a, const Minutia& b, int limit) {
     const int dx = a.x - b.x, dy = a.y - b.y;
@@ -402,8 +407,7 @@ void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, con
     auto trace = [&](const char* step) {
         if (afterStep) afterStep(step, minutiae);
     };
-    std::stable_sort(minutiae.begin(), minutiae.end(),
-                     [](const Minutia& a, const Minutia& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    sortInRows(minutiae);
     removeIslandsAndLakes(minutiae, ridges);
     trace("islands and lakes");
     removeHoles(minutiae, ridges);
@@ -413,6 +417,7 @@ void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, con
     removeNearInvalidBlocks(minutiae, maps);
     trace("near invalid");
     removeOrAdjustSideMinutiae(minutiae, ridges);
+    sortInRows(minutiae); // the tips it moved to may have left the order the pair searches rely on
     trace("side");
     removeHooks(minutiae, ridges);
     trace("hooks");
