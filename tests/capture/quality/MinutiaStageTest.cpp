@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -115,13 +116,30 @@ TEST_P(MinutiaStage, FindsTheReferencesMinutiaeOnItsInputs) {
     RidgeImage ridges(in.ridges, in.width, in.height);
     std::vector<Minutia> ours = findMinutiaCandidates(ridges, in.maps);
     const std::size_t candidates = ours.size();
-    removeFalseMinutiae(ours, ridges, in.maps);
+    std::vector<std::pair<std::string, std::vector<Minutia>>> steps{{"no candidate", ours}};
+    removeFalseMinutiae(ours, ridges, in.maps, [&](const char* step, const std::vector<Minutia>& survivors) {
+        steps.emplace_back(step, survivors);
+    });
     rateMinutiae(ours, GreyView{in.pixels.data(), in.width, in.height}, in.maps);
 
     // Each reference minutia takes the nearest unused one of ours within 4 pixels and one direction step.
+    const auto near = [](const Minutia& m, const RefMinutia& r) {
+        const int dx = m.x - r.x, dy = m.y - r.y;
+        const int gap = std::abs(m.direction - r.direction) % kMinutiaDirections;
+        return dx * dx + dy * dy < 17 && std::min(gap, kMinutiaDirections - gap) <= 1;
+    };
     std::vector<bool> used(ours.size(), false);
     std::size_t matched = 0, reliable = 0;
+    std::map<std::string, int> lostAt; // for the reference minutiae none of ours matches: the step that lost it
     for (const RefMinutia& r : in.reference) {
+        const auto unmatched = [&] {
+            for (const auto& [step, survivors] : steps)
+                if (std::none_of(survivors.begin(), survivors.end(), [&](const Minutia& m) { return near(m, r); })) {
+                    ++lostAt[step];
+                    return;
+                }
+            ++lostAt["taken by another"];
+        };
         std::size_t best = ours.size();
         int bestDistance = 17;
         for (std::size_t i = 0; i < ours.size(); ++i) {
@@ -131,7 +149,10 @@ TEST_P(MinutiaStage, FindsTheReferencesMinutiaeOnItsInputs) {
             best = i;
             bestDistance = dx * dx + dy * dy;
         }
-        if (best == ours.size()) continue;
+        if (best == ours.size()) {
+            unmatched();
+            continue;
+        }
         used[best] = true;
         ++matched;
         reliable += std::abs(ours[best].reliability - r.reliability) <= 0.05 ? 1u : 0u;
@@ -167,6 +188,10 @@ TEST_P(MinutiaStage, FindsTheReferencesMinutiaeOnItsInputs) {
                 "  at the reference's minutiae %.3f\n",
                 name.c_str(), share, ours.size(), in.reference.size(), countGap, candidates, reliableShare,
                 counts.c_str(), levelGap, sameShare);
+    std::string lost;
+    for (const auto& [step, n] : lostAt)
+        lost += "  " + step + " " + std::to_string(n);
+    std::printf("%-26s unmatched:%s\n", "", lost.c_str());
     EXPECT_GE(share, std::min(0.90, floor.matched)) << name;
     EXPECT_LE(countGap, std::max(0.10, floor.countGap)) << name;
     EXPECT_GE(reliableShare, std::min(0.90, floor.reliable)) << name;
