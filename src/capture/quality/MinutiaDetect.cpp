@@ -19,12 +19,12 @@ Contour traceContour(const RidgeImage& image, Point start, Point edge, int maxSt
     const int step = turn == Turn::Clockwise ? 1 : 7;
     Point cur = start, e = edge;
     out.points.reserve(static_cast<std::size_t>(std::max(0, maxSteps)));
+    // Ring position of each 8-neighbour offset (dy + 1, dx + 1); -1 for the pixel itself.
+    static constexpr std::array<std::array<int, 3>, 3> kRingAt = {{{7, 0, 1}, {6, -1, 2}, {5, 4, 3}}};
     for (int n = 0; n < maxSteps; ++n) {
-        int k = -1;
-        for (int i = 0; i < 8; ++i)
-            if (cur.x + kRingX[static_cast<std::size_t>(i)] == e.x &&
-                cur.y + kRingY[static_cast<std::size_t>(i)] == e.y)
-                k = i;
+        const int ex = e.x - cur.x, ey = e.y - cur.y;
+        if (ex < -1 || ex > 1 || ey < -1 || ey > 1) return out;
+        const int k = kRingAt[static_cast<std::size_t>(ey + 1)][static_cast<std::size_t>(ex + 1)];
         if (k < 0) return out;
         bool moved = false;
         int prev = k;
@@ -256,6 +256,12 @@ template <typename Hit> void scanLinePair(const std::uint8_t* a, const std::uint
     }
 }
 
+// The middle of a run of middle pairs from..to. A run of even length has two middle pixels: along rows a feature on
+// the lower row takes the right one and a feature on the upper row the left one, along columns the other way round.
+int runMiddle(int from, int to, bool later) {
+    return (from + to + (later ? 1 : 0)) / 2;
+}
+
 } // namespace
 
 std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const BlockMaps& maps) {
@@ -270,21 +276,25 @@ std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const Block
     for (int y = 0; y + 1 < h; ++y) {
         const std::uint8_t* top = rows.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
         scanLinePair(top, top + w, w, [&](const Pattern& p, int from, int to) {
-            const int x = (from + to) / 2;
+            const int x = runMiddle(from, to, p.appearing);
             const Point feature{x, p.appearing ? y + 1 : y}, edge{x, p.appearing ? y : y + 1};
             consider(ridges, maps, found, p, feature, edge, true);
         });
     }
     // The columns copied out as rows, so the second scan also runs along memory.
+    // Copied in tiles, so that both the reads and the writes stay within a few cache lines.
     std::vector<std::uint8_t> columns(rows.size());
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            columns[static_cast<std::size_t>(x) * static_cast<std::size_t>(h) + static_cast<std::size_t>(y)] =
-                rows[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)];
+    constexpr int kTile = 32;
+    for (int y0 = 0; y0 < h; y0 += kTile)
+        for (int x0 = 0; x0 < w; x0 += kTile)
+            for (int x = x0; x < std::min(w, x0 + kTile); ++x)
+                for (int y = y0; y < std::min(h, y0 + kTile); ++y)
+                    columns[static_cast<std::size_t>(x) * static_cast<std::size_t>(h) + static_cast<std::size_t>(y)] =
+                        rows[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)];
     for (int x = 0; x + 1 < w; ++x) {
         const std::uint8_t* left = columns.data() + static_cast<std::size_t>(x) * static_cast<std::size_t>(h);
         scanLinePair(left, left + h, h, [&](const Pattern& p, int from, int to) {
-            const int y = (from + to) / 2;
+            const int y = runMiddle(from, to, !p.appearing);
             const Point feature{p.appearing ? x + 1 : x, y}, edge{p.appearing ? x : x + 1, y};
             consider(ridges, maps, found, p, feature, edge, false);
         });

@@ -7,8 +7,10 @@
 #include "Minutiae.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 namespace qev::quality {
@@ -23,21 +25,40 @@ constexpr int kPairDistance = 16;       // islands, lakes and hooks are looked f
 constexpr int kMaxHalfLoop = 30;        // an island or lake is walked round in at most twice this many steps
 constexpr int kSmallLoop = 15;          // a hole is walked round in at most this many steps
 constexpr int kPointingSteps = 6;       // how far along its direction a minutia must still find ridge flow
-constexpr int kInvalidMargin = 6;       // pixels from a block without direction
+constexpr int kInvalidMargin = 4;       // pixels from a block without direction
 constexpr int kMinValidNeighbours = 7;  // ... where a minutia needs this many of its block's 8 neighbours valid
 constexpr int kSideHalfContour = 7;     // contour walked each way to find a minutia's tip
-constexpr int kMaxHookLength = 15;      // contour steps between a spur's end and its fork
-constexpr int kMaxOverlapDistance = 8;  // the two ends of a broken ridge
-constexpr int kMaxOverlapJoin = 6;      // ... closer than this are joined without looking at the gap
+constexpr int kMaxHookLength = 30;      // contour steps between a spur's end and its fork
+constexpr int kMaxOverlapJoin = 6;      // the two ends of a broken ridge, at most this far apart
+constexpr int kMaxFreeTransitions = 2;  // ... with the gap alone between them
 constexpr int kMalformationSteps1 = 10; // ridge width measured this far from the minutia
 constexpr int kMalformationSteps2 = 20; // ... and this far
 constexpr double kMalformationRatio = 2.0;
 constexpr double kMaxMalformationWidth = 20.0;
-constexpr double kMalformationWideAt = 6.0;              // a far width below this is a thin ridge, not a malformation
+constexpr double kMalformationWideAt = 6.0; // a far width below this is a thin ridge, not a malformation
+constexpr int kPoreTipDistance = 3;         // pores: the search across starts this far past the tip
+constexpr int kPoreAcrossSteps = 12;        // ... and goes at most this far each way
+constexpr int kPoreStepsPast = 10;          // contour steps on past the tip
+constexpr int kPoreStepsBack = 8;           // ... and back along the feature
+constexpr double kPoreMinSquaredGap = 0.5;
+constexpr double kPoreMaxSquaredRatio = 2.25;
 constexpr int kOppositeGap = kMinutiaDirections * 3 / 8; // directions at least this far apart face each other
 
-double distance(const Minutia& a, const Minutia& b) {
-    return std::hypot(a.x - b.x, a.y - b.y);
+// The steps walk the minutiae in rows, top to bottom and left to right in a row; a pair search ends at the first
+// minutia too many rows below.
+int rowsBelow(const Minutia& a, const Minutia& b) {
+    return b.y - a.y;
+}
+
+void sortInRows(std::vector<Minutia>& ms) {
+    std::stable_sort(ms.begin(), ms.end(),
+                     [](const Minutia& a, const Minutia& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+}
+
+// Whether a and b lie more than `limit` pixels apart.
+bool fartherThan(const Minutia& a, const Minutia& b, int limit) {
+    const int dx = a.x - b.x, dy = a.y - b.y;
+    return dx * dx + dy * dy > limit * limit;
 }
 
 Point feature(const Minutia& m) {
@@ -108,12 +129,15 @@ void removeIslandsAndLakes(std::vector<Minutia>& ms, RidgeImage& image) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
         if (drop[i]) continue;
-        for (std::size_t j = i + 1; j < ms.size() && ms[j].x - ms[i].x <= kPairDistance; ++j) {
-            if (drop[j] || ms[i].kind != ms[j].kind || distance(ms[i], ms[j]) > kPairDistance) continue;
+        // The walk round the first minutia's feature, taken once for all the partners it is tried with.
+        std::optional<contour::Contour> walked;
+        for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kPairDistance; ++j) {
+            if (drop[j] || ms[i].kind != ms[j].kind || fartherThan(ms[i], ms[j], kPairDistance)) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
-            const auto walk =
-                contour::traceContour(image, feature(ms[i]), edge(ms[i]), 2 * kMaxHalfLoop, Turn::Clockwise);
-            if (!walk.closed) continue;
+            if (!walked)
+                walked = contour::traceContour(image, feature(ms[i]), edge(ms[i]), 2 * kMaxHalfLoop, Turn::Clockwise);
+            const contour::Contour& walk = *walked;
+            if (!walk.closed) break;
             const bool throughOther = std::any_of(walk.points.begin(), walk.points.end(),
                                                   [&](const ContourPoint& p) { return p.pixel == feature(ms[j]); });
             if (!throughOther) continue;
@@ -189,35 +213,49 @@ void removeOrAdjustSideMinutiae(std::vector<Minutia>& ms, const RidgeImage& imag
             continue;
         }
         const double ux = contour::directionDx(m.direction), uy = contour::directionDy(m.direction);
+        // Runs of equal projections stand for their middle point, or for the minutia itself when it lies on the run.
         std::vector<double> along;
-        std::vector<std::size_t> at;
+        std::vector<std::size_t> first, last;
         for (std::size_t k = 0; k < line.size(); ++k) {
             const double s = std::round((line[k].pixel.x - m.x) * ux + (line[k].pixel.y - m.y) * uy);
-            if (!along.empty() && along.back() == s) continue;
+            if (!along.empty() && along.back() == s) {
+                last.back() = k;
+                continue;
+            }
             along.push_back(s);
-            at.push_back(k);
+            first.push_back(k);
+            last.push_back(k);
         }
         std::vector<std::size_t> minima;
         for (std::size_t k = 1; k + 1 < along.size(); ++k)
-            if (along[k] < along[k - 1] && along[k] < along[k + 1]) minima.push_back(at[k]);
-        if (minima.size() != 1) {
+            if (along[k] < along[k - 1] && along[k] < along[k + 1]) {
+                const auto self = static_cast<std::size_t>(kSideHalfContour);
+                if (first[k] <= self && self <= last[k])
+                    minima.push_back(self);
+                else
+                    minima.push_back((first[k] + last[k]) / 2);
+            }
+        if (minima.empty()) {
             drop[i] = true;
             continue;
         }
-        m.x = line[minima[0]].pixel.x;
-        m.y = line[minima[0]].pixel.y;
-        m.edgeX = line[minima[0]].edge.x;
-        m.edgeY = line[minima[0]].edge.y;
+        // A contour that dips more than once: the deepest dip is the tip.
+        const auto depth = [&](std::size_t k) { return (line[k].pixel.x - m.x) * ux + (line[k].pixel.y - m.y) * uy; };
+        const std::size_t tip = *std::min_element(minima.begin(), minima.end(),
+                                                  [&](std::size_t a, std::size_t b) { return depth(a) < depth(b); });
+        m.x = line[tip].pixel.x;
+        m.y = line[tip].pixel.y;
+        m.edgeX = line[tip].edge.x;
+        m.edgeY = line[tip].edge.y;
     }
     dropMarked(ms, drop);
 }
 
-bool contourReaches(const RidgeImage& image, const Minutia& from, const Minutia& to, int maxSteps) {
-    for (const Turn t : {Turn::Clockwise, Turn::CounterClockwise}) {
-        const auto walk = contour::traceContour(image, feature(from), edge(from), maxSteps, t);
+// Whether one of the two walks from a minutia along its contour passes the other minutia `to`.
+bool walksReach(const std::array<contour::Contour, 2>& walks, const Minutia& to) {
+    for (const contour::Contour& walk : walks)
         for (const ContourPoint& p : walk.points)
             if (p.pixel == feature(to) || p.pixel == edge(to) || p.edge == feature(to)) return true;
-    }
     return false;
 }
 
@@ -225,10 +263,16 @@ void removeHooks(std::vector<Minutia>& ms, const RidgeImage& image) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
         if (drop[i]) continue;
-        for (std::size_t j = i + 1; j < ms.size() && ms[j].x - ms[i].x <= kPairDistance; ++j) {
-            if (drop[j] || ms[i].kind == ms[j].kind || distance(ms[i], ms[j]) > kPairDistance) continue;
+        // Both walks from the first minutia, taken once for all the partners it is tried with.
+        std::optional<std::array<contour::Contour, 2>> walks;
+        for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kPairDistance; ++j) {
+            if (drop[j] || ms[i].kind == ms[j].kind || fartherThan(ms[i], ms[j], kPairDistance)) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
-            if (!contourReaches(image, ms[i], ms[j], kMaxHookLength)) continue;
+            if (!walks)
+                walks = {
+                    contour::traceContour(image, feature(ms[i]), edge(ms[i]), kMaxHookLength, Turn::Clockwise),
+                    contour::traceContour(image, feature(ms[i]), edge(ms[i]), kMaxHookLength, Turn::CounterClockwise)};
+            if (!walksReach(*walks, ms[j])) continue;
             drop[i] = drop[j] = true;
             break;
         }
@@ -236,25 +280,32 @@ void removeHooks(std::vector<Minutia>& ms, const RidgeImage& image) {
     dropMarked(ms, drop);
 }
 
+// Colour changes along the straight line from a to b.
+int transitionsOnLine(const RidgeImage& image, Point a, Point b) {
+    const int dx = b.x - a.x, dy = b.y - a.y;
+    const int n = std::max(std::abs(dx), std::abs(dy));
+    int changes = 0;
+    std::uint8_t last = image.at(a.x, a.y);
+    for (int i = 1; i <= n; ++i) {
+        const int x = a.x + static_cast<int>(std::lround(static_cast<double>(dx) * i / n));
+        const int y = a.y + static_cast<int>(std::lround(static_cast<double>(dy) * i / n));
+        const std::uint8_t v = image.at(x, y);
+        if (v != last) ++changes;
+        last = v;
+    }
+    return changes;
+}
+
 void removeOverlaps(std::vector<Minutia>& ms, const RidgeImage& image) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
         if (drop[i]) continue;
-        for (std::size_t j = i + 1; j < ms.size() && ms[j].x - ms[i].x <= kMaxOverlapDistance; ++j) {
-            if (drop[j] || ms[i].kind != ms[j].kind) continue;
-            const double d = distance(ms[i], ms[j]);
-            if (d > kMaxOverlapDistance) continue;
+        for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kMaxOverlapJoin; ++j) {
+            if (drop[j] || ms[i].kind != ms[j].kind || fartherThan(ms[i], ms[j], kMaxOverlapJoin)) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
-            bool overlap = d <= kMaxOverlapJoin;
-            if (!overlap) {
-                // The second lies ahead of the first, against its direction, with nothing of its colour between.
-                const int join = contour::directionOfVector(ms[j].x - ms[i].x, ms[j].y - ms[i].y);
-                const std::uint8_t gapColour = ms[i].kind == MinutiaKind::Ending ? 0 : 1;
-                const int back = (ms[i].direction + kMinutiaDirections / 2) % kMinutiaDirections;
-                overlap = contour::directionGap(join, back) <= kMinutiaDirections / 4 &&
-                          contour::straightPathOfColour(image, edge(ms[i]), edge(ms[j]), gapColour);
-            }
-            if (!overlap) continue;
+            // The two ends of one broken feature, with no more than the gap between them on the straight line from
+            // one to the other.
+            if (transitionsOnLine(image, feature(ms[i]), feature(ms[j])) > kMaxFreeTransitions) continue;
             drop[i] = drop[j] = true;
             break;
         }
@@ -288,17 +339,94 @@ void removeMalformations(std::vector<Minutia>& ms, const RidgeImage& image) {
     dropMarked(ms, drop);
 }
 
+// Pores and breaks: in blocks of low flow or high curvature, a feature whose neighbours run on beside the gap past
+// its tip, instead of closing in on it, is a gap in the feature, not a minutia. From a point a few pixels past the
+// tip the search goes across the flow, both ways, to the first pixel of the feature's colour; the contours there
+// are walked on past the tip and back along the feature, and the squared distances across at both ends compared.
+void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockMaps& maps) {
+    std::vector<bool> drop(ms.size(), false);
+    for (std::size_t i = 0; i < ms.size(); ++i) {
+        const Minutia& m = ms[i];
+        const auto block = maps.index(m.x / kBlockSize, m.y / kBlockSize);
+        if (!maps.lowFlow[block] && !maps.highCurvature[block]) continue;
+        const double ux = contour::directionDx(m.direction), uy = contour::directionDy(m.direction);
+        const std::uint8_t colour = image.at(m.x, m.y);
+        const double rx = m.x - kPoreTipDistance * ux, ry = m.y - kPoreTipDistance * uy;
+        const Point r{static_cast<int>(std::lround(rx)), static_cast<int>(std::lround(ry))};
+        if (!image.inside(r.x, r.y) || image.at(r.x, r.y) == colour) continue;
+        std::array<ContourPoint, 2> sides{};
+        int found = 0;
+        for (const double s : {1.0, -1.0}) {
+            Point prev = r;
+            for (int k = 1; k <= kPoreAcrossSteps; ++k) {
+                const Point q{static_cast<int>(std::lround(rx - s * k * uy)),
+                              static_cast<int>(std::lround(ry + s * k * ux))};
+                if (!image.inside(q.x, q.y)) break;
+                if (image.at(q.x, q.y) == colour) {
+                    if (std::abs(q.x - prev.x) <= 1 && std::abs(q.y - prev.y) <= 1)
+                        sides[static_cast<std::size_t>(found++)] = {q, prev};
+                    break;
+                }
+                prev = q;
+            }
+        }
+        if (found < 2) continue;
+        std::array<Point, 2> past{}, back{};
+        bool walked = true;
+        for (std::size_t s = 0; s < 2 && walked; ++s) {
+            const auto one =
+                contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreStepsPast, Turn::Clockwise);
+            const auto other =
+                contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreStepsPast, Turn::CounterClockwise);
+            if (one.points.size() < static_cast<std::size_t>(kPoreStepsPast) ||
+                other.points.size() < static_cast<std::size_t>(kPoreStepsPast)) {
+                walked = false;
+                break;
+            }
+            // Past the tip is against the minutia's direction.
+            const auto behind = [&](Point p) { return -((p.x - m.x) * ux + (p.y - m.y) * uy); };
+            const bool oneOnward = behind(one.points.back().pixel) >= behind(other.points.back().pixel);
+            past[s] = (oneOnward ? one : other).points.back().pixel;
+            back[s] = (oneOnward ? other : one).points[static_cast<std::size_t>(kPoreStepsBack - 1)].pixel;
+        }
+        if (!walked) continue;
+        const auto squared = [](Point a, Point b) {
+            return static_cast<double>((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y));
+        };
+        const double onward = squared(past[0], past[1]), along = squared(back[0], back[1]);
+        if (onward <= kPoreMinSquaredGap) continue;
+        drop[i] = along / onward <= kPoreMaxSquaredRatio;
+    }
+    dropMarked(ms, drop);
+}
+
 } // namespace
 
-void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps) {
+void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps,
+                         const RemovalTrace& afterStep) {
+    auto trace = [&](const char* step) {
+        if (afterStep) afterStep(step, minutiae);
+    };
+    sortInRows(minutiae);
     removeIslandsAndLakes(minutiae, ridges);
+    trace("islands and lakes");
     removeHoles(minutiae, ridges);
+    trace("holes");
     removePointingIntoInvalidBlocks(minutiae, ridges, maps);
+    trace("pointing into invalid");
     removeNearInvalidBlocks(minutiae, maps);
+    trace("near invalid");
     removeOrAdjustSideMinutiae(minutiae, ridges);
+    sortInRows(minutiae); // the tips it moved to may have left the order the pair searches rely on
+    trace("side");
     removeHooks(minutiae, ridges);
+    trace("hooks");
     removeOverlaps(minutiae, ridges);
+    trace("overlaps");
     removeMalformations(minutiae, ridges);
+    trace("malformations");
+    removePores(minutiae, ridges, maps);
+    trace("pores");
 }
 
 } // namespace qev::quality

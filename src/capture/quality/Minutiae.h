@@ -3,6 +3,7 @@
 #include "BlockMaps.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace qev::quality {
@@ -47,7 +48,11 @@ private:
 [[nodiscard]] std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const BlockMaps& maps);
 // Drops the false ones (islands, lakes, holes, border, side, hooks, overlaps, malformations, pores); may fill the
 // islands and lakes it removes in the ridge image.
-void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps);
+// `afterStep`, when given, sees the survivors after each step with the step's name (for tests that look for the step
+// that drops a minutia).
+using RemovalTrace = std::function<void(const char* step, const std::vector<Minutia>& survivors)>;
+void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps,
+                         const RemovalTrace& afterStep = {});
 // Sets each minutia's reliability from its block's quality level and the grey statistics around it.
 void rateMinutiae(std::vector<Minutia>& minutiae, const GreyView& image, const BlockMaps& maps);
 

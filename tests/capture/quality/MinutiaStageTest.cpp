@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -90,18 +91,18 @@ struct Floor {
 };
 
 constexpr std::array<Floor, 12> kFloors = {{
-    {"nist_finger_500x500", 0.87, 0.10, 0.90, 0.21},
-    {"an2k_valid12_512x512", 0.77, 0.10, 0.90, 0.14},
-    {"sivv_card0001_01_545x498", 0.85, 0.10, 0.90, 0.10},
-    {"sivv_card0002_01_506x551", 0.85, 0.10, 0.90, 0.10},
-    {"sivv_card0003_05_372x388", 0.89, 0.10, 0.90, 0.10},
-    {"sivv_card0004_02_456x503", 0.84, 0.15, 0.90, 0.11},
-    {"wvu3_r3_400x375", 0.78, 0.10, 0.90, 0.13},
-    {"wvu3_r5_400x375", 0.75, 0.10, 0.90, 0.58},
-    {"wvu3_r7_400x375", 0.70, 0.10, 0.90, 0.10},
-    {"wvu3_r9_400x375", 0.70, 0.10, 0.90, 0.21},
-    {"wvu3_r11_400x375", 0.83, 0.10, 0.90, 0.10},
-    {"wvu3_r13_800x475", 0.82, 0.11, 0.90, 0.13},
+    {"nist_finger_500x500", 0.92, 0.10, 0.90, 0.21},
+    {"an2k_valid12_512x512", 0.75, 0.10, 0.90, 0.10},
+    {"sivv_card0001_01_545x498", 0.90, 0.10, 0.90, 0.10},
+    {"sivv_card0002_01_506x551", 0.87, 0.10, 0.90, 0.10},
+    {"sivv_card0003_05_372x388", 0.94, 0.10, 0.90, 0.10},
+    {"sivv_card0004_02_456x503", 0.86, 0.10, 0.90, 0.10},
+    {"wvu3_r3_400x375", 0.86, 0.10, 0.90, 0.10},
+    {"wvu3_r5_400x375", 0.84, 0.13, 0.90, 0.58},
+    {"wvu3_r7_400x375", 0.80, 0.10, 0.90, 0.10},
+    {"wvu3_r9_400x375", 0.85, 0.10, 0.90, 0.11},
+    {"wvu3_r11_400x375", 0.89, 0.10, 0.90, 0.11},
+    {"wvu3_r13_800x475", 0.86, 0.10, 0.90, 0.16},
 }};
 
 class MinutiaStage : public ::testing::TestWithParam<Floor> {};
@@ -115,13 +116,30 @@ TEST_P(MinutiaStage, FindsTheReferencesMinutiaeOnItsInputs) {
     RidgeImage ridges(in.ridges, in.width, in.height);
     std::vector<Minutia> ours = findMinutiaCandidates(ridges, in.maps);
     const std::size_t candidates = ours.size();
-    removeFalseMinutiae(ours, ridges, in.maps);
+    std::vector<std::pair<std::string, std::vector<Minutia>>> steps{{"no candidate", ours}};
+    removeFalseMinutiae(ours, ridges, in.maps, [&](const char* step, const std::vector<Minutia>& survivors) {
+        steps.emplace_back(step, survivors);
+    });
     rateMinutiae(ours, GreyView{in.pixels.data(), in.width, in.height}, in.maps);
 
     // Each reference minutia takes the nearest unused one of ours within 4 pixels and one direction step.
+    const auto near = [](const Minutia& m, const RefMinutia& r) {
+        const int dx = m.x - r.x, dy = m.y - r.y;
+        const int gap = std::abs(m.direction - r.direction) % kMinutiaDirections;
+        return dx * dx + dy * dy < 17 && std::min(gap, kMinutiaDirections - gap) <= 1;
+    };
     std::vector<bool> used(ours.size(), false);
     std::size_t matched = 0, reliable = 0;
+    std::map<std::string, int> lostAt; // for the reference minutiae none of ours matches: the step that lost it
     for (const RefMinutia& r : in.reference) {
+        const auto unmatched = [&] {
+            for (const auto& [step, survivors] : steps)
+                if (std::none_of(survivors.begin(), survivors.end(), [&](const Minutia& m) { return near(m, r); })) {
+                    ++lostAt[step];
+                    return;
+                }
+            ++lostAt["taken by another"];
+        };
         std::size_t best = ours.size();
         int bestDistance = 17;
         for (std::size_t i = 0; i < ours.size(); ++i) {
@@ -131,7 +149,10 @@ TEST_P(MinutiaStage, FindsTheReferencesMinutiaeOnItsInputs) {
             best = i;
             bestDistance = dx * dx + dy * dy;
         }
-        if (best == ours.size()) continue;
+        if (best == ours.size()) {
+            unmatched();
+            continue;
+        }
         used[best] = true;
         ++matched;
         reliable += std::abs(ours[best].reliability - r.reliability) <= 0.05 ? 1u : 0u;
@@ -167,6 +188,10 @@ TEST_P(MinutiaStage, FindsTheReferencesMinutiaeOnItsInputs) {
                 "  at the reference's minutiae %.3f\n",
                 name.c_str(), share, ours.size(), in.reference.size(), countGap, candidates, reliableShare,
                 counts.c_str(), levelGap, sameShare);
+    std::string lost;
+    for (const auto& [step, n] : lostAt)
+        lost += "  " + step + " " + std::to_string(n);
+    std::printf("%-26s unmatched:%s\n", "", lost.c_str());
     EXPECT_GE(share, std::min(0.90, floor.matched)) << name;
     EXPECT_LE(countGap, std::max(0.10, floor.countGap)) << name;
     EXPECT_GE(reliableShare, std::min(0.90, floor.reliable)) << name;
@@ -182,15 +207,18 @@ INSTANTIATE_TEST_SUITE_P(Images, MinutiaStage, ::testing::ValuesIn(kFloors),
 namespace {
 
 // Horizontal ridges three pixels wide every eight rows; the one through row 32 starts at x = 32 and runs right.
-// Inverted, the same picture is a valley that starts there: a bifurcation of the ridges above and below it.
+// Inverted, the same picture is a valley that starts there: a bifurcation of the ridges above and below it. In
+// blocks of normal flow that is one minutia at the tip, pointing along the feature; in blocks of low flow, where the
+// ridges beside it run on parallel past the tip, it is taken for a pore or a break and goes.
 struct Synthetic {
     bool inverted;
+    bool lowFlow;
     MinutiaKind kind;
 };
 
 class MinutiaSynthetic : public ::testing::TestWithParam<Synthetic> {};
 
-TEST_P(MinutiaSynthetic, OneFeatureIsFoundAtItsTipPointingAlongIt) {
+TEST_P(MinutiaSynthetic, OneFeatureIsFoundAtItsTipUnlessItLiesInLowFlow) {
     constexpr int kSide = 64;
     std::vector<std::uint8_t> pixels(kSide * kSide, 0);
     for (int y = 0; y < kSide; ++y)
@@ -203,12 +231,16 @@ TEST_P(MinutiaSynthetic, OneFeatureIsFoundAtItsTipPointingAlongIt) {
     const auto blocks = static_cast<std::size_t>(maps.width * maps.height);
     maps.direction.assign(blocks, 0); // horizontal ridge flow
     maps.lowContrast.assign(blocks, 0);
-    maps.lowFlow.assign(blocks, 0);
+    maps.lowFlow.assign(blocks, GetParam().lowFlow ? 1 : 0);
     maps.highCurvature.assign(blocks, 0);
-    maps.quality.assign(blocks, 4);
+    maps.quality.assign(blocks, GetParam().lowFlow ? 2 : 4);
     RidgeImage ridges(pixels, kSide, kSide);
     auto found = findMinutiaCandidates(ridges, maps);
     removeFalseMinutiae(found, ridges, maps);
+    if (GetParam().lowFlow) {
+        EXPECT_TRUE(found.empty());
+        return;
+    }
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].kind, GetParam().kind);
     EXPECT_NEAR(found[0].x, 32, 1);
@@ -216,9 +248,12 @@ TEST_P(MinutiaSynthetic, OneFeatureIsFoundAtItsTipPointingAlongIt) {
     EXPECT_EQ(found[0].direction, 8); // a quarter turn clockwise from up: along the feature, to the right
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, MinutiaSynthetic,
-                         ::testing::Values(Synthetic{false, MinutiaKind::Ending},
-                                           Synthetic{true, MinutiaKind::Bifurcation}),
-                         [](const auto& p) { return p.param.inverted ? "Bifurcation" : "Ending"; });
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, MinutiaSynthetic,
+    ::testing::Values(Synthetic{false, false, MinutiaKind::Ending}, Synthetic{true, false, MinutiaKind::Bifurcation},
+                      Synthetic{false, true, MinutiaKind::Ending}, Synthetic{true, true, MinutiaKind::Bifurcation}),
+    [](const auto& p) {
+        return std::string(p.param.inverted ? "Bifurcation" : "Ending") + (p.param.lowFlow ? "InLowFlow" : "");
+    });
 
 } // namespace
