@@ -730,6 +730,8 @@ bool createOfficeFolder(const QString& dir, bool demo, const Clock& clock, QStri
         }
         created.push_back(path);
         const std::vector<dbf::Record>& records = rows.at(t.component).records();
+        // A new folder's rows reach the disk once per table; until it is made whole nothing relies on them.
+        (*table)->setSyncPosts(false);
         for (size_t i = 0; i < records.size(); ++i) {
             auto appended = (*table)->append(records[i]);
             if (!appended) {
@@ -740,6 +742,12 @@ bool createOfficeFolder(const QString& dir, bool demo, const Clock& clock, QStri
                 removeCreated(created);
                 return failWith(message);
             }
+        }
+        if (auto synced = (*table)->sync(); !synced) {
+            table.value().reset();
+            removeCreated(created);
+            return failWith(
+                QStringLiteral("No se pudo grabar %1: %2").arg(t.fileName, QString::fromStdString(synced.error())));
         }
         (*table)->flush();
     }

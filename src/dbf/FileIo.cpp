@@ -1,5 +1,7 @@
 #include "dbf/FileIo.h"
 
+#include <fcntl.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +40,14 @@ bool writeFully(int fd, uint64_t offset, const void* buf, size_t len) {
         offset += static_cast<uint64_t>(n);
     }
     return true;
+}
+
+bool syncFolderOf(const std::string& path) {
+    const int fd = ::open(dirName(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
 }
 
 uint64_t fileSize(int fd) {

@@ -13,6 +13,8 @@ namespace qev::dbf::io {
 bool readFully(int fd, uint64_t offset, void* buf, size_t len);
 bool writeFully(int fd, uint64_t offset, const void* buf, size_t len);
 uint64_t fileSize(int fd);
+// Makes the names in the folder of `path` (a rename into it) reach the disk; false when it cannot.
+bool syncFolderOf(const std::string& path);
 
 std::string baseName(const std::string& path);
 std::string dirName(const std::string& path);

@@ -881,6 +881,8 @@ Result<void> MdxFile::write(const std::string& path, int version, const std::str
         ::unlink(tmp.c_str());
         return fail(name + ": no se puede escribir el índice: " + std::strerror(errno));
     }
+    // The new name on disk too: after a power cut the folder would otherwise still hold the old index.
+    (void)io::syncFolderOf(path);
     return {};
 }
 

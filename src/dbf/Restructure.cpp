@@ -300,6 +300,8 @@ Result<void> Table::rewrite(const std::vector<FieldDef>& fieldsIn, bool dropDele
         return fail(name + ": cannot replace the table: " + std::strerror(errno));
     }
     tableTmp.keep = true;
+    // The renames on disk before the note that asks for them is cleared.
+    if (!io::syncFolderOf(m_path)) return fail(name + ": cannot write the folder to disk: " + std::strerror(errno));
     ::close(m_fd);
     m_fd = tableTmp.fd;
     tableTmp.fd = -1;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -286,6 +287,24 @@ int Table::fieldIndex(std::string_view name) const {
     return -1;
 }
 
+namespace {
+std::atomic<bool> g_syncDefault{true};
+} // namespace
+
+void Table::setSyncDefault(bool on) {
+    g_syncDefault = on;
+}
+
+Result<void> Table::settlePost(bool memoChanged) {
+    if (!m_syncPosts) return {};
+    if (memoChanged && m_memo)
+        if (auto r = m_memo->sync(); !r) return r;
+    if (::fdatasync(m_fd) != 0) return fail(fileName() + ": cannot write to disk: " + std::strerror(errno));
+    if (m_mdx && ::fdatasync(m_mdx->fd()) != 0)
+        return fail(m_mdx->fileName() + ": cannot write to disk: " + std::strerror(errno));
+    return {};
+}
+
 Result<std::unique_ptr<Table>> Table::open(const std::string& path, OpenMode mode) {
     return openTable(path, mode, true);
 }
@@ -302,6 +321,7 @@ Result<std::unique_ptr<Table>> Table::openTable(const std::string& path, OpenMod
     const int fd = ::open(actual.c_str(), (ro ? O_RDONLY : O_RDWR) | O_CLOEXEC);
     if (fd < 0) return fail(baseName(actual) + ": cannot open: " + std::strerror(errno));
     std::unique_ptr<Table> t(new Table);
+    t->m_syncPosts = g_syncDefault;
     t->m_path = actual;
     t->m_fd = fd;
     t->m_mode = mode;
@@ -997,6 +1017,9 @@ Result<uint32_t> Table::append(const Record& values) {
     auto raw = encodeRecord(vals, nullptr, recno, newBlocks);
     if (!raw) return fail(raw.error());
     raw->push_back('\x1A');
+    // The row only ever points at memo blocks that are on disk.
+    if (m_syncPosts && !newBlocks.empty())
+        if (auto r = m_memo->sync(); !r) return fail(r.error());
     IndexPost post;
     if (auto r = post.begin(*this, recno, nullptr); !r) return fail(r.error());
     if (!writeFully(m_fd, end, raw->data(), raw->size())) {
@@ -1009,6 +1032,7 @@ Result<uint32_t> Table::append(const Record& values) {
     if (auto r = writeHeaderCount(recno); !r) return fail(r.error());
     m_appendChecked = true;
     if (auto r = indexFileAdd(raw->data(), recno); !r) return fail(r.error());
+    if (auto r = settlePost(false); !r) return fail(r.error());
     post.end();
     if (m_indexField >= 0 && m_indexedUpTo == count) {
         auto key = decodeField(raw->data(), m_indexField, recno);
@@ -1031,6 +1055,8 @@ Result<void> Table::update(uint32_t recno, const Record& values) {
     if (!raw) return fail(raw.error());
     const uint64_t offset = static_cast<uint64_t>(m_headerLength) +
                             (static_cast<uint64_t>(recno) - 1) * static_cast<uint64_t>(m_recordLength);
+    if (m_syncPosts && !newBlocks.empty())
+        if (auto r = m_memo->sync(); !r) return fail(r.error());
     IndexPost post;
     if (indexKeysDiffer(old.data(), raw->data())) {
         if (auto r = post.begin(*this, recno, old.data()); !r) return fail(r.error());
@@ -1041,6 +1067,7 @@ Result<void> Table::update(uint32_t recno, const Record& values) {
         return fail(where(recno, -1) + ": cannot write: " + std::strerror(errno));
     }
     // Memo blocks the row no longer points at go back to the free chain.
+    bool released = false;
     for (size_t i = 0; i < m_fields.size(); ++i) {
         if (!m_fields[i].isMemo() || !m_memo) continue;
         const size_t off = static_cast<size_t>(m_offsets[i]);
@@ -1048,8 +1075,11 @@ Result<void> Table::update(uint32_t recno, const Record& values) {
         if (std::memcmp(old.data() + off, raw->data() + off, len) == 0) continue;
         const uint32_t oldBlock = io::memoBlock(old.data() + off, m_fields[i].length).value_or(0);
         if (oldBlock != 0) m_memo->release(oldBlock);
+        released = released || oldBlock != 0;
     }
     if (auto r = indexFileChange(old.data(), raw->data(), recno); !r) return fail(r.error());
+    // The old memo blocks went back to the free chain: the memo file is settled too.
+    if (auto r = settlePost(released); !r) return fail(r.error());
     post.end();
     if (m_indexField >= 0 && recno <= m_indexedUpTo) {
         indexRemove(recno);
@@ -1071,6 +1101,7 @@ Result<void> Table::setDeleted(uint32_t recno, bool deleted) {
     const uint64_t offset = static_cast<uint64_t>(m_headerLength) +
                             (static_cast<uint64_t>(recno) - 1) * static_cast<uint64_t>(m_recordLength);
     if (!writeFully(m_fd, offset, &flag, 1)) return fail(where(recno, -1) + ": cannot write the delete flag");
+    if (m_syncPosts && ::fdatasync(m_fd) != 0) return fail(where(recno, -1) + ": cannot write to disk");
     if (m_indexField >= 0 && recno <= m_indexedUpTo) {
         indexRemove(recno);
         if (!deleted) {
@@ -1095,6 +1126,8 @@ Result<void> Table::sync() {
     if (m_memo) {
         if (auto r = m_memo->sync(); !r) return r;
     }
+    if (m_mdx && ::fdatasync(m_mdx->fd()) != 0)
+        return fail(m_mdx->fileName() + ": cannot write to disk: " + std::strerror(errno));
     return {};
 }
 
@@ -1386,7 +1419,7 @@ Result<void> Table::journalWrite(uint32_t recno, const char* oldRaw) {
     putU32(p + 9, static_cast<uint32_t>(length));
     if (oldRaw) std::memcpy(p + kJournalHead, oldRaw, length);
     putU32(p + kJournalHead + length, journalSum(p, kJournalHead + length));
-    if (!writeFully(m_journalFd, 0, entry.data(), entry.size()))
+    if (!writeFully(m_journalFd, 0, entry.data(), entry.size()) || (m_syncPosts && ::fdatasync(m_journalFd) != 0))
         return fail(fileName() + ": no se puede escribir el diario del índice: " + std::strerror(errno));
     return {};
 }

@@ -112,8 +112,14 @@ public:
     // Every write goes straight to the file (no user-space buffering), so other processes see it at once; flushing
     // re-reads the header so that this open sees other processes' rows too.
     void flush() { recordCount(); }
-    // Forces the table and memo file to stable storage.
+    // Forces the table, its memo file and its index to stable storage.
     Result<void> sync();
+    // Whether each post reaches the disk before it is acknowledged (so that it survives a power cut, not only the
+    // death of the process): by default yes. A batch of posts may turn it off and call sync() once at its end.
+    void setSyncPosts(bool on) { m_syncPosts = on; }
+    bool syncPosts() const { return m_syncPosts; }
+    // The setting new opens start with, for the whole process.
+    static void setSyncDefault(bool on);
     // Turns an exclusive open into a shared one, without a moment in which the table is free: other processes may
     // open it shared from now on, and this open keeps what it has read (its key index).
     Result<void> share();
@@ -214,6 +220,9 @@ private:
     // Puts right the keys of a post a dead process left half done; the caller holds the index's lock.
     void recoverIndexJournal();
     int m_journalFd = -1;
+    bool m_syncPosts = true;
+    // A post's writes on disk before it is acknowledged: the table, the memo file when it changed, the index.
+    Result<void> settlePost(bool memoChanged);
     bool m_indexLocked = false; // this open holds the index's lock for the post under way
 
     std::string m_path;

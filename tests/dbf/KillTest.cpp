@@ -164,13 +164,17 @@ TEST_P(KillTest, AcknowledgedPostsSurviveAndTheTableChecksClean) {
     }
     std::mt19937 rng(static_cast<unsigned>(std::hash<std::string>()(kind)));
     int killedMidway = 0;
+    long spanUs = 25000;
     for (int round = 0; round < kKills; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        // From the worker's start-up to well into its posts.
-        const auto delay = std::chrono::microseconds(1500 + rng() % 25000);
+        // From the worker's start-up to a few posts in; the span follows how fast posts go on this machine, so
+        // that most kills fall among them.
+        const auto delay = std::chrono::microseconds(1500 + rng() % static_cast<unsigned>(spanUs));
         const Round r = killAfter(kind, path, model.next, delay);
         ASSERT_TRUE(WIFSIGNALED(r.status)) << "the worker ended by itself: " << r.status;
         if (!r.acks.empty()) ++killedMidway;
+        if (r.acks.empty()) spanUs = std::min(spanUs * 13 / 10, 400000L);
+        if (r.acks.size() > 8) spanUs = std::max(spanUs * 8 / 10, 4000L);
         for (const std::string& a : r.acks)
             apply(model, a);
 
@@ -191,10 +195,14 @@ TEST_P(KillTest, AcknowledgedPostsSurviveAndTheTableChecksClean) {
                 EXPECT_TRUE(present.insert(s.post.id).second) << "id " << s.post.id << " twice";
                 if (!s.deleted) live.insert(s.post.id);
             }
+            // The post under way when the worker died may have been a delete, done but not acknowledged.
+            int gone = 0;
             for (long id : model.appended) {
-                if (model.deletedIds.count(id)) continue;
-                EXPECT_TRUE(live.count(id)) << "acknowledged row " << id << " is gone";
+                if (model.deletedIds.count(id) || live.count(id)) continue;
+                ++gone;
+                if (kind == "pack") model.deletedIds.insert(id);
             }
+            EXPECT_LE(gone, kind == "pack" ? 1 : 0) << "acknowledged rows are gone";
         } else if (kind == "update") {
             int ahead = 0;
             for (const Seen& s : rows) {
@@ -232,7 +240,7 @@ TEST_P(KillTest, AcknowledgedPostsSurviveAndTheTableChecksClean) {
         }
     }
     // The kills fell among the posts, not only before the first.
-    EXPECT_GT(killedMidway, kKills / 2);
+    EXPECT_GT(killedMidway, kKills / 2) << "of " << kKills << " kills";
 }
 
 INSTANTIATE_TEST_SUITE_P(Posts, KillTest, ::testing::Values("append", "update", "delete", "pack", "restructure"),

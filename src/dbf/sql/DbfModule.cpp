@@ -483,6 +483,9 @@ int xSync(sqlite3_vtab* vt) {
         DbfTable* t = tableOf(vt);
         Table& table = *t->table;
         std::string error;
+        // The statement's rows reach the disk together, once, before it is reported done.
+        const bool syncEach = table.syncPosts();
+        table.setSyncPosts(false);
         for (Change& change : t->changes) {
             if (auto r = apply(table, change); !r) {
                 error = r.error();
@@ -498,6 +501,9 @@ int xSync(sqlite3_vtab* vt) {
             }
             if (!undoError.empty()) error += "; some rows already written could not be restored: " + undoError;
         }
+        table.setSyncPosts(syncEach);
+        if (syncEach && error.empty())
+            if (auto r = table.sync(); !r) error = r.error();
         table.flush();
         t->changes.clear();
         t->inserted = 0;
