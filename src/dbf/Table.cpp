@@ -1018,10 +1018,15 @@ Result<uint32_t> Table::append(const Record& values) {
     if (!raw) return fail(raw.error());
     raw->push_back('\x1A');
     // The row only ever points at memo blocks that are on disk.
+    auto giveBack = [&](const std::string& why) {
+        for (uint32_t b : newBlocks)
+            m_memo->release(b);
+        return fail(why);
+    };
     if (m_syncPosts && !newBlocks.empty())
-        if (auto r = m_memo->sync(); !r) return fail(r.error());
+        if (auto r = m_memo->sync(); !r) return giveBack(r.error());
     IndexPost post;
-    if (auto r = post.begin(*this, recno, nullptr); !r) return fail(r.error());
+    if (auto r = post.begin(*this, recno, nullptr); !r) return giveBack(r.error());
     if (!writeFully(m_fd, end, raw->data(), raw->size())) {
         for (uint32_t b : newBlocks)
             m_memo->release(b);
@@ -1055,11 +1060,16 @@ Result<void> Table::update(uint32_t recno, const Record& values) {
     if (!raw) return fail(raw.error());
     const uint64_t offset = static_cast<uint64_t>(m_headerLength) +
                             (static_cast<uint64_t>(recno) - 1) * static_cast<uint64_t>(m_recordLength);
+    auto giveBack = [&](const std::string& why) {
+        for (uint32_t b : newBlocks)
+            m_memo->release(b);
+        return fail(why);
+    };
     if (m_syncPosts && !newBlocks.empty())
-        if (auto r = m_memo->sync(); !r) return fail(r.error());
+        if (auto r = m_memo->sync(); !r) return giveBack(r.error());
     IndexPost post;
     if (indexKeysDiffer(old.data(), raw->data())) {
-        if (auto r = post.begin(*this, recno, old.data()); !r) return fail(r.error());
+        if (auto r = post.begin(*this, recno, old.data()); !r) return giveBack(r.error());
     }
     if (!writeFully(m_fd, offset, raw->data(), raw->size())) {
         for (uint32_t b : newBlocks)
@@ -1407,7 +1417,7 @@ Result<void> Table::journalWrite(uint32_t recno, const char* oldRaw) {
     if (m_journalFd < 0) {
         const std::string journal = companionFile(m_path, ".MDJ");
         m_journalFd = ::open(journal.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (m_journalFd < 0)
+        if (m_journalFd < 0 || (m_syncPosts && !io::syncFolderOf(journal)))
             return fail(baseName(journal) + ": no se puede crear el diario del índice: " + std::strerror(errno));
     }
     const size_t length = oldRaw ? static_cast<size_t>(m_recordLength) : 0;
