@@ -136,10 +136,11 @@ struct WindowGrids {
 };
 
 // Top-left corner of a block's analysis window: centred on the block, but moved inwards where it would reach past
-// the image, so the outermost blocks are measured on the same pixels as their inner neighbours.
+// the image, so the outermost blocks are measured on the same pixels as their inner neighbours. On the right and at
+// the bottom the window stops one pixel short of the image's last column or row.
 int windowStart(int block, int imageSide) {
     const int start = block * kBlockSize - (kWindow - kBlockSize) / 2;
-    return std::max(0, std::min(start, imageSide - kWindow));
+    return std::max(0, std::min(start, imageSide - kWindow - 1));
 }
 
 // Background test: the spread between the 10th and 90th percentile grey of the block's window.
