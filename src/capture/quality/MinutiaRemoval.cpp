@@ -35,7 +35,6 @@ constexpr int kMalformationSteps1 = 10; // ridge width measured this far from th
 constexpr int kMalformationSteps2 = 20; // ... and this far
 constexpr double kMalformationRatio = 2.0;
 constexpr double kMaxMalformationWidth = 20.0;
-constexpr double kMalformationWideAt = 6.0; // a far width below this is a thin ridge, not a malformation
 constexpr int kPoreTipDistance = 3;         // pores: the search across starts this far past the tip
 constexpr int kPoreAcrossSteps = 12;        // ... and goes at most this far each way
 constexpr int kPoreStepsPast = 10;          // contour steps on past the tip
@@ -330,11 +329,13 @@ void removeMalformations(std::vector<Minutia>& ms, const RidgeImage& image) {
         const Point a2 = one.points[s2].pixel, b2 = other.points[s2].pixel;
         const double w1 = std::hypot(a1.x - b1.x, a1.y - b1.y), w2 = std::hypot(a2.x - b2.x, a2.y - b2.y);
         const std::uint8_t colour = image.at(m.x, m.y);
-        // Too wide: the sides part to more than twice the width and further than a ridge is wide; too narrow: the
-        // straight line across at the first width leaves the feature.
+        // Malformed: the straight line across at the first width leaves the feature; or the sides part to more
+        // than twice that width and the line across there no longer stays on the feature; or they lie further
+        // apart than any ridge is wide.
         const double ratio = w1 == 0.0 ? kMaxMalformationWidth : w2 / w1;
         drop[i] = !contour::straightPathOfColour(image, a1, b1, colour) ||
-                  (ratio > kMalformationRatio && w2 > kMalformationWideAt) || w2 > kMaxMalformationWidth;
+                  (ratio > kMalformationRatio && !contour::straightPathOfColour(image, a2, b2, colour)) ||
+                  w2 > kMaxMalformationWidth;
     }
     dropMarked(ms, drop);
 }
