@@ -37,8 +37,9 @@ constexpr double kMalformationRatio = 2.0;
 constexpr double kMaxMalformationWidth = 20.0;
 constexpr int kPoreTipDistance = 3;         // pores: the search across starts this far past the tip
 constexpr int kPoreAcrossSteps = 12;        // ... and goes at most this far each way
-constexpr int kPoreStepsPast = 10;          // contour steps on past the tip
-constexpr int kPoreStepsBack = 8;           // ... and back along the feature
+constexpr int kPoreStepsForward = 10;       // contour steps along the minutia's direction, beside the feature
+constexpr int kPoreStepsBackward = 8;       // ... and against it, on past the tip
+constexpr int kPoreWalk = std::max(kPoreStepsForward, kPoreStepsBackward);
 constexpr double kPoreMinSquaredGap = 0.5;
 constexpr double kPoreMaxSquaredRatio = 2.25;
 constexpr int kOppositeGap = kMinutiaDirections * 3 / 8; // directions at least this far apart face each other
@@ -343,7 +344,8 @@ void removeMalformations(std::vector<Minutia>& ms, const RidgeImage& image) {
 // Pores and breaks: in blocks of low flow or high curvature, a feature whose neighbours run on beside the gap past
 // its tip, instead of closing in on it, is a gap in the feature, not a minutia. From a point a few pixels past the
 // tip the search goes across the flow, both ways, to the first pixel of the feature's colour; the contours there
-// are walked on past the tip and back along the feature, and the squared distances across at both ends compared.
+// are walked forward (along the minutia's direction, beside the feature) and backward (on past the tip), and the
+// squared distance across at the forward ends compared with the one at the backward ends.
 void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockMaps& maps) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
@@ -376,19 +378,19 @@ void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockM
         bool walked = true;
         for (std::size_t s = 0; s < 2 && walked; ++s) {
             const auto one =
-                contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreStepsPast, Turn::Clockwise);
+                contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreWalk, Turn::Clockwise);
             const auto other =
-                contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreStepsPast, Turn::CounterClockwise);
-            if (one.points.size() < static_cast<std::size_t>(kPoreStepsPast) ||
-                other.points.size() < static_cast<std::size_t>(kPoreStepsPast)) {
+                contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreWalk, Turn::CounterClockwise);
+            if (one.points.size() < static_cast<std::size_t>(kPoreWalk) ||
+                other.points.size() < static_cast<std::size_t>(kPoreWalk)) {
                 walked = false;
                 break;
             }
             // Past the tip is against the minutia's direction.
             const auto behind = [&](Point p) { return -((p.x - m.x) * ux + (p.y - m.y) * uy); };
             const bool oneOnward = behind(one.points.back().pixel) >= behind(other.points.back().pixel);
-            past[s] = (oneOnward ? one : other).points.back().pixel;
-            back[s] = (oneOnward ? other : one).points[static_cast<std::size_t>(kPoreStepsBack - 1)].pixel;
+            past[s] = (oneOnward ? one : other).points[static_cast<std::size_t>(kPoreStepsBackward - 1)].pixel;
+            back[s] = (oneOnward ? other : one).points[static_cast<std::size_t>(kPoreStepsForward - 1)].pixel;
         }
         if (!walked) continue;
         const auto squared = [](Point a, Point b) {
