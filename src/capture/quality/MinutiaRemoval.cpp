@@ -29,7 +29,8 @@ constexpr int kInvalidMargin = 4;       // pixels from a block without direction
 constexpr int kMinValidNeighbours = 7;  // ... where a minutia needs this many of its block's 8 neighbours valid
 constexpr int kSideHalfContour = 7;     // contour walked each way to find a minutia's tip
 constexpr int kMaxHookLength = 30;      // contour steps between a spur's end and its fork
-constexpr int kMaxOverlapJoin = 6;      // the two ends of a broken ridge, at most this far apart
+constexpr int kMaxOverlapDistance = 8;  // the two ends of a broken ridge, at most this far apart
+constexpr int kMaxOverlapJoin = 6;      // ... and closer than this whatever the line between them points
 constexpr int kMaxFreeTransitions = 2;  // ... with the gap alone between them
 constexpr int kMalformationSteps1 = 10; // ridge width measured this far from the minutia
 constexpr int kMalformationSteps2 = 20; // ... and this far
@@ -296,15 +297,21 @@ int transitionsOnLine(const RidgeImage& image, Point a, Point b) {
     return changes;
 }
 
+// Overlaps: the two ends of one broken feature face each other across the gap. Ends within kMaxOverlapJoin of
+// each other always are; further, up to kMaxOverlapDistance, only where the second lies behind the first (within a
+// quarter turn of the first's back direction). Either way no more than the gap lies on the line joining them.
 void removeOverlaps(std::vector<Minutia>& ms, const RidgeImage& image) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
         if (drop[i]) continue;
-        for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kMaxOverlapJoin; ++j) {
-            if (drop[j] || ms[i].kind != ms[j].kind || fartherThan(ms[i], ms[j], kMaxOverlapJoin)) continue;
+        const int back = (ms[i].direction + kMinutiaDirections / 2) % kMinutiaDirections;
+        for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kMaxOverlapDistance; ++j) {
+            if (drop[j] || ms[i].kind != ms[j].kind || fartherThan(ms[i], ms[j], kMaxOverlapDistance)) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
-            // The two ends of one broken feature, with no more than the gap between them on the straight line from
-            // one to the other.
+            if (fartherThan(ms[i], ms[j], kMaxOverlapJoin) &&
+                contour::directionGap(contour::directionOfVector(ms[j].x - ms[i].x, ms[j].y - ms[i].y), back) >
+                    kMinutiaDirections / 4)
+                continue;
             if (transitionsOnLine(image, feature(ms[i]), feature(ms[j])) > kMaxFreeTransitions) continue;
             drop[i] = drop[j] = true;
             break;
