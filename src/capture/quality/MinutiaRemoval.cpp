@@ -36,10 +36,10 @@ constexpr int kMalformationSteps1 = 10; // ridge width measured this far from th
 constexpr int kMalformationSteps2 = 20; // ... and this far
 constexpr double kMalformationRatio = 2.0;
 constexpr double kMaxMalformationWidth = 20.0;
-constexpr int kPoreTipDistance = 3;         // pores: the search across starts this far past the tip
-constexpr int kPoreAcrossSteps = 12;        // ... and goes at most this far each way
-constexpr int kPoreStepsForward = 10;       // contour steps along the minutia's direction, beside the feature
-constexpr int kPoreStepsBackward = 8;       // ... and against it, on past the tip
+constexpr int kPoreTipDistance = 3;   // pores: the search across starts this far past the tip
+constexpr int kPoreAcrossSteps = 12;  // ... and goes at most this far each way
+constexpr int kPoreStepsForward = 10; // contour steps along the minutia's direction, beside the feature
+constexpr int kPoreStepsBackward = 8; // ... and against it, on past the tip
 constexpr int kPoreWalk = std::max(kPoreStepsForward, kPoreStepsBackward);
 constexpr double kPoreMinSquaredGap = 0.5;
 constexpr double kPoreMaxSquaredRatio = 2.25;
@@ -384,8 +384,7 @@ void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockM
         std::array<Point, 2> past{}, back{};
         bool walked = true;
         for (std::size_t s = 0; s < 2 && walked; ++s) {
-            const auto one =
-                contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreWalk, Turn::Clockwise);
+            const auto one = contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreWalk, Turn::Clockwise);
             const auto other =
                 contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreWalk, Turn::CounterClockwise);
             if (one.points.size() < static_cast<std::size_t>(kPoreWalk) ||
