@@ -29,17 +29,18 @@ constexpr int kInvalidMargin = 4;       // pixels from a block without direction
 constexpr int kMinValidNeighbours = 7;  // ... where a minutia needs this many of its block's 8 neighbours valid
 constexpr int kSideHalfContour = 7;     // contour walked each way to find a minutia's tip
 constexpr int kMaxHookLength = 30;      // contour steps between a spur's end and its fork
-constexpr int kMaxOverlapJoin = 6;      // the two ends of a broken ridge, at most this far apart
+constexpr int kMaxOverlapDistance = 8;  // the two ends of a broken ridge, at most this far apart
+constexpr int kMaxOverlapJoin = 6;      // ... and closer than this whatever the line between them points
 constexpr int kMaxFreeTransitions = 2;  // ... with the gap alone between them
 constexpr int kMalformationSteps1 = 10; // ridge width measured this far from the minutia
 constexpr int kMalformationSteps2 = 20; // ... and this far
 constexpr double kMalformationRatio = 2.0;
 constexpr double kMaxMalformationWidth = 20.0;
-constexpr double kMalformationWideAt = 6.0; // a far width below this is a thin ridge, not a malformation
-constexpr int kPoreTipDistance = 3;         // pores: the search across starts this far past the tip
-constexpr int kPoreAcrossSteps = 12;        // ... and goes at most this far each way
-constexpr int kPoreStepsPast = 10;          // contour steps on past the tip
-constexpr int kPoreStepsBack = 8;           // ... and back along the feature
+constexpr int kPoreTipDistance = 3;   // pores: the search across starts this far past the tip
+constexpr int kPoreAcrossSteps = 12;  // ... and goes at most this far each way
+constexpr int kPoreStepsForward = 10; // contour steps along the minutia's direction, beside the feature
+constexpr int kPoreStepsBackward = 8; // ... and against it, on past the tip
+constexpr int kPoreWalk = std::max(kPoreStepsForward, kPoreStepsBackward);
 constexpr double kPoreMinSquaredGap = 0.5;
 constexpr double kPoreMaxSquaredRatio = 2.25;
 constexpr int kOppositeGap = kMinutiaDirections * 3 / 8; // directions at least this far apart face each other
@@ -296,15 +297,21 @@ int transitionsOnLine(const RidgeImage& image, Point a, Point b) {
     return changes;
 }
 
+// Overlaps: the two ends of one broken feature face each other across the gap. Ends within kMaxOverlapJoin of
+// each other always are; further, up to kMaxOverlapDistance, only where the second lies behind the first (within a
+// quarter turn of the first's back direction). Either way no more than the gap lies on the line joining them.
 void removeOverlaps(std::vector<Minutia>& ms, const RidgeImage& image) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
         if (drop[i]) continue;
-        for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kMaxOverlapJoin; ++j) {
-            if (drop[j] || ms[i].kind != ms[j].kind || fartherThan(ms[i], ms[j], kMaxOverlapJoin)) continue;
+        const int back = (ms[i].direction + kMinutiaDirections / 2) % kMinutiaDirections;
+        for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kMaxOverlapDistance; ++j) {
+            if (drop[j] || ms[i].kind != ms[j].kind || fartherThan(ms[i], ms[j], kMaxOverlapDistance)) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
-            // The two ends of one broken feature, with no more than the gap between them on the straight line from
-            // one to the other.
+            if (fartherThan(ms[i], ms[j], kMaxOverlapJoin) &&
+                contour::directionGap(contour::directionOfVector(ms[j].x - ms[i].x, ms[j].y - ms[i].y), back) >
+                    kMinutiaDirections / 4)
+                continue;
             if (transitionsOnLine(image, feature(ms[i]), feature(ms[j])) > kMaxFreeTransitions) continue;
             drop[i] = drop[j] = true;
             break;
@@ -330,11 +337,13 @@ void removeMalformations(std::vector<Minutia>& ms, const RidgeImage& image) {
         const Point a2 = one.points[s2].pixel, b2 = other.points[s2].pixel;
         const double w1 = std::hypot(a1.x - b1.x, a1.y - b1.y), w2 = std::hypot(a2.x - b2.x, a2.y - b2.y);
         const std::uint8_t colour = image.at(m.x, m.y);
-        // Too wide: the sides part to more than twice the width and further than a ridge is wide; too narrow: the
-        // straight line across at the first width leaves the feature.
+        // Malformed: the straight line across at the first width leaves the feature; or the sides part to more
+        // than twice that width and the line across there no longer stays on the feature; or they lie further
+        // apart than any ridge is wide.
         const double ratio = w1 == 0.0 ? kMaxMalformationWidth : w2 / w1;
         drop[i] = !contour::straightPathOfColour(image, a1, b1, colour) ||
-                  (ratio > kMalformationRatio && w2 > kMalformationWideAt) || w2 > kMaxMalformationWidth;
+                  (ratio > kMalformationRatio && !contour::straightPathOfColour(image, a2, b2, colour)) ||
+                  w2 > kMaxMalformationWidth;
     }
     dropMarked(ms, drop);
 }
@@ -342,7 +351,8 @@ void removeMalformations(std::vector<Minutia>& ms, const RidgeImage& image) {
 // Pores and breaks: in blocks of low flow or high curvature, a feature whose neighbours run on beside the gap past
 // its tip, instead of closing in on it, is a gap in the feature, not a minutia. From a point a few pixels past the
 // tip the search goes across the flow, both ways, to the first pixel of the feature's colour; the contours there
-// are walked on past the tip and back along the feature, and the squared distances across at both ends compared.
+// are walked forward (along the minutia's direction, beside the feature) and backward (on past the tip), and the
+// squared distance across at the forward ends compared with the one at the backward ends.
 void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockMaps& maps) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
@@ -374,20 +384,19 @@ void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockM
         std::array<Point, 2> past{}, back{};
         bool walked = true;
         for (std::size_t s = 0; s < 2 && walked; ++s) {
-            const auto one =
-                contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreStepsPast, Turn::Clockwise);
+            const auto one = contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreWalk, Turn::Clockwise);
             const auto other =
-                contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreStepsPast, Turn::CounterClockwise);
-            if (one.points.size() < static_cast<std::size_t>(kPoreStepsPast) ||
-                other.points.size() < static_cast<std::size_t>(kPoreStepsPast)) {
+                contour::traceContour(image, sides[s].pixel, sides[s].edge, kPoreWalk, Turn::CounterClockwise);
+            if (one.points.size() < static_cast<std::size_t>(kPoreWalk) ||
+                other.points.size() < static_cast<std::size_t>(kPoreWalk)) {
                 walked = false;
                 break;
             }
             // Past the tip is against the minutia's direction.
             const auto behind = [&](Point p) { return -((p.x - m.x) * ux + (p.y - m.y) * uy); };
             const bool oneOnward = behind(one.points.back().pixel) >= behind(other.points.back().pixel);
-            past[s] = (oneOnward ? one : other).points.back().pixel;
-            back[s] = (oneOnward ? other : one).points[static_cast<std::size_t>(kPoreStepsBack - 1)].pixel;
+            past[s] = (oneOnward ? one : other).points[static_cast<std::size_t>(kPoreStepsBackward - 1)].pixel;
+            back[s] = (oneOnward ? other : one).points[static_cast<std::size_t>(kPoreStepsForward - 1)].pixel;
         }
         if (!walked) continue;
         const auto squared = [](Point a, Point b) {
