@@ -1296,8 +1296,8 @@ void Table::openIndexFile() {
     m_mdx = std::move(*m);
     // A post that a process which died left half done is put right now, before anyone reads the keys.
     if (!readOnly()) {
-        const std::string journal = companionFile(m_path, ".MDJ");
-        m_journalFd = ::open(journal.c_str(), O_RDWR | O_CLOEXEC);
+        // The index is opened again after every regeneration: the journal stays open from the first time.
+        if (m_journalFd < 0) m_journalFd = ::open(companionFile(m_path, ".MDJ").c_str(), O_RDWR | O_CLOEXEC);
         if (m_journalFd >= 0) {
             locks::Guard guard =
                 exclusive() ? locks::Guard::alreadyHeld(m_mdx->fd()) : locks::Guard(m_mdx->fd(), locks::kBase, 1);

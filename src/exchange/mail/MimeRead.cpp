@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QTimeZone>
 
+#include <algorithm>
+
 namespace qev {
 
 using namespace qev::mail;
@@ -93,7 +95,22 @@ QString textValue(const vmime::header& h, const QByteArray& head, const char* na
 }
 
 QString emailOf(const vmime::mailbox& mb) {
-    return fromUtf8(mb.getEmail().toString());
+    const vmime::emailAddress& e = mb.getEmail();
+    const vmime::string& local = e.getLocalName().getBuffer();
+    const vmime::string& domain = e.getDomainName().getBuffer();
+    auto ascii = [](const vmime::string& s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    // An address with 8-bit bytes is taken as it came, its two parts joined: vmime would turn its domain into the
+    // international ASCII form through a converter that throws, and leaks, on names that do not convert.
+    if (ascii(local) && ascii(domain)) {
+        try {
+            return fromUtf8(e.toString());
+        } catch (const std::exception&) {
+        }
+    }
+    const QString d = bytesAsText(domain);
+    return d.isEmpty() ? bytesAsText(local) : bytesAsText(local) + QLatin1Char('@') + d;
 }
 
 QString displayOf(const vmime::mailbox& mb) {
