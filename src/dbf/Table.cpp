@@ -946,8 +946,7 @@ Result<std::string> Table::encodeRecord(const Record& values, const std::string*
         const char* old = oldRaw ? oldRaw->data() + off : nullptr;
         // `raw` is a copy, so a refused field leaves nothing half-written on disk.
         if (auto r = encodeField(static_cast<int>(i), v, raw.data() + off, old, recno, newBlocks); !r) {
-            for (uint32_t b : newBlocks)
-                m_memo->release(b);
+            giveBack(newBlocks);
             newBlocks.clear();
             return fail(r.error());
         }
@@ -962,6 +961,21 @@ Result<void> Table::writeHeaderCount(uint32_t count) {
     if (!writeFully(m_fd, 1, b, sizeof b)) return fail(fileName() + ": cannot write the header");
     m_recordCount = count;
     return {};
+}
+
+void Table::giveBack(const std::vector<uint32_t>& newBlocks) {
+    for (uint32_t b : newBlocks)
+        m_memo->release(b);
+}
+
+Result<void> Table::beforeRow(IndexPost& post, bool changesKeys, uint32_t recno, const char* oldRaw,
+                              const std::vector<uint32_t>& newBlocks) {
+    // The row only ever points at memo blocks that are on disk.
+    Result<void> r;
+    if (m_syncPosts && !newBlocks.empty()) r = m_memo->sync();
+    if (r && changesKeys) r = post.begin(*this, recno, oldRaw);
+    if (!r) giveBack(newBlocks);
+    return r;
 }
 
 Result<uint32_t> Table::append(const Record& values) {
@@ -1017,19 +1031,10 @@ Result<uint32_t> Table::append(const Record& values) {
     auto raw = encodeRecord(vals, nullptr, recno, newBlocks);
     if (!raw) return fail(raw.error());
     raw->push_back('\x1A');
-    // The row only ever points at memo blocks that are on disk.
-    auto giveBack = [&](const std::string& why) {
-        for (uint32_t b : newBlocks)
-            m_memo->release(b);
-        return fail(why);
-    };
-    if (m_syncPosts && !newBlocks.empty())
-        if (auto r = m_memo->sync(); !r) return giveBack(r.error());
     IndexPost post;
-    if (auto r = post.begin(*this, recno, nullptr); !r) return giveBack(r.error());
+    if (auto r = beforeRow(post, true, recno, nullptr, newBlocks); !r) return fail(r.error());
     if (!writeFully(m_fd, end, raw->data(), raw->size())) {
-        for (uint32_t b : newBlocks)
-            m_memo->release(b);
+        giveBack(newBlocks);
         if (::ftruncate(m_fd, static_cast<off_t>(end)) != 0) { /* the count below still excludes the row */
         }
         return fail(fileName() + ": cannot write record " + std::to_string(recno) + ": " + std::strerror(errno));
@@ -1060,20 +1065,11 @@ Result<void> Table::update(uint32_t recno, const Record& values) {
     if (!raw) return fail(raw.error());
     const uint64_t offset = static_cast<uint64_t>(m_headerLength) +
                             (static_cast<uint64_t>(recno) - 1) * static_cast<uint64_t>(m_recordLength);
-    auto giveBack = [&](const std::string& why) {
-        for (uint32_t b : newBlocks)
-            m_memo->release(b);
-        return fail(why);
-    };
-    if (m_syncPosts && !newBlocks.empty())
-        if (auto r = m_memo->sync(); !r) return giveBack(r.error());
     IndexPost post;
-    if (indexKeysDiffer(old.data(), raw->data())) {
-        if (auto r = post.begin(*this, recno, old.data()); !r) return giveBack(r.error());
-    }
+    if (auto r = beforeRow(post, indexKeysDiffer(old.data(), raw->data()), recno, old.data(), newBlocks); !r)
+        return fail(r.error());
     if (!writeFully(m_fd, offset, raw->data(), raw->size())) {
-        for (uint32_t b : newBlocks)
-            m_memo->release(b);
+        giveBack(newBlocks);
         return fail(where(recno, -1) + ": cannot write: " + std::strerror(errno));
     }
     // Memo blocks the row no longer points at go back to the free chain.

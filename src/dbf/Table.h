@@ -210,6 +210,12 @@ private:
         Table* m_table = nullptr;
         std::optional<locks::Guard> m_guard;
     };
+    // New memo blocks back to the free chain, when the row that was to point at them is not written.
+    void giveBack(const std::vector<uint32_t>& newBlocks);
+    // What comes before a row is written: its new memo blocks on disk and, when its keys change, the post noted
+    // in the journal. On failure the new blocks are given back.
+    Result<void> beforeRow(IndexPost& post, bool changesKeys, uint32_t recno, const char* oldRaw,
+                           const std::vector<uint32_t>& newBlocks);
     Result<void> journalWrite(uint32_t recno, const char* oldRaw);
     // Notes that a pack or restructure is about to swap its new files in (on disk before the first rename).
     Result<void> noteRewrite();
