@@ -4,6 +4,7 @@
 #include "core/Records.h"
 #include "core/Settings.h"
 #include "util/Clock.h"
+#include "util/DiskSync.h"
 #include "util/Prompter.h"
 
 #include <QDir>
@@ -156,6 +157,9 @@ bool ReplyHandlers::fileAnswerImage(const QString& target) {
     }
     if (!out.commit())
         return refuse(QStringLiteral("no se pudo archivar ") + target + QStringLiteral(": ") + out.errorString());
+    // The commit put the image on disk; its new name must be there too before the request says it was answered.
+    if (!syncFolderOf(m_host.appDir().file(target)))
+        return refuse(QStringLiteral("no se pudo archivar ") + target + QStringLiteral(": el disco no confirmó"));
     return true;
 }
 

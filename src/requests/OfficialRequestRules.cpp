@@ -87,6 +87,9 @@ void OfficialRequestRules::install() {
     p.afterEdit = [this](Dataset& ds) { pedAfterEdit(ds); };
     p.onFieldChange(QStringLiteral("C_ORG"), [this](Dataset& ds) { pedC_ORGChange(ds); });
     p.beforePost = [this](Dataset& ds) { return pedBeforePost(ds); };
+    // The captures leave the folder only once the row of their request is stored: a save that fails or is cut
+    // short keeps them for the next attempt.
+    p.afterPost = [this](Dataset&) { clearWorkFiles(); };
     p.beforeDelete = [this](Dataset& ds) { return pedBeforeDelete(ds); };
     connect(&p, &Dataset::stateChanged, this, &OfficialRequestRules::dsPedStateChange);
 
@@ -236,9 +239,7 @@ bool OfficialRequestRules::pedBeforePost(Dataset& p) {
     for (const QString& f : requestNameFields())
         if (!validNameCharacters(prompter, p.value(f))) return false;
     const bool withCard = toQString(p.value(QStringLiteral("C_CARPED"))) == QStringLiteral("C");
-    if (!fileWorkFiles(p, withCard)) return false;
-    clearWorkFiles();
-    return true;
+    return fileWorkFiles(p, withCard);
 }
 
 bool OfficialRequestRules::pedBeforeDelete(Dataset& p) {

@@ -48,6 +48,8 @@ void PersonalRequestRules::install() {
     p.onNewRecord = [this](Dataset& ds) { pedpNewRecord(ds); };
     p.beforeEdit = clear;
     p.beforeInsert = clear;
+    // The captures leave the folder only once the row of their request is stored.
+    p.afterPost = [clear](Dataset& ds) { (void)clear(ds); };
     p.afterEdit = [this](Dataset& ds) { pedpAfterEdit(ds); };
     p.onFieldChange(QStringLiteral("C_TRAM"), [this](Dataset& ds) { pedpC_TRAMChange(ds); });
     p.onCalcFields = [this](Dataset& ds) { pedpCalcFields(ds); };
@@ -123,7 +125,6 @@ bool PersonalRequestRules::pedpBeforePost(Dataset& p) {
         p.setValue(QStringLiteral("C_EST"), Value("I"));
     }
     if (!fileWorkFiles(p)) return false;
-    deleteRequestWorkFiles(m_host.appDir());
     if (toQString(p.value(QStringLiteral("C_EST"))) == QStringLiteral("D")) p.setNull(QStringLiteral("F_CON"));
     if (p.isNull(QStringLiteral("C_SEGUR")))
         p.setValue(QStringLiteral("C_SEGUR"), Value(GenerarCodigoSeguridad(10).toStdString()));

@@ -1,6 +1,7 @@
 #include "requests/WorkFiles.h"
 
 #include "requests/RequestHost.h"
+#include "util/DiskSync.h"
 #include "util/Prompter.h"
 
 #include <QFile>
@@ -53,9 +54,20 @@ bool fileOver(const QString& source, const AppDir& dir, const QString& target, Q
         QFile::remove(temp);
         return false;
     }
+    // The copy is on disk before it takes the request file's name, and the name before the save goes on: a power
+    // cut then leaves the old file or the new one, never an empty one.
+    if (!syncFileToDisk(temp)) {
+        QFile::remove(temp);
+        if (error) *error = QStringLiteral("No se pudo guardar \"%1\"").arg(dest);
+        return false;
+    }
     // rename(2) replaces the old request file in one step, so a reader sees the old file or the new one.
     if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(dest).constData()) != 0) {
         QFile::remove(temp);
+        if (error) *error = QStringLiteral("No se pudo guardar \"%1\"").arg(dest);
+        return false;
+    }
+    if (!syncFolderOf(dest)) {
         if (error) *error = QStringLiteral("No se pudo guardar \"%1\"").arg(dest);
         return false;
     }

@@ -1,4 +1,5 @@
 // Worker process for the cross-process tests: draws sequence numbers or appends log lines in an office folder.
+#include "NoDiskWait.h"
 #include "ScriptedPrompter.h"
 #include "core/Records.h"
 #include "core/Settings.h"
@@ -7,6 +8,7 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    qev::test::skipDiskWaits();
     QCoreApplication app(argc, argv);
     if (argc != 5) return 2;
     const QString mode = QString::fromLocal8Bit(argv[1]);

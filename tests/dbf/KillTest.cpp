@@ -1,6 +1,7 @@
 // A process posting to a table is killed (SIGKILL) at a random moment, two hundred times per kind of post. After
 // every kill the table opens, the full check finds nothing wrong, every post acknowledged before the kill is there,
 // and every row is whole: its name and its memo belong to the same post.
+#include "KillProcess.h"
 #include "KillWorker.h"
 #include "TempAppDir.h"
 
@@ -8,9 +9,6 @@
 #include "dbf/Table.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -18,7 +16,6 @@
 #include <random>
 #include <set>
 #include <sstream>
-#include <thread>
 
 using namespace qev::dbf;
 
@@ -62,40 +59,6 @@ std::vector<Seen> readWholeRows(Table& t) {
         rows.push_back({r, row->deleted, *post});
     }
     return rows;
-}
-
-struct Round {
-    std::vector<std::string> acks;
-    int status = 0;
-};
-
-// Starts the worker, lets it post for `delay`, kills it and answers what it acknowledged.
-Round killAfter(const std::string& kind, const std::string& path, long first, std::chrono::microseconds delay) {
-    int out[2];
-    EXPECT_EQ(::pipe(out), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        ::close(out[0]);
-        ::close(out[1]);
-        const std::string n = std::to_string(first);
-        ::execl(DBF_KILL_WORKER, DBF_KILL_WORKER, kind.c_str(), path.c_str(), n.c_str(), nullptr);
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    std::this_thread::sleep_for(delay);
-    ::kill(pid, SIGKILL);
-    Round round;
-    ::waitpid(pid, &round.status, 0);
-    std::string text;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;)
-        text.append(buf, static_cast<size_t>(n));
-    ::close(out[0]);
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);)
-        round.acks.push_back(line);
-    return round;
 }
 
 // What the posts acknowledged so far promise, and the first number the next worker may use.
@@ -162,20 +125,14 @@ TEST_P(KillTest, AcknowledgedPostsSurviveAndTheTableChecksClean) {
         }
         model.next = rows + 1;
     }
-    std::mt19937 rng(static_cast<unsigned>(std::hash<std::string>()(kind)));
-    int killedMidway = 0;
-    long spanUs = 25000;
+    // From the worker's start-up to a few posts in.
+    qev::test::KillDelay delay(static_cast<unsigned>(std::hash<std::string>()(kind)), 25000, 4000, 400000, 1500);
     for (int round = 0; round < kKills; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        // From the worker's start-up to a few posts in; the span follows how fast posts go on this machine, so
-        // that most kills fall among them.
-        const auto delay = std::chrono::microseconds(1500 + rng() % static_cast<unsigned>(spanUs));
-        const Round r = killAfter(kind, path, model.next, delay);
-        ASSERT_TRUE(WIFSIGNALED(r.status)) << "the worker ended by itself: " << r.status;
-        if (!r.acks.empty()) ++killedMidway;
-        if (r.acks.empty()) spanUs = std::min(spanUs * 13 / 10, 400000L);
-        if (r.acks.size() > 8) spanUs = std::max(spanUs * 8 / 10, 4000L);
-        for (const std::string& a : r.acks)
+        const auto r = qev::test::runAndKill(DBF_KILL_WORKER, {kind, path, std::to_string(model.next)}, delay.next());
+        ASSERT_TRUE(r.killed()) << "the worker ended by itself: " << r.status;
+        delay.after(r.lines.size(), 8);
+        for (const std::string& a : r.lines)
             apply(model, a);
 
         // Opening for writing takes back what the killed process left half done.
@@ -240,7 +197,7 @@ TEST_P(KillTest, AcknowledgedPostsSurviveAndTheTableChecksClean) {
         }
     }
     // The kills fell among the posts, not only before the first.
-    EXPECT_GT(killedMidway, kKills / 2) << "of " << kKills << " kills";
+    EXPECT_GT(delay.midway(), kKills / 2) << "of " << kKills << " kills";
 }
 
 INSTANTIATE_TEST_SUITE_P(Posts, KillTest, ::testing::Values("append", "update", "delete", "pack", "restructure"),

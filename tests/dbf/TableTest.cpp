@@ -183,7 +183,14 @@ TEST(TableTest, FreedMemoRunsAreReusedAndUnchangedMemosKeepTheirBlocks) {
     EXPECT_EQ(pointerOf(5), std::string(10, ' '));
 }
 
-TEST(TableTest, PackDropsDeletedRowsAndCompactsMemos) {
+// Once as the tests run, once waiting for the disk after every post as the program does.
+class DiskWaitTest : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { Table::setSyncDefault(GetParam()); }
+    void TearDown() override { Table::setSyncDefault(false); }
+};
+
+TEST_P(DiskWaitTest, PackDropsDeletedRowsAndCompactsMemos) {
     qev::test::TempAppDir dir;
     const std::string path = dir.filePath("PEDP.DBF");
     auto t = make(path, {{"C_PED", 'N', 8, 0}, {"X_OBS", 'M', 10, 0}});
@@ -215,6 +222,9 @@ TEST(TableTest, PackDropsDeletedRowsAndCompactsMemos) {
     EXPECT_EQ(found->value_or(0), 4u);
     EXPECT_FALSE(std::filesystem::exists(path + ".tmp~"));
 }
+
+INSTANTIATE_TEST_SUITE_P(TableTest, DiskWaitTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& p) { return p.param ? "waiting" : "not_waiting"; });
 
 TEST(TableTest, AddingAndWideningFieldsKeepsEveryRowFlagAndMemo) {
     qev::test::TempAppDir dir;

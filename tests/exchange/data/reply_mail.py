@@ -4,7 +4,8 @@
 Reads a JSON list of messages on stdin:
   {"subject": "...", "from": "...", "to": "...", "shape": "plain|alternative|rfc2231|rfc2047|qp|nameonly|deep",
    "resp": {"c_ped": 3, ...} (a resp.dat with a [DATA] section), "files": [{"name": ..., "text": ... |
-   "repeat": [text, count] | "hex": ...}], "depth": N (shape deep), "raw_name": bytes of a name as latin-1}
+   "repeat": [text, count] | "hex": ...}], "depth": N (shape deep), "raw_name": bytes of a name as latin-1,
+   "headers": {"X-Name": "value", ...} (further header fields)}
 argv: smtp HOST PORT   (delivers through the SMTP server)
       maildir DIR      (writes each message as a new file in DIR/new)
 """
@@ -65,6 +66,8 @@ def build(m):
     outer["From"] = m.get("from", "qevcentral@example.test")
     outer["To"] = m.get("to", "user@example.test")
     outer["Message-ID"] = "<%s.%d@example.test>" % (time.time_ns(), os.getpid())
+    for name, value in m.get("headers", {}).items():
+        outer[name] = value
     if shape == "alternative":
         alt = MIMEMultipart("alternative")
         qp = Charset("utf-8")
