@@ -32,7 +32,7 @@ TEST_P(ExchangeFuzzRegressionTest, SavedInputsRunCleanly) {
 INSTANTIATE_TEST_SUITE_P(Targets, ExchangeFuzzRegressionTest,
                          ::testing::Values(Target{"soap_answer", qev::fuzz::exerciseSoapAnswer},
                                            Target{"request_data_text", qev::fuzz::exerciseRequestDataText},
-                                           Target{"mime_read", qev::fuzz::exerciseMimeRead},
+                                           Target{"mime_read", qev::fuzz::exerciseMimeReadEveryWay},
                                            Target{"html_sanitize", qev::fuzz::exerciseHtmlSanitize},
                                            Target{"resp_dat", qev::fuzz::exerciseRespDat},
                                            Target{"state_list", qev::fuzz::exerciseStateLists}),
