@@ -214,11 +214,13 @@ void removeOrAdjustSideMinutiae(std::vector<Minutia>& ms, const RidgeImage& imag
             continue;
         }
         const double ux = contour::directionDx(m.direction), uy = contour::directionDy(m.direction);
-        // Runs of equal projections stand for their middle point, or for the minutia itself when it lies on the run.
+        // Depths along the direction count in whole pixels, cut toward the minutia: a point less than a pixel
+        // further along (or back) lies level with it. Runs of equal depths stand for their middle point, or for the
+        // minutia itself when it lies on the run.
         std::vector<double> along;
         std::vector<std::size_t> first, last;
         for (std::size_t k = 0; k < line.size(); ++k) {
-            const double s = std::round((line[k].pixel.x - m.x) * ux + (line[k].pixel.y - m.y) * uy);
+            const double s = std::trunc((line[k].pixel.x - m.x) * ux + (line[k].pixel.y - m.y) * uy);
             if (!along.empty() && along.back() == s) {
                 last.back() = k;
                 continue;
