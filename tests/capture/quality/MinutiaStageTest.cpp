@@ -215,11 +215,13 @@ namespace {
 // Horizontal ridges three pixels wide every eight rows; the one through row 32 starts at x = 32 and runs right.
 // Inverted, the same picture is a valley that starts there: a bifurcation of the ridges above and below it. In
 // blocks of normal flow that is one minutia at the tip, pointing along the feature; in blocks of low flow, where the
-// ridges beside it run on parallel past the tip, it is taken for a pore or a break and goes.
+// ridges beside it run on parallel past the tip, it is taken for a pore or a break and goes. Alone (no ridges above
+// or below it) the ridge is a streak: a minutia in normal flow, none in low flow.
 struct Synthetic {
     bool inverted;
     bool lowFlow;
     MinutiaKind kind;
+    bool alone = false;
 };
 
 class MinutiaSynthetic : public ::testing::TestWithParam<Synthetic> {};
@@ -229,7 +231,8 @@ TEST_P(MinutiaSynthetic, OneFeatureIsFoundAtItsTipUnlessItLiesInLowFlow) {
     std::vector<std::uint8_t> pixels(kSide * kSide, 0);
     for (int y = 0; y < kSide; ++y)
         for (int x = 0; x < kSide; ++x) {
-            const bool ridge = (y % 8) >= 3 && (y % 8) <= 5 && !(y / 8 == 4 && x < 32);
+            const bool ridge =
+                (y % 8) >= 3 && (y % 8) <= 5 && !(y / 8 == 4 && x < 32) && (!GetParam().alone || y / 8 == 4);
             pixels[static_cast<std::size_t>(y * kSide + x)] = (ridge != GetParam().inverted) ? 1 : 0;
         }
     BlockMaps maps;
@@ -254,12 +257,17 @@ TEST_P(MinutiaSynthetic, OneFeatureIsFoundAtItsTipUnlessItLiesInLowFlow) {
     EXPECT_EQ(found[0].direction, 8); // a quarter turn clockwise from up: along the feature, to the right
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, MinutiaSynthetic,
-    ::testing::Values(Synthetic{false, false, MinutiaKind::Ending}, Synthetic{true, false, MinutiaKind::Bifurcation},
-                      Synthetic{false, true, MinutiaKind::Ending}, Synthetic{true, true, MinutiaKind::Bifurcation}),
-    [](const auto& p) {
-        return std::string(p.param.inverted ? "Bifurcation" : "Ending") + (p.param.lowFlow ? "InLowFlow" : "");
-    });
+INSTANTIATE_TEST_SUITE_P(Kinds, MinutiaSynthetic,
+                         ::testing::Values(Synthetic{false, false, MinutiaKind::Ending},
+                                           Synthetic{true, false, MinutiaKind::Bifurcation},
+                                           Synthetic{false, true, MinutiaKind::Ending},
+                                           Synthetic{true, true, MinutiaKind::Bifurcation},
+                                           Synthetic{false, false, MinutiaKind::Ending, true},
+                                           Synthetic{false, true, MinutiaKind::Ending, true}),
+                         [](const auto& p) {
+                             return std::string(p.param.alone ? "Lone" : "") +
+                                    (p.param.inverted ? "Bifurcation" : "Ending") +
+                                    (p.param.lowFlow ? "InLowFlow" : "");
+                         });
 
 } // namespace
