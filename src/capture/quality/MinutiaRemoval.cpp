@@ -214,11 +214,13 @@ void removeOrAdjustSideMinutiae(std::vector<Minutia>& ms, const RidgeImage& imag
             continue;
         }
         const double ux = contour::directionDx(m.direction), uy = contour::directionDy(m.direction);
-        // Runs of equal projections stand for their middle point, or for the minutia itself when it lies on the run.
+        // Depths along the direction count in whole pixels, cut toward the minutia: a point less than a pixel
+        // further along (or back) lies level with it. Runs of equal depths stand for their middle point, or for the
+        // minutia itself when it lies on the run.
         std::vector<double> along;
         std::vector<std::size_t> first, last;
         for (std::size_t k = 0; k < line.size(); ++k) {
-            const double s = std::round((line[k].pixel.x - m.x) * ux + (line[k].pixel.y - m.y) * uy);
+            const double s = std::trunc((line[k].pixel.x - m.x) * ux + (line[k].pixel.y - m.y) * uy);
             if (!along.empty() && along.back() == s) {
                 last.back() = k;
                 continue;
@@ -349,10 +351,11 @@ void removeMalformations(std::vector<Minutia>& ms, const RidgeImage& image) {
 }
 
 // Pores and breaks: in blocks of low flow or high curvature, a feature whose neighbours run on beside the gap past
-// its tip, instead of closing in on it, is a gap in the feature, not a minutia. From a point a few pixels past the
-// tip the search goes across the flow, both ways, to the first pixel of the feature's colour; the contours there
-// are walked forward (along the minutia's direction, beside the feature) and backward (on past the tip), and the
-// squared distance across at the forward ends compared with the one at the backward ends.
+// its tip, instead of closing in on it, is a gap in the feature, not a minutia; so is one with no neighbour at all.
+// From a point a few pixels past the tip the search goes across the flow, both ways, to the first pixel of the
+// feature's colour; the contours there are walked forward (along the minutia's direction, beside the feature) and
+// backward (on past the tip), and the squared distance across at the forward ends compared with the one at the backward
+// ends.
 void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockMaps& maps) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
@@ -365,20 +368,25 @@ void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockM
         const Point r{static_cast<int>(std::lround(rx)), static_cast<int>(std::lround(ry))};
         if (!image.inside(r.x, r.y) || image.at(r.x, r.y) == colour) continue;
         std::array<ContourPoint, 2> sides{};
-        int found = 0;
+        int found = 0, empty = 0;
         for (const double s : {1.0, -1.0}) {
             Point prev = r;
-            for (int k = 1; k <= kPoreAcrossSteps; ++k) {
+            bool met = false; // the search met the feature's colour or the image's edge
+            for (int k = 1; k <= kPoreAcrossSteps && !met; ++k) {
                 const Point q{static_cast<int>(std::lround(rx - s * k * uy)),
                               static_cast<int>(std::lround(ry + s * k * ux))};
-                if (!image.inside(q.x, q.y)) break;
-                if (image.at(q.x, q.y) == colour) {
-                    if (std::abs(q.x - prev.x) <= 1 && std::abs(q.y - prev.y) <= 1)
-                        sides[static_cast<std::size_t>(found++)] = {q, prev};
-                    break;
-                }
+                met = !image.inside(q.x, q.y) || image.at(q.x, q.y) == colour;
+                if (met && image.inside(q.x, q.y) && std::abs(q.x - prev.x) <= 1 && std::abs(q.y - prev.y) <= 1)
+                    sides[static_cast<std::size_t>(found++)] = {q, prev};
                 prev = q;
             }
+            empty += met ? 0 : 1;
+        }
+        // Nothing of the feature's colour across the flow on either side: a streak on its own, not a ridge (or
+        // valley) among others, and no minutia.
+        if (empty == 2) {
+            drop[i] = true;
+            continue;
         }
         if (found < 2) continue;
         std::array<Point, 2> past{}, back{};

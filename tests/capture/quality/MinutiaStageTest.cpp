@@ -81,28 +81,31 @@ bool complete(const StageInput& in) {
 }
 
 // Least figures each image reaches today; the aims are 0.90 matched, the count within 10 %, 0.90 of the matched
-// pairs with close reliabilities and every count f3..f7 within 10 % (1 minutia below 10) of the reference's.
+// pairs with close reliabilities and every count f3..f7 within 10 % (1 minutia below 10) of the reference's. The
+// share of matched pairs on the very same pixel has no aim of its own: it shows whether the tips the side step
+// moves the minutiae to are the reference's.
 struct Floor {
     const char* name;
-    double matched;  // share of the reference's minutiae one of ours matches
-    double countGap; // |ours - reference| / reference, at most
-    double reliable; // share of matched pairs whose reliabilities lie within 0.05
-    double levelGap; // largest |ours - reference| / max(reference, 10) over the counts above 0.5 .. 0.9
+    double matched;   // share of the reference's minutiae one of ours matches
+    double countGap;  // |ours - reference| / reference, at most
+    double reliable;  // share of matched pairs whose reliabilities lie within 0.05
+    double levelGap;  // largest |ours - reference| / max(reference, 10) over the counts above 0.5 .. 0.9
+    double samePixel; // share of the matched pairs that sit on the same pixel
 };
 
 constexpr std::array<Floor, 12> kFloors = {{
-    {"nist_finger_500x500", 0.93, 0.10, 0.90, 0.21},
-    {"an2k_valid12_512x512", 0.80, 0.10, 0.90, 0.10},
-    {"sivv_card0001_01_545x498", 0.91, 0.10, 0.90, 0.10},
-    {"sivv_card0002_01_506x551", 0.91, 0.10, 0.90, 0.10},
-    {"sivv_card0003_05_372x388", 0.95, 0.10, 0.90, 0.10},
-    {"sivv_card0004_02_456x503", 0.92, 0.14, 0.90, 0.20},
-    {"wvu3_r3_400x375", 0.85, 0.10, 0.90, 0.16},
-    {"wvu3_r5_400x375", 0.85, 0.10, 0.90, 0.15},
-    {"wvu3_r7_400x375", 0.82, 0.10, 0.90, 0.10},
-    {"wvu3_r9_400x375", 0.85, 0.10, 0.90, 0.13},
-    {"wvu3_r11_400x375", 0.91, 0.10, 0.90, 0.11},
-    {"wvu3_r13_800x475", 0.89, 0.10, 0.90, 0.10},
+    {"nist_finger_500x500", 0.94, 0.10, 0.90, 0.21, 0.63},
+    {"an2k_valid12_512x512", 0.81, 0.10, 0.90, 0.14, 0.52},
+    {"sivv_card0001_01_545x498", 0.93, 0.10, 0.90, 0.10, 0.70},
+    {"sivv_card0002_01_506x551", 0.91, 0.10, 0.90, 0.10, 0.56},
+    {"sivv_card0003_05_372x388", 0.95, 0.10, 0.90, 0.10, 0.56},
+    {"sivv_card0004_02_456x503", 0.91, 0.14, 0.90, 0.20, 0.68},
+    {"wvu3_r3_400x375", 0.86, 0.10, 0.90, 0.16, 0.69},
+    {"wvu3_r5_400x375", 0.85, 0.10, 0.90, 0.15, 0.74},
+    {"wvu3_r7_400x375", 0.81, 0.10, 0.90, 0.10, 0.62},
+    {"wvu3_r9_400x375", 0.86, 0.10, 0.90, 0.14, 0.58},
+    {"wvu3_r11_400x375", 0.90, 0.10, 0.90, 0.11, 0.71},
+    {"wvu3_r13_800x475", 0.88, 0.10, 0.90, 0.10, 0.70},
 }};
 
 class MinutiaStage : public ::testing::TestWithParam<Floor> {};
@@ -129,7 +132,7 @@ TEST_P(MinutiaStage, FindsTheReferencesMinutiaeOnItsInputs) {
         return dx * dx + dy * dy < 17 && std::min(gap, kMinutiaDirections - gap) <= 1;
     };
     std::vector<bool> used(ours.size(), false);
-    std::size_t matched = 0, reliable = 0;
+    std::size_t matched = 0, reliable = 0, samePixel = 0;
     std::map<std::string, int> lostAt; // for the reference minutiae none of ours matches: the step that lost it
     for (const RefMinutia& r : in.reference) {
         const auto unmatched = [&] {
@@ -155,12 +158,14 @@ TEST_P(MinutiaStage, FindsTheReferencesMinutiaeOnItsInputs) {
         }
         used[best] = true;
         ++matched;
+        samePixel += bestDistance == 0 ? 1u : 0u;
         reliable += std::abs(ours[best].reliability - r.reliability) <= 0.05 ? 1u : 0u;
     }
     const double share = static_cast<double>(matched) / static_cast<double>(in.reference.size());
     const double countGap = std::abs(static_cast<double>(ours.size()) - static_cast<double>(in.reference.size())) /
                             static_cast<double>(in.reference.size());
     const double reliableShare = matched ? static_cast<double>(reliable) / static_cast<double>(matched) : 0.0;
+    const double samePixelShare = matched ? static_cast<double>(samePixel) / static_cast<double>(matched) : 0.0;
     std::string counts;
     double levelGap = 0.0;
     for (const double t : {0.5, 0.6, 0.7, 0.8, 0.9}) {
@@ -184,15 +189,16 @@ TEST_P(MinutiaStage, FindsTheReferencesMinutiaeOnItsInputs) {
     for (std::size_t i = 0; i < atReference.size(); ++i)
         same += std::abs(atReference[i].reliability - in.reference[i].reliability) < 0.0015 ? 1u : 0u;
     const double sameShare = static_cast<double>(same) / static_cast<double>(in.reference.size());
-    std::printf("%-26s matched %.3f  count %zu/%zu (gap %.3f, %zu candidates)  reliable %.3f  f3..f7%s (gap %.3f)"
-                "  at the reference's minutiae %.3f\n",
-                name.c_str(), share, ours.size(), in.reference.size(), countGap, candidates, reliableShare,
-                counts.c_str(), levelGap, sameShare);
+    std::printf("%-26s matched %.3f (same pixel %.3f)  count %zu/%zu (gap %.3f, %zu candidates)  reliable %.3f"
+                "  f3..f7%s (gap %.3f)  at the reference's minutiae %.3f\n",
+                name.c_str(), share, samePixelShare, ours.size(), in.reference.size(), countGap, candidates,
+                reliableShare, counts.c_str(), levelGap, sameShare);
     std::string lost;
     for (const auto& [step, n] : lostAt)
         lost += "  " + step + " " + std::to_string(n);
     std::printf("%-26s unmatched:%s\n", "", lost.c_str());
     EXPECT_GE(share, std::min(0.90, floor.matched)) << name;
+    EXPECT_GE(samePixelShare, floor.samePixel) << name;
     EXPECT_LE(countGap, std::max(0.10, floor.countGap)) << name;
     EXPECT_GE(reliableShare, std::min(0.90, floor.reliable)) << name;
     EXPECT_LE(levelGap, std::max(0.10, floor.levelGap)) << name;
@@ -209,11 +215,13 @@ namespace {
 // Horizontal ridges three pixels wide every eight rows; the one through row 32 starts at x = 32 and runs right.
 // Inverted, the same picture is a valley that starts there: a bifurcation of the ridges above and below it. In
 // blocks of normal flow that is one minutia at the tip, pointing along the feature; in blocks of low flow, where the
-// ridges beside it run on parallel past the tip, it is taken for a pore or a break and goes.
+// ridges beside it run on parallel past the tip, it is taken for a pore or a break and goes. Alone (no ridges above
+// or below it) the ridge is a streak: a minutia in normal flow, none in low flow.
 struct Synthetic {
     bool inverted;
     bool lowFlow;
     MinutiaKind kind;
+    bool alone = false;
 };
 
 class MinutiaSynthetic : public ::testing::TestWithParam<Synthetic> {};
@@ -223,7 +231,8 @@ TEST_P(MinutiaSynthetic, OneFeatureIsFoundAtItsTipUnlessItLiesInLowFlow) {
     std::vector<std::uint8_t> pixels(kSide * kSide, 0);
     for (int y = 0; y < kSide; ++y)
         for (int x = 0; x < kSide; ++x) {
-            const bool ridge = (y % 8) >= 3 && (y % 8) <= 5 && !(y / 8 == 4 && x < 32);
+            const bool ridge =
+                (y % 8) >= 3 && (y % 8) <= 5 && !(y / 8 == 4 && x < 32) && (!GetParam().alone || y / 8 == 4);
             pixels[static_cast<std::size_t>(y * kSide + x)] = (ridge != GetParam().inverted) ? 1 : 0;
         }
     BlockMaps maps;
@@ -248,12 +257,17 @@ TEST_P(MinutiaSynthetic, OneFeatureIsFoundAtItsTipUnlessItLiesInLowFlow) {
     EXPECT_EQ(found[0].direction, 8); // a quarter turn clockwise from up: along the feature, to the right
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, MinutiaSynthetic,
-    ::testing::Values(Synthetic{false, false, MinutiaKind::Ending}, Synthetic{true, false, MinutiaKind::Bifurcation},
-                      Synthetic{false, true, MinutiaKind::Ending}, Synthetic{true, true, MinutiaKind::Bifurcation}),
-    [](const auto& p) {
-        return std::string(p.param.inverted ? "Bifurcation" : "Ending") + (p.param.lowFlow ? "InLowFlow" : "");
-    });
+INSTANTIATE_TEST_SUITE_P(Kinds, MinutiaSynthetic,
+                         ::testing::Values(Synthetic{false, false, MinutiaKind::Ending},
+                                           Synthetic{true, false, MinutiaKind::Bifurcation},
+                                           Synthetic{false, true, MinutiaKind::Ending},
+                                           Synthetic{true, true, MinutiaKind::Bifurcation},
+                                           Synthetic{false, false, MinutiaKind::Ending, true},
+                                           Synthetic{false, true, MinutiaKind::Ending, true}),
+                         [](const auto& p) {
+                             return std::string(p.param.alone ? "Lone" : "") +
+                                    (p.param.inverted ? "Bifurcation" : "Ending") +
+                                    (p.param.lowFlow ? "InLowFlow" : "");
+                         });
 
 } // namespace

@@ -72,7 +72,7 @@ TEST(QualityReference, GradesAndFeaturesAgreeWithTheReference) {
     }
     const double n = static_cast<double>(rows.size());
     const Figure figures[] = {
-        {"same grade", 1.0, 0.95}, {"f2 within 10 %", 0.9, 0.95}, {"f8..f11 within 0.02", 0.9, 1.0}};
+        {"same grade", 1.0, 1.0}, {"f2 within 10 %", 0.9, 0.95}, {"f8..f11 within 0.02", 0.9, 1.0}};
     const double reached[] = {sameGrade / n, closeMinutiae / n, closeShares / n};
     for (std::size_t i = 0; i < std::size(figures); ++i) {
         std::printf("%-20s %.3f of the images (aim %.2f)\n", figures[i].what, reached[i], figures[i].aim);
