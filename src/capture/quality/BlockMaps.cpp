@@ -296,9 +296,11 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, 
         const double mean = sum / kDirectionCount;
         st.norm = mean > 0.0 ? st.max / mean : 0.0;
     }
-    // Waves in falling order of their strongest power; the first whose strongest direction is strong and
+    // Waves in falling order of their strongest power times its concentration, so that a wave that stands out in one
+    // direction comes before a stronger one spread over several; the first whose strongest direction is strong and
     // concentrated enough, without one-cycle shading under it, decides.
-    std::stable_sort(stats.begin(), stats.end(), [](const WaveStat& a, const WaveStat& b) { return a.max > b.max; });
+    std::stable_sort(stats.begin(), stats.end(),
+                     [](const WaveStat& a, const WaveStat& b) { return a.max * a.norm > b.max * b.norm; });
     auto strongEnough = [&](const WaveStat& st) {
         return st.max > kPowerMin && lowWavePower(st.dir) <= kLowWavePowerMax;
     };
