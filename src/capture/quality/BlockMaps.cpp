@@ -306,14 +306,16 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, 
     };
     for (const WaveStat& st : stats)
         if (strongEnough(st) && st.norm > kPowerNormMin) return st.dir;
-    // Near a fork two close directions share the power: the strongest wave may show a weaker concentration then.
+    // Near a fork two close directions share the power: the strongest wave may show a weaker concentration then,
+    // with a second strong direction on one side of the strongest. Strong directions on both sides are a spread-out
+    // flow, not a fork.
     const WaveStat& best = stats.front();
     if (strongEnough(best) && best.norm >= kForkNormShare * kPowerNormMin) {
         const auto& p = power[static_cast<std::size_t>(best.wave)];
         const double enough = kForkPowerShare * best.max;
-        if (p[static_cast<std::size_t>(wrapDirection(best.dir - kForkInterval))] > enough ||
-            p[static_cast<std::size_t>(wrapDirection(best.dir + kForkInterval))] > enough)
-            return best.dir;
+        const bool before = p[static_cast<std::size_t>(wrapDirection(best.dir - kForkInterval))] > enough;
+        const bool after = p[static_cast<std::size_t>(wrapDirection(best.dir + kForkInterval))] > enough;
+        if (before != after) return best.dir;
     }
     return kNoDirection;
 }
