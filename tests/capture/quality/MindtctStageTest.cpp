@@ -115,8 +115,8 @@ TEST_P(MapStageTest, BlocksAgreeWithTheReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stages, MapStageTest,
-                         ::testing::Values(MapStage{".dm", 0.945}, MapStage{".lcm", 0.9995}, MapStage{".lfm", 0.987},
-                                           MapStage{".hcm", 0.989}, MapStage{".qm", 0.981}),
+                         ::testing::Values(MapStage{".dm", 0.993}, MapStage{".lcm", 0.9999}, MapStage{".lfm", 0.9999},
+                                           MapStage{".hcm", 0.9995}, MapStage{".qm", 0.9999}),
                          [](const auto& p) { return std::string(p.param.ext + 1); });
 
 } // namespace
@@ -191,7 +191,7 @@ TEST_P(BinarisationStageTest, PixelsAgreeWithTheReference) {
 
 INSTANTIATE_TEST_SUITE_P(Stages, BinarisationStageTest,
                          ::testing::Values(BinarisationCase{"reference", true, 0.967},
-                                           BinarisationCase{"our", false, 0.959}),
+                                           BinarisationCase{"our", false, 0.967}),
                          [](const auto& p) {
                              return std::string(p.param.referenceMaps ? "ReferenceMaps" : "OurMaps");
                          });
