@@ -143,20 +143,15 @@ int windowStart(int block, int imageSide) {
     return std::max(0, std::min(start, imageSide - kWindow - 1));
 }
 
-// Background test: the spread between the 10th and 90th percentile grey of the block's window.
-bool isLowContrast(const PaddedImage& padded, int x0, int y0) {
-    const std::uint8_t* origin = padded.at(x0, y0);
-    constexpr int levels = 256 >> kMapShift; // the 6-bit copy holds 0..63 only
-    std::array<int, levels> histogram{};
-    for (int y = 0; y < kWindow; ++y) {
-        const std::uint8_t* row = origin + static_cast<std::ptrdiff_t>(y) * padded.stride();
-        for (int x = 0; x < kWindow; ++x)
-            ++histogram[row[x]];
-    }
+constexpr int kGreyLevels = 256 >> kMapShift; // the 6-bit copy holds 0..63 only
+using Histogram = std::array<std::uint16_t, kGreyLevels>;
+
+// Background test on a window's grey histogram: the spread between its 10th and 90th percentile grey.
+bool spreadIsLow(const Histogram& histogram) {
     constexpr int total = kWindow * kWindow;
     constexpr int tailCount = total * kContrastPercent / 100;
-    int low = 0, high = levels - 1, cumulative = 0;
-    for (int v = 0; v < levels; ++v) {
+    int low = 0, high = kGreyLevels - 1, cumulative = 0;
+    for (int v = 0; v < kGreyLevels; ++v) {
         cumulative += histogram[static_cast<std::size_t>(v)];
         if (cumulative > tailCount) {
             low = v;
@@ -164,7 +159,7 @@ bool isLowContrast(const PaddedImage& padded, int x0, int y0) {
         }
     }
     cumulative = 0;
-    for (int v = levels - 1; v >= 0; --v) {
+    for (int v = kGreyLevels - 1; v >= 0; --v) {
         cumulative += histogram[static_cast<std::size_t>(v)];
         if (cumulative > tailCount) {
             high = v;
@@ -172,6 +167,71 @@ bool isLowContrast(const PaddedImage& padded, int x0, int y0) {
         }
     }
     return high - low < kContrastDeltaMin;
+}
+
+// Grey histograms of the image's whole 8x8 blocks. A window that starts on a block corner covers three by three of
+// them, so its histogram is their sum instead of a count over its 576 pixels; the windows moved inwards at the
+// image's right and bottom edges, and those of images smaller than a window, are counted pixel by pixel.
+class BlockHistograms {
+public:
+    BlockHistograms(const PaddedImage& padded, int width, int height)
+        : m_columns(width / kBlockSize), m_rows(height / kBlockSize),
+          m_counts(static_cast<std::size_t>(m_columns) * static_cast<std::size_t>(m_rows) * kGreyLevels, 0) {
+        static_assert(kBlockSize * kBlockSize <= 255, "a block's count of one grey fits a byte");
+        forEachRowBand(m_rows, [&](int firstRow, int endRow) {
+            for (int by = firstRow; by < endRow; ++by)
+                for (int bx = 0; bx < m_columns; ++bx) {
+                    std::uint8_t* counts = m_counts.data() + offset(bx, by);
+                    for (int y = 0; y < kBlockSize; ++y) {
+                        const std::uint8_t* row = padded.at(bx * kBlockSize, by * kBlockSize + y);
+                        for (int x = 0; x < kBlockSize; ++x)
+                            ++counts[row[x]];
+                    }
+                }
+        });
+    }
+
+    // Whether the window with top-left pixel (x0, y0) is made of whole blocks, and its histogram then.
+    [[nodiscard]] bool covers(int x0, int y0) const {
+        constexpr int span = kWindow / kBlockSize;
+        return x0 % kBlockSize == 0 && y0 % kBlockSize == 0 && x0 / kBlockSize + span <= m_columns &&
+               y0 / kBlockSize + span <= m_rows;
+    }
+    void windowHistogram(int x0, int y0, Histogram& histogram) const {
+        histogram.fill(0);
+        constexpr int span = kWindow / kBlockSize;
+        for (int by = y0 / kBlockSize; by < y0 / kBlockSize + span; ++by)
+            for (int bx = x0 / kBlockSize; bx < x0 / kBlockSize + span; ++bx) {
+                const std::uint8_t* counts = m_counts.data() + offset(bx, by);
+                for (std::size_t v = 0; v < histogram.size(); ++v)
+                    histogram[v] = static_cast<std::uint16_t>(histogram[v] + counts[v]);
+            }
+    }
+
+private:
+    [[nodiscard]] std::size_t offset(int bx, int by) const {
+        return (static_cast<std::size_t>(by) * static_cast<std::size_t>(m_columns) + static_cast<std::size_t>(bx)) *
+               kGreyLevels;
+    }
+
+    int m_columns;
+    int m_rows;
+    std::vector<std::uint8_t> m_counts;
+};
+
+// Background test for the window with top-left pixel (x0, y0).
+bool isLowContrast(const PaddedImage& padded, const BlockHistograms& blocks, int x0, int y0) {
+    static_assert(kWindow % kBlockSize == 0);
+    Histogram histogram{};
+    if (blocks.covers(x0, y0))
+        blocks.windowHistogram(x0, y0, histogram);
+    else
+        for (int y = 0; y < kWindow; ++y) {
+            const std::uint8_t* row = padded.at(x0, y0 + y);
+            for (int x = 0; x < kWindow; ++x)
+                ++histogram[row[x]];
+        }
+    return spreadIsLow(histogram);
 }
 
 int wrapDirection(int d) {
@@ -589,13 +649,14 @@ BlockMaps computeBlockMaps(const GreyView& image) {
 
     const PaddedImage padded(image, kWindowPad, kMapShift);
     const WindowGrids grids(padded.stride());
+    const BlockHistograms histograms(padded, image.width, image.height);
     // Every block's window is measured on its own, so the block rows are shared out between the cores.
     forEachRowBand(maps.height, [&](int firstRow, int endRow) {
         for (int by = firstRow; by < endRow; ++by)
             for (int bx = 0; bx < maps.width; ++bx) {
                 const std::size_t i = maps.index(bx, by);
                 const int x0 = windowStart(bx, image.width), y0 = windowStart(by, image.height);
-                if (isLowContrast(padded, x0, y0)) {
+                if (isLowContrast(padded, histograms, x0, y0)) {
                     maps.lowContrast[i] = 1;
                     continue;
                 }
