@@ -67,20 +67,35 @@ void fillHoles(std::vector<std::uint8_t>& ridges, int width, int height, int pas
     const auto w = static_cast<std::size_t>(width);
     const auto h = static_cast<std::size_t>(height);
     for (int pass = 0; pass < passes; ++pass) {
-        for (std::size_t y = 0; y < h && w >= 3; ++y) {
-            std::uint8_t* row = ridges.data() + y * w;
-            for (std::size_t x = 1; x + 1 < w; ++x)
-                if (row[x - 1] == row[x + 1] && row[x] != row[x - 1]) row[x] = row[x - 1];
-        }
+        // The rows do not touch one another, so they are shared out between the cores. Along a row the pixel just
+        // settled is kept at hand rather than read back, which frees each step from waiting on the last one's store.
+        if (w >= 3)
+            forEachRowBand(height, [&](int firstRow, int endRow) {
+                for (auto y = static_cast<std::size_t>(firstRow); y < static_cast<std::size_t>(endRow); ++y) {
+                    std::uint8_t* row = ridges.data() + y * w;
+                    std::uint8_t left = row[0], here = row[1];
+                    for (std::size_t x = 1; x + 1 < w; ++x) {
+                        const std::uint8_t right = row[x + 1];
+                        here = left == right && here != left ? left : here;
+                        row[x] = here;
+                        left = here;
+                        here = right;
+                    }
+                }
+            });
         // Each column is swept top to bottom on its own; the columns do not touch one another, so they are swept
-        // side by side, a row of all of them at a time, which reads the image in its own order.
-        for (std::size_t y = 1; y + 1 < h; ++y) {
-            const std::uint8_t* above = ridges.data() + (y - 1) * w;
-            std::uint8_t* row = ridges.data() + y * w;
-            const std::uint8_t* below = row + w;
-            for (std::size_t x = 0; x < w; ++x)
-                row[x] = above[x] == below[x] ? below[x] : row[x];
-        }
+        // side by side, a row of all of them at a time, which reads the image in its own order, in column bands
+        // shared out between the cores.
+        forEachRowBand(width, [&](int firstColumn, int endColumn) {
+            const auto x0 = static_cast<std::size_t>(firstColumn), x1 = static_cast<std::size_t>(endColumn);
+            for (std::size_t y = 1; y + 1 < h; ++y) {
+                const std::uint8_t* above = ridges.data() + (y - 1) * w;
+                std::uint8_t* row = ridges.data() + y * w;
+                const std::uint8_t* below = row + w;
+                for (std::size_t x = x0; x < x1; ++x)
+                    row[x] = above[x] == below[x] ? below[x] : row[x];
+            }
+        });
     }
 }
 
