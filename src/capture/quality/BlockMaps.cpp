@@ -80,9 +80,9 @@ struct DirectionVector {
     double c = 0.0;
     double s = 0.0;
     int count = 0;
-    void add(int dir, double weight = 1.0) {
-        c += weight * unitVectors().cos[static_cast<std::size_t>(dir)];
-        s += weight * unitVectors().sin[static_cast<std::size_t>(dir)];
+    void add(const UnitVectors& units, int dir) {
+        c += units.cos[static_cast<std::size_t>(dir)];
+        s += units.sin[static_cast<std::size_t>(dir)];
         ++count;
     }
     // Squared length of the mean unit vector: 1 when all agree, near 0 when they cancel.
@@ -397,9 +397,10 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, 
 
 DirectionVector neighbourVector(const BlockMaps& maps, const std::vector<int>& dirs, int bx, int by) {
     DirectionVector v;
+    const UnitVectors& units = unitVectors();
     for (std::size_t i = 0; i < kRingDx.size(); ++i) {
         const int nx = bx + kRingDx[i], ny = by + kRingDy[i];
-        if (maps.inside(nx, ny) && dirs[maps.index(nx, ny)] >= 0) v.add(dirs[maps.index(nx, ny)]);
+        if (maps.inside(nx, ny) && dirs[maps.index(nx, ny)] >= 0) v.add(units, dirs[maps.index(nx, ny)]);
     }
     return v;
 }
@@ -429,12 +430,16 @@ std::vector<std::size_t> centreOutOrder(const BlockMaps& maps) {
 
 // Drops directions with too few valid neighbours or at odds with a clear neighbour consensus, until none change.
 void removeInconsistentDirections(BlockMaps& maps, const std::vector<std::size_t>& order) {
+    // Directions are only ever taken away here, so a block kept once is kept again until a neighbour loses its
+    // direction: only such blocks are looked at again.
+    std::vector<std::uint8_t> stale(maps.direction.size(), 1);
     bool removed = true;
     while (removed) {
         removed = false;
         for (const std::size_t i : order) {
             const int dir = maps.direction[i];
-            if (dir < 0) continue;
+            if (dir < 0 || !stale[i]) continue;
+            stale[i] = 0;
             const int bx = static_cast<int>(i % static_cast<std::size_t>(maps.width));
             const int by = static_cast<int>(i / static_cast<std::size_t>(maps.width));
             const DirectionVector v = neighbourVector(maps, maps.direction, bx, by);
@@ -444,6 +449,9 @@ void removeInconsistentDirections(BlockMaps& maps, const std::vector<std::size_t
             if (isolated || odd) {
                 maps.direction[i] = kNoDirection;
                 removed = true;
+                for (std::size_t k = 0; k < kRingDx.size(); ++k)
+                    if (maps.inside(bx + kRingDx[k], by + kRingDy[k]))
+                        stale[maps.index(bx + kRingDx[k], by + kRingDy[k])] = 1;
             }
         }
     }
