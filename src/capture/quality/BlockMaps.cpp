@@ -113,8 +113,11 @@ struct WindowGrids {
     // Whether each grid of the second eight directions is one of the first eight turned a quarter, so that one
     // gathered window serves two directions (it is, up to the rounding of the turned points, which is checked).
     bool quarterTurnShared = false;
+    // Whether the first direction's grid is the window itself, row by row, so that it can be copied a row at a time.
+    bool firstIsSquare = false;
+    int stride = 0;
 
-    explicit WindowGrids(int stride) {
+    explicit WindowGrids(int imageStride) : stride(imageStride) {
         const double half = (kWindow - 1) / 2.0;
         for (int d = 0; d < kDirectionCount; ++d)
             for (int r = 0; r < kWindow; ++r)
@@ -132,6 +135,12 @@ struct WindowGrids {
                     offsets[static_cast<std::size_t>(d)][static_cast<std::size_t>(r * kWindow + c)] =
                         static_cast<std::int32_t>(y * stride + x);
                 }
+        firstIsSquare = true;
+        for (std::size_t r = 0; r < kWindow; ++r)
+            for (std::size_t c = 0; c < kWindow; ++c)
+                firstIsSquare =
+                    firstIsSquare && offsets[0][r * kWindow + c] ==
+                                         static_cast<std::int32_t>(static_cast<int>(r) * stride + static_cast<int>(c));
         quarterTurnShared = true;
         for (std::size_t d = 0; d < kDirectionCount / 2; ++d)
             for (std::size_t r = 0; r < kWindow; ++r)
@@ -312,7 +321,11 @@ void sumTurnedRows(const std::uint8_t* origin, const WindowGrids& grids, RowSums
         // offsets is the low half of the pair and the first pixel the low byte of the word).
         alignas(16) std::array<std::uint8_t, kWindow * kWindow> window;
         static_assert(kWindow * kWindow % 4 == 0);
-        if constexpr (std::endian::native != std::endian::little)
+        if (d == 0 && grids.firstIsSquare)
+            for (std::size_t r = 0; r < kWindow; ++r)
+                std::memcpy(window.data() + r * kWindow, origin + static_cast<std::ptrdiff_t>(r) * grids.stride,
+                            kWindow);
+        else if constexpr (std::endian::native != std::endian::little)
             for (std::size_t i = 0; i < window.size(); ++i)
                 window[i] = origin[offs[i]];
         else
