@@ -699,12 +699,27 @@ PaddedImage::PaddedImage(const GreyView& image, int pad, int shift)
     : m_pad(pad), m_stride(image.width + 2 * pad),
       m_data(static_cast<std::size_t>(image.width + 2 * pad) * static_cast<std::size_t>(image.height + 2 * pad),
              static_cast<std::uint8_t>(128 >> shift)) {
-    for (int y = 0; y < image.height; ++y) {
-        const std::uint8_t* src = image.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width);
-        std::uint8_t* dst = m_data.data() + static_cast<std::ptrdiff_t>(y + pad) * m_stride + pad;
-        for (int x = 0; x < image.width; ++x)
-            dst[x] = static_cast<std::uint8_t>(src[x] >> shift);
-    }
+    // The rows are copied side by side on the cores, sixteen pixels to an instruction where the processor allows.
+    forEachRowBand(image.height, [&](int firstRow, int endRow) {
+        for (int y = firstRow; y < endRow; ++y) {
+            const std::uint8_t* src =
+                image.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width);
+            std::uint8_t* dst = m_data.data() + static_cast<std::ptrdiff_t>(y + pad) * m_stride + pad;
+            int x = 0;
+#if defined(__SSE2__)
+            if (shift >= 0 && shift < 8) {
+                const __m128i keep = _mm_set1_epi8(static_cast<char>(0xFF >> shift));
+                const __m128i count = _mm_cvtsi32_si128(shift);
+                for (; x + 16 <= image.width; x += 16) {
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_and_si128(_mm_srl_epi16(v, count), keep));
+                }
+            }
+#endif
+            for (; x < image.width; ++x)
+                dst[x] = static_cast<std::uint8_t>(src[x] >> shift);
+        }
+    });
 }
 
 BlockMaps computeBlockMaps(const GreyView& image) {
