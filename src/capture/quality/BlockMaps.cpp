@@ -390,9 +390,7 @@ void ridgeWavePowers(const RowSums& rowSums, const WindowGrids& grids,
 }
 
 // Dominant ridge direction of a block, or kNoDirection when the flow is too weak or unclear.
-int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, int y0) {
-    RowSums rowSums;
-    sumTurnedRows(padded.at(x0, y0), grids, rowSums);
+int directionOfRows(const RowSums& rowSums, const WindowGrids& grids) {
     std::array<std::array<double, kDirectionCount>, kWaveCount> power{};
     ridgeWavePowers(rowSums, grids, power);
     auto lowWavePower = [&](int d) { return wavePower(grids, rowSums[static_cast<std::size_t>(d)], 0); };
@@ -442,6 +440,62 @@ int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, 
     }
     return kNoDirection;
 }
+
+int blockDirection(const PaddedImage& padded, const WindowGrids& grids, int x0, int y0) {
+    RowSums rowSums;
+    sumTurnedRows(padded.at(x0, y0), grids, rowSums);
+    return directionOfRows(rowSums, grids);
+}
+
+// Eight windows that start eight pixels apart on one row of blocks are gathered together: the pixel a grid point takes
+// for each of them lies in the same 64 bytes, every eighth byte, so four loads serve all eight windows. The sums are
+// the same as sumTurnedRows gives each window on its own.
+constexpr int kWindowsAbreast = 8;
+#if defined(__SSE2__)
+constexpr bool kGathersAbreast = true;
+
+void sumTurnedRowsAbreast(const std::uint8_t* origin, const WindowGrids& grids,
+                          std::array<RowSums, kWindowsAbreast>& sums) {
+    static_assert(kWindowsAbreast * kBlockSize == 64);
+    // Bytes 0 and 8 of each 16 loaded are kept as 16-bit lanes; the four loads go to lanes 0/4, 1/5, 2/6 and 3/7, so
+    // window j sums in lane j / 2 + 4 * (j % 2).
+    const __m128i keep = _mm_set_epi16(0, 0, 0, 0x00FF, 0, 0, 0, 0x00FF);
+    auto lane = [](std::size_t j) { return j / 2 + 4 * (j % 2); };
+    constexpr std::size_t half = kDirectionCount / 2;
+    for (std::size_t d = 0; d < half; ++d) {
+        const auto& offs = grids.offsets[d];
+        __m128i columns[kWindow]; // NOLINT(*-avoid-c-arrays): a std::array of it drops the vector's alignment
+        for (__m128i& column : columns)
+            column = _mm_setzero_si128();
+        alignas(16) std::array<std::uint16_t, 8> lanes{};
+        for (std::size_t r = 0; r < kWindow; ++r) {
+            __m128i along = _mm_setzero_si128();
+            for (std::size_t c = 0; c < kWindow; ++c) {
+                const std::uint8_t* at = origin + offs[r * kWindow + c];
+                const __m128i v0 = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), keep);
+                const __m128i v1 = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16)), keep);
+                const __m128i v2 = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 32)), keep);
+                const __m128i v3 = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 48)), keep);
+                const __m128i v = _mm_or_si128(_mm_or_si128(v0, _mm_slli_si128(v1, 2)),
+                                               _mm_or_si128(_mm_slli_si128(v2, 4), _mm_slli_si128(v3, 6)));
+                along = _mm_add_epi16(along, v);
+                columns[c] = _mm_add_epi16(columns[c], v);
+            }
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes.data()), along);
+            for (std::size_t j = 0; j < kWindowsAbreast; ++j)
+                sums[j][d][r] = lanes[lane(j)];
+        }
+        // As in sumTurnedRows, the rows of direction d + 8 are d's columns, last column first.
+        for (std::size_t c = 0; c < kWindow; ++c) {
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes.data()), columns[c]);
+            for (std::size_t j = 0; j < kWindowsAbreast; ++j)
+                sums[j][d + half][kWindow - 1 - c] = lanes[lane(j)];
+        }
+    }
+}
+#else
+constexpr bool kGathersAbreast = false;
+#endif
 
 DirectionVector neighbourVector(const BlockMaps& maps, const std::vector<int>& dirs, int bx, int by) {
     DirectionVector v;
@@ -738,18 +792,38 @@ BlockMaps computeBlockMaps(const GreyView& image) {
     const BlockHistograms histograms(padded, image.width, image.height);
     // Every block's window is measured on its own, so the block rows are shared out between the cores.
     forEachRowBand(maps.height, [&](int firstRow, int endRow) {
-        for (int by = firstRow; by < endRow; ++by)
+        std::array<RowSums, kWindowsAbreast> abreast;
+        for (int by = firstRow; by < endRow; ++by) {
+            const int y0 = windowStart(by, image.height);
             for (int bx = 0; bx < maps.width; ++bx) {
                 const std::size_t i = maps.index(bx, by);
-                const int x0 = windowStart(bx, image.width), y0 = windowStart(by, image.height);
-                if (isLowContrast(padded, histograms, x0, y0)) {
-                    maps.lowContrast[i] = 1;
-                    continue;
-                }
-                maps.direction[i] = blockDirection(padded, grids, x0, y0);
-                // Blocks without a clear flow of their own stay marked even if they get a direction later.
-                if (maps.direction[i] < 0) maps.lowFlow[i] = 1;
+                if (isLowContrast(padded, histograms, windowStart(bx, image.width), y0)) maps.lowContrast[i] = 1;
             }
+            for (int bx = 0; bx < maps.width;) {
+                // Eight blocks whose windows start eight pixels apart, one of them or more not background, are
+                // gathered together; the others one by one.
+                const bool together =
+                    kGathersAbreast && grids.quarterTurnShared && bx > 0 &&
+                    windowStart(bx + kWindowsAbreast - 1, image.width) == (bx + kWindowsAbreast - 2) * kBlockSize &&
+                    std::count(maps.lowContrast.begin() + static_cast<std::ptrdiff_t>(maps.index(bx, by)),
+                               maps.lowContrast.begin() + static_cast<std::ptrdiff_t>(maps.index(bx, by)) +
+                                   kWindowsAbreast,
+                               std::uint8_t{1}) < kWindowsAbreast;
+                const int count = together ? kWindowsAbreast : 1;
+#if defined(__SSE2__)
+                if (together) sumTurnedRowsAbreast(padded.at(windowStart(bx, image.width), y0), grids, abreast);
+#endif
+                for (int j = 0; j < count; ++j) {
+                    const std::size_t i = maps.index(bx + j, by);
+                    if (maps.lowContrast[i]) continue;
+                    maps.direction[i] = together ? directionOfRows(abreast[static_cast<std::size_t>(j)], grids)
+                                                 : blockDirection(padded, grids, windowStart(bx + j, image.width), y0);
+                    // Blocks without a clear flow of their own stay marked even if they get a direction later.
+                    if (maps.direction[i] < 0) maps.lowFlow[i] = 1;
+                }
+                bx += count;
+            }
+        }
     });
     // Close the low-flow map, two blocks deep: blocks with a clear flow in narrow gaps between unclear ones count as
     // unclear too.
