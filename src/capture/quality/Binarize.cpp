@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace qev::quality {
 
@@ -17,8 +22,8 @@ constexpr int kHolePasses = 3;
 
 std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps) {
     std::vector<std::uint8_t> out(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height), 0);
-    // The grid reaches 5 pixels from its centre; a block's eight pixels are worked out together, so the last block of
-    // a row may reach a further 7 pixels past the image (those pixels are not kept).
+    // The grid reaches 5 pixels from its centre; up to four blocks' pixels are worked out together, so the last block
+    // of a row may reach a further 7 pixels past the image (those pixels are not kept).
     const int pad = kAcrossHalf + kAlongHalf + kBlockSize + 2;
     const PaddedImage padded(image, pad, kGreyShift);
     constexpr int rows = 2 * kAcrossHalf + 1, cols = 2 * kAlongHalf + 1;
@@ -29,34 +34,84 @@ std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps)
             for (int c = 0; c < cols; ++c)
                 offsets[static_cast<std::size_t>(d)][static_cast<std::size_t>(r * cols + c)] =
                     rotatedOffset(d, c - kAlongHalf, r - kAcrossHalf, padded.stride());
+    // The grid sums of `lanes` pixels of a row side by side, up to four blocks that share a direction: the whole
+    // grid, and its centre row along the flow (at most 63 cells of 63 each, so 16 bits hold them). A pixel is ridge
+    // when the row through it, along the flow, is darker than the grid's mean row.
+    auto decide = [&]<std::size_t lanes>(std::integral_constant<std::size_t, lanes>, const std::uint8_t* p,
+                                         const std::array<std::ptrdiff_t, cells>& offs, std::uint8_t* outPixels,
+                                         int kept) {
+        std::array<std::uint8_t, lanes> ridge{};
+#if defined(__SSE2__)
+        static_assert(lanes % 8 == 0);
+        constexpr std::size_t vectors = lanes / 8; // eight 16-bit sums to a vector
+        const __m128i zero = _mm_setzero_si128();
+        // (Plain arrays: a std::array of vectors drops their alignment.)
+        __m128i total[vectors], centre[vectors]; // NOLINT(*-avoid-c-arrays)
+        for (std::size_t g = 0; g < vectors; ++g)
+            total[g] = centre[g] = zero;
+        auto add = [&](__m128i* sums, const std::uint8_t* q) {
+            for (std::size_t g = 0; g + 1 < vectors; g += 2) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 8 * g));
+                sums[g] = _mm_add_epi16(sums[g], _mm_unpacklo_epi8(v, zero));
+                sums[g + 1] = _mm_add_epi16(sums[g + 1], _mm_unpackhi_epi8(v, zero));
+            }
+            if constexpr (vectors % 2 == 1) {
+                const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q + 8 * (vectors - 1)));
+                sums[vectors - 1] = _mm_add_epi16(sums[vectors - 1], _mm_unpacklo_epi8(v, zero));
+            }
+        };
+        for (std::size_t k = 0; k < cells; ++k)
+            add(total, p + offs[k]);
+        for (std::size_t c = 0; c < cols; ++c)
+            add(centre, p + offs[kAcrossHalf * cols + c]);
+        const __m128i one = _mm_set1_epi16(1);
+        for (std::size_t g = 0; g < vectors; ++g) {
+            const __m128i scaled = _mm_mullo_epi16(centre[g], _mm_set1_epi16(rows));
+            const __m128i dark = _mm_and_si128(_mm_cmplt_epi16(scaled, total[g]), one);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(ridge.data() + 8 * g), _mm_packus_epi16(dark, zero));
+        }
+#else
+        std::array<std::uint16_t, lanes> total{}, centre{};
+        for (std::size_t k = 0; k < cells; ++k) {
+            const std::uint8_t* q = p + offs[k];
+            for (std::size_t j = 0; j < lanes; ++j)
+                total[j] = static_cast<std::uint16_t>(total[j] + q[j]);
+        }
+        for (std::size_t c = 0; c < cols; ++c) {
+            const std::uint8_t* q = p + offs[kAcrossHalf * cols + c];
+            for (std::size_t j = 0; j < lanes; ++j)
+                centre[j] = static_cast<std::uint16_t>(centre[j] + q[j]);
+        }
+        for (std::size_t j = 0; j < lanes; ++j)
+            ridge[j] = centre[j] * rows < total[j] ? 1 : 0;
+#endif
+        std::copy(ridge.begin(), ridge.begin() + kept, outPixels);
+    };
     // Each pixel is decided on its own, so the image rows are shared out between the cores.
     forEachRowBand(image.height, [&](int firstRow, int endRow) {
         for (int y = firstRow; y < endRow; ++y) {
             std::uint8_t* outRow = out.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width);
-            for (int bx = 0; bx < maps.width; ++bx) {
-                const int d = maps.direction[maps.index(bx, y / kBlockSize)];
-                if (d < 0) continue;
-                const int x0 = bx * kBlockSize;
-                const auto& offs = offsets[static_cast<std::size_t>(d)];
-                const std::uint8_t* p = padded.at(x0, y);
-                // The grid sums of the eight pixels of the block's row side by side: the whole grid, and its
-                // centre row along the flow (at most 63 cells of 63 each, so 16 bits hold them).
-                std::array<std::uint16_t, kBlockSize> total{}, centre{};
-                for (std::size_t k = 0; k < cells; ++k) {
-                    const std::uint8_t* q = p + offs[k];
-                    for (std::size_t j = 0; j < kBlockSize; ++j)
-                        total[j] = static_cast<std::uint16_t>(total[j] + q[j]);
+            const int by = y / kBlockSize;
+            for (int bx = 0; bx < maps.width;) {
+                const int d = maps.direction[maps.index(bx, by)];
+                int run = 1;
+                while (run < 4 && bx + run < maps.width && maps.direction[maps.index(bx + run, by)] == d)
+                    ++run;
+                if (d >= 0) {
+                    const int x0 = bx * kBlockSize;
+                    const auto& offs = offsets[static_cast<std::size_t>(d)];
+                    const std::uint8_t* p = padded.at(x0, y);
+                    const int kept = std::min(run * kBlockSize, image.width - x0);
+                    if (run == 4)
+                        decide(std::integral_constant<std::size_t, 4 * kBlockSize>{}, p, offs, outRow + x0, kept);
+                    else if (run >= 2) {
+                        run = 2;
+                        decide(std::integral_constant<std::size_t, 2 * kBlockSize>{}, p, offs, outRow + x0,
+                               std::min(kept, 2 * kBlockSize));
+                    } else
+                        decide(std::integral_constant<std::size_t, kBlockSize>{}, p, offs, outRow + x0, kept);
                 }
-                for (std::size_t c = 0; c < cols; ++c) {
-                    const std::uint8_t* q = p + offs[kAcrossHalf * cols + c];
-                    for (std::size_t j = 0; j < kBlockSize; ++j)
-                        centre[j] = static_cast<std::uint16_t>(centre[j] + q[j]);
-                }
-                // A pixel is ridge when the row through it, along the flow, is darker than the grid's mean row.
-                const int lanes = std::min(kBlockSize, image.width - x0);
-                for (int j = 0; j < lanes; ++j)
-                    if (centre[static_cast<std::size_t>(j)] * rows < total[static_cast<std::size_t>(j)])
-                        outRow[x0 + j] = 1;
+                bx += run;
             }
         }
     });
