@@ -118,6 +118,43 @@ std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps)
     return out;
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// The row sweep of fillHoles on a 0/1 image, sixteen pixels at a time, from x = 1 while sixteen are left before the
+// last pixel; returns where the pixel-by-pixel sweep goes on, with `left` the pixel settled just before it. With two
+// values a pixel keeps its own value when its right neighbour has it too, and otherwise takes the value just settled
+// on its left: that value is carried along each such stretch in four doubling steps.
+std::size_t sweepSixteenAtATime(std::uint8_t* row, std::size_t width, std::uint8_t& left) {
+    const __m128i ones = _mm_set1_epi8(-1);
+    std::size_t x = 1;
+    for (; x + 16 < width; x += 16) {
+        const __m128i own = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+        const __m128i right = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 1));
+        __m128i settled = _mm_cmpeq_epi8(own, right); // lanes whose value is known
+        __m128i value = _mm_and_si128(own, settled);
+        const __m128i before = _mm_set1_epi8(static_cast<char>(left));
+        auto carry = [&]<int step>(std::integral_constant<int, step>) {
+            const __m128i fromLeft = _mm_or_si128(_mm_slli_si128(value, step), _mm_srli_si128(before, 16 - step));
+            const __m128i knownLeft = _mm_or_si128(_mm_slli_si128(settled, step), _mm_srli_si128(ones, 16 - step));
+            value = _mm_or_si128(_mm_and_si128(settled, value), _mm_andnot_si128(settled, fromLeft));
+            settled = _mm_or_si128(settled, knownLeft);
+        };
+        carry(std::integral_constant<int, 1>{});
+        carry(std::integral_constant<int, 2>{});
+        carry(std::integral_constant<int, 4>{});
+        carry(std::integral_constant<int, 8>{});
+        // The steps reach fifteen lanes back: a lane still unknown has changes all the way from the left neighbour.
+        value = _mm_or_si128(_mm_and_si128(settled, value), _mm_andnot_si128(settled, before));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), value);
+        left = row[x + 15];
+    }
+    return x;
+}
+
+} // namespace
+#endif
+
 void fillHoles(std::vector<std::uint8_t>& ridges, int width, int height, int passes) {
     const auto w = static_cast<std::size_t>(width);
     const auto h = static_cast<std::size_t>(height);
@@ -128,8 +165,13 @@ void fillHoles(std::vector<std::uint8_t>& ridges, int width, int height, int pas
             forEachRowBand(height, [&](int firstRow, int endRow) {
                 for (auto y = static_cast<std::size_t>(firstRow); y < static_cast<std::size_t>(endRow); ++y) {
                     std::uint8_t* row = ridges.data() + y * w;
-                    std::uint8_t left = row[0], here = row[1];
-                    for (std::size_t x = 1; x + 1 < w; ++x) {
+                    std::uint8_t left = row[0];
+                    std::size_t x = 1;
+#if defined(__SSE2__)
+                    x = sweepSixteenAtATime(row, w, left);
+#endif
+                    std::uint8_t here = row[x];
+                    for (; x + 1 < w; ++x) {
                         const std::uint8_t right = row[x + 1];
                         here = left == right && here != left ? left : here;
                         row[x] = here;
