@@ -11,9 +11,9 @@ namespace qev::quality {
 // Each pixel is compared with the rotated grid around it, on the 6-bit copy the block maps are measured on.
 [[nodiscard]] std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps);
 
-// Fills one-pixel holes: every pixel whose two neighbours in a row, and then in a column, agree with each other and
-// not with it takes their value. Rows are swept left to right and columns top to bottom, each change counting for
-// the next triplet; `passes` sweeps in all.
+// Fills one-pixel holes in a ridge image of 0s and 1s: every pixel whose two neighbours in a row, and then in a
+// column, agree with each other and not with it takes their value. Rows are swept left to right and columns top to
+// bottom, each change counting for the next triplet; `passes` sweeps in all.
 void fillHoles(std::vector<std::uint8_t>& ridges, int width, int height, int passes);
 
 // The ridge image the minutiae are found on: binarize, then three passes of fillHoles.
