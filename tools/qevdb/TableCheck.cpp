@@ -72,6 +72,7 @@ public:
                                   .arg(m_name, QString::fromStdString(opened.error())));
         }
         checkRecords(**opened, h);
+        noteInterruptedChange();
         // Every tag of the production index against the table: pages, order, count, dangling and missing keys.
         for (const std::string& p : (*opened)->checkIndexFile(true))
             problem(QString::fromStdString(p));
@@ -81,6 +82,19 @@ public:
     }
 
 private:
+    // A process that died in the middle of a change leaves its note in the index journal: the keys it had not put
+    // right yet show below as index problems, which the table's next open for writing repairs.
+    void noteInterruptedChange() {
+        bool exists = false;
+        const std::string journal = dbf::companionFile(m_path.toStdString(), ".MDJ", &exists);
+        if (!exists) return;
+        QFile j(QString::fromStdString(journal));
+        if (!j.open(QIODevice::ReadOnly) || j.read(4) != QByteArrayLiteral("QJN1")) return;
+        problem(QStringLiteral("%1: un cambio quedó a medias (el programa que lo hacía se cortó); la próxima "
+                               "apertura de la tabla para escribir lo completa")
+                    .arg(QFileInfo(QString::fromStdString(journal)).fileName()));
+    }
+
     CheckReport unreadable(const QString& why) {
         m_report.status = CheckReport::Status::Unreadable;
         m_report.problems << why;
