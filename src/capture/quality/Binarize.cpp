@@ -88,7 +88,7 @@ std::vector<std::uint8_t> binarize(const GreyView& image, const BlockMaps& maps)
         std::copy(ridge.begin(), ridge.begin() + kept, outPixels);
     };
     // Each pixel is decided on its own, so the image rows are shared out between the cores.
-    forEachRowBand(image.height, [&](int firstRow, int endRow) {
+    forEachRowBand(image.height, static_cast<std::size_t>(image.width) * kBlockSize, [&](int firstRow, int endRow) {
         for (int y = firstRow; y < endRow; ++y) {
             std::uint8_t* outRow = out.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width);
             const int by = y / kBlockSize;
@@ -162,7 +162,7 @@ void fillHoles(std::vector<std::uint8_t>& ridges, int width, int height, int pas
         // The rows do not touch one another, so they are shared out between the cores. Along a row the pixel just
         // settled is kept at hand rather than read back, which frees each step from waiting on the last one's store.
         if (w >= 3)
-            forEachRowBand(height, [&](int firstRow, int endRow) {
+            forEachRowBand(height, w, [&](int firstRow, int endRow) {
                 for (auto y = static_cast<std::size_t>(firstRow); y < static_cast<std::size_t>(endRow); ++y) {
                     std::uint8_t* row = ridges.data() + y * w;
                     std::uint8_t left = row[0];
@@ -183,7 +183,7 @@ void fillHoles(std::vector<std::uint8_t>& ridges, int width, int height, int pas
         // Each column is swept top to bottom on its own; the columns do not touch one another, so they are swept
         // side by side, a row of all of them at a time, which reads the image in its own order, in column bands
         // shared out between the cores.
-        forEachRowBand(width, [&](int firstColumn, int endColumn) {
+        forEachRowBand(width, h, [&](int firstColumn, int endColumn) {
             const auto x0 = static_cast<std::size_t>(firstColumn), x1 = static_cast<std::size_t>(endColumn);
             for (std::size_t y = 1; y + 1 < h; ++y) {
                 const std::uint8_t* above = ridges.data() + (y - 1) * w;

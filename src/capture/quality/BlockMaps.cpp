@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <numbers>
 #include <system_error>
 #include <thread>
@@ -104,6 +105,47 @@ struct DirectionVector {
     }
 };
 
+// The points of the turned window for each direction, in pixels from the window's top-left pixel, and the tables
+// of the ridge waves: the same for every image, so worked out once.
+struct TurnedPoints {
+    std::array<std::array<int, kWindow * kWindow>, kDirectionCount> x{};
+    std::array<std::array<int, kWindow * kWindow>, kDirectionCount> y{};
+    std::array<std::array<double, kWindow>, kWaveCount> cosTable{};
+    std::array<std::array<double, kWindow>, kWaveCount> sinTable{};
+
+    TurnedPoints() {
+        const double half = (kWindow - 1) / 2.0;
+        for (int d = 0; d < kDirectionCount; ++d)
+            for (int r = 0; r < kWindow; ++r)
+                for (int c = 0; c < kWindow; ++c) {
+                    // The grid turns about the window's centre.
+                    const double phi = std::numbers::pi * d / kDirectionCount;
+                    const double ux = std::cos(phi), uy = std::sin(phi);
+                    // The turn is worked out about the centre first and the centre added after, with exact
+                    // halves (the diagonal points of the 45-degree grids) rounded up: a point shifted by one pixel
+                    // moves the direction of blocks whose flow lies between two steps.
+                    const double fx = (c - half) * ux - (r - half) * uy;
+                    const double fy = (c - half) * uy + (r - half) * ux;
+                    const auto at = static_cast<std::size_t>(r * kWindow + c);
+                    x[static_cast<std::size_t>(d)][at] =
+                        static_cast<int>(std::lround(std::floor(half + fx + 0.5 + kGridTie)));
+                    y[static_cast<std::size_t>(d)][at] =
+                        static_cast<int>(std::lround(std::floor(half + fy + 0.5 + kGridTie)));
+                }
+        for (int k = 0; k < kWaveCount; ++k)
+            for (int n = 0; n < kWindow; ++n) {
+                const double a = 2.0 * std::numbers::pi * (k + 1) * n / kWindow;
+                cosTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(n)] = std::cos(a);
+                sinTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(n)] = std::sin(a);
+            }
+    }
+};
+
+const TurnedPoints& turnedPoints() {
+    static const TurnedPoints points;
+    return points;
+}
+
 // Sampling offsets of the rotated window for each direction: rows run along the direction. 32-bit offsets keep
 // the tables in cache; at most 17 rows times a stride of the grader's 64 Mpixel limit fits.
 struct WindowGrids {
@@ -118,23 +160,12 @@ struct WindowGrids {
     int stride = 0;
 
     explicit WindowGrids(int imageStride) : stride(imageStride) {
-        const double half = (kWindow - 1) / 2.0;
-        for (int d = 0; d < kDirectionCount; ++d)
-            for (int r = 0; r < kWindow; ++r)
-                for (int c = 0; c < kWindow; ++c) {
-                    // The grid turns about the window's centre; offsets are from the window's top-left pixel.
-                    const double phi = std::numbers::pi * d / kDirectionCount;
-                    const double ux = std::cos(phi), uy = std::sin(phi);
-                    // The turn is worked out about the centre first and the centre added after, with exact
-                    // halves (the diagonal points of the 45-degree grids) rounded up: a point shifted by one pixel
-                    // moves the direction of blocks whose flow lies between two steps.
-                    const double fx = (c - half) * ux - (r - half) * uy;
-                    const double fy = (c - half) * uy + (r - half) * ux;
-                    const long x = std::lround(std::floor(half + fx + 0.5 + kGridTie));
-                    const long y = std::lround(std::floor(half + fy + 0.5 + kGridTie));
-                    offsets[static_cast<std::size_t>(d)][static_cast<std::size_t>(r * kWindow + c)] =
-                        static_cast<std::int32_t>(y * stride + x);
-                }
+        const TurnedPoints& points = turnedPoints();
+        for (std::size_t d = 0; d < kDirectionCount; ++d)
+            for (std::size_t p = 0; p < kWindow * kWindow; ++p)
+                offsets[d][p] = static_cast<std::int32_t>(points.y[d][p] * stride + points.x[d][p]);
+        cosTable = points.cosTable;
+        sinTable = points.sinTable;
         firstIsSquare = true;
         for (std::size_t r = 0; r < kWindow; ++r)
             for (std::size_t c = 0; c < kWindow; ++c)
@@ -147,14 +178,16 @@ struct WindowGrids {
                 for (std::size_t c = 0; c < kWindow; ++c)
                     quarterTurnShared = quarterTurnShared && offsets[d + kDirectionCount / 2][r * kWindow + c] ==
                                                                  offsets[d][c * kWindow + (kWindow - 1 - r)];
-        for (int k = 0; k < kWaveCount; ++k)
-            for (int n = 0; n < kWindow; ++n) {
-                const double a = 2.0 * std::numbers::pi * (k + 1) * n / kWindow;
-                cosTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(n)] = std::cos(a);
-                sinTable[static_cast<std::size_t>(k)][static_cast<std::size_t>(n)] = std::sin(a);
-            }
     }
 };
+
+// The offsets depend only on the row stride of the padded image: fingers of one size, graded one after another,
+// share them, and each thread keeps those of the last stride it met.
+const WindowGrids& windowGrids(int stride) {
+    thread_local std::unique_ptr<WindowGrids> last;
+    if (!last || last->stride != stride) last = std::make_unique<WindowGrids>(stride);
+    return *last;
+}
 
 // Top-left corner of a block's analysis window: centred on the block, but moved inwards where it would reach past
 // the image, so the outermost blocks are measured on the same pixels as their inner neighbours. On the right and at
@@ -199,7 +232,7 @@ public:
         : m_columns(width / kBlockSize), m_rows(height / kBlockSize),
           m_counts(static_cast<std::size_t>(m_columns) * static_cast<std::size_t>(m_rows) * kGreyLevels, 0) {
         static_assert(kBlockSize * kBlockSize <= 255, "a block's count of one grey fits a byte");
-        forEachRowBand(m_rows, [&](int firstRow, int endRow) {
+        forEachRowBand(m_rows, static_cast<std::size_t>(width) * kBlockSize, [&](int firstRow, int endRow) {
             for (int by = firstRow; by < endRow; ++by)
                 for (int bx = 0; bx < m_columns; ++bx) {
                     std::uint8_t* counts = m_counts.data() + offset(bx, by);
@@ -714,9 +747,12 @@ std::vector<std::uint8_t> morphStep(const BlockMaps& maps, const std::vector<std
 
 } // namespace
 
-void forEachRowBand(int rows, const std::function<void(int, int)>& work) {
+void forEachRowBand(int rows, std::size_t rowCost, const std::function<void(int, int)>& work) {
+    // Starting and joining a thread costs about what a pass over this many pixels does.
+    constexpr std::size_t kMinCostForTwo = std::size_t(1) << 16;
     constexpr int kMinRowsForTwo = 16;
-    if (rows < kMinRowsForTwo || std::thread::hardware_concurrency() < 2) {
+    if (rows < kMinRowsForTwo || static_cast<std::size_t>(rows) * rowCost < kMinCostForTwo ||
+        std::thread::hardware_concurrency() < 2) {
         work(0, rows);
         return;
     }
@@ -754,7 +790,7 @@ PaddedImage::PaddedImage(const GreyView& image, int pad, int shift)
       m_data(static_cast<std::size_t>(image.width + 2 * pad) * static_cast<std::size_t>(image.height + 2 * pad),
              static_cast<std::uint8_t>(128 >> shift)) {
     // The rows are copied side by side on the cores, sixteen pixels to an instruction where the processor allows.
-    forEachRowBand(image.height, [&](int firstRow, int endRow) {
+    forEachRowBand(image.height, static_cast<std::size_t>(image.width), [&](int firstRow, int endRow) {
         for (int y = firstRow; y < endRow; ++y) {
             const std::uint8_t* src =
                 image.pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width);
@@ -788,10 +824,11 @@ BlockMaps computeBlockMaps(const GreyView& image) {
     maps.quality.assign(n, 0);
 
     const PaddedImage padded(image, kWindowPad, kMapShift);
-    const WindowGrids grids(padded.stride());
+    const WindowGrids& grids = windowGrids(padded.stride());
     const BlockHistograms histograms(padded, image.width, image.height);
     // Every block's window is measured on its own, so the block rows are shared out between the cores.
-    forEachRowBand(maps.height, [&](int firstRow, int endRow) {
+    const std::size_t blockRowCost = static_cast<std::size_t>(maps.width) * kWindow * kWindow * kDirectionCount;
+    forEachRowBand(maps.height, blockRowCost, [&](int firstRow, int endRow) {
         std::array<RowSums, kWindowsAbreast> abreast;
         for (int by = firstRow; by < endRow; ++by) {
             const int y0 = windowStart(by, image.height);

@@ -58,10 +58,11 @@ struct BlockMaps {
 void computeHighCurvatureMap(BlockMaps& maps);
 void computeQualityMap(BlockMaps& maps);
 
-// Runs work(first, end) over row bands that together cover 0..rows, on up to two threads (one when rows is small
-// or the machine has one core), each taking the next band when it is free; returns when all bands are done. The
-// bands are disjoint and work may be called with them in any order, so each must write to its own rows only.
-void forEachRowBand(int rows, const std::function<void(int, int)>& work);
+// Runs work(first, end) over row bands that together cover 0..rows, on up to two threads, each taking the next band
+// when it is free; returns when all bands are done. `rowCost` is about how many pixels one row's work touches: work
+// smaller than starting a thread costs, or a machine with one core, runs on this thread alone. The bands are
+// disjoint and work may be called with them in any order, so each must write to its own rows only.
+void forEachRowBand(int rows, std::size_t rowCost, const std::function<void(int, int)>& work);
 
 // Image padded on every side with grey 128, so rotated sampling grids never leave the buffer. With shift > 0
 // every pixel (and the pad) is stored as value >> shift, e.g. 2 for the 6-bit copy the maps are measured on.

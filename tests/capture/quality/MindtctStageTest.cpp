@@ -208,7 +208,7 @@ TEST(MindtctStage, RowBandsCoverEveryRowOnce) {
     for (const int rows : {0, 1, 15, 16, 17, 63, 64, 501, 2000}) {
         std::vector<std::atomic<int>> visits(static_cast<std::size_t>(rows));
         std::atomic<int> badBands{0};
-        forEachRowBand(rows, [&](int first, int end) {
+        forEachRowBand(rows, 4096, [&](int first, int end) {
             if (first < 0 || end > rows || first > end) ++badBands;
             for (int r = std::max(first, 0); r < std::min(end, rows); ++r)
                 ++visits[static_cast<std::size_t>(r)];
