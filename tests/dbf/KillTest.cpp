@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <random>
@@ -204,6 +205,7 @@ TEST_P(KillTest, AcknowledgedPostsSurviveAndTheTableChecksClean) {
         }
     }
     // The kills fell among the posts, not only before the first.
+    std::printf("%d of %d kills fell after an acknowledged step\n", delay.midway(), kKills);
     EXPECT_GT(delay.midway(), kKills / 2) << "of " << kKills << " kills";
 }
 
