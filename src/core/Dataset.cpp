@@ -261,8 +261,10 @@ bool Dataset::locate(const QString& field, const Value& key) {
     if (!m_table) return false;
     for (int i = 0; i < rowCount(); ++i) {
         if (dbf::compareValues(valueAt(i, field), key) == 0) {
+            // Leaving a row being edited posts it first; when that post is refused the cursor stays where it was,
+            // and a caller must not take the edited row for the one it looked for.
             moveTo(i);
-            return true;
+            return m_pos == i;
         }
     }
     return false;

@@ -64,6 +64,13 @@ TEST_F(DatasetTest, TypingOutsideEditChangesNothingAndRefusedPostKeepsInput) {
     EXPECT_EQ(refusals, 1);
     EXPECT_EQ(org->state(), Dataset::State::Edit);
     EXPECT_EQ(org->text(QStringLiteral("X_ORG")), QStringLiteral("JUZGADO NUEVO"));
+    // Going to another row would post the edit first: refused, the cursor stays and the search says so.
+    const Value here = org->value(QStringLiteral("C_ORG"));
+    org->last();
+    const Value elsewhere = org->value(QStringLiteral("C_ORG"));
+    EXPECT_EQ(here, elsewhere);
+    EXPECT_FALSE(org->locate(QStringLiteral("C_ORG"), Value(2.0)));
+    EXPECT_EQ(org->value(QStringLiteral("C_ORG")), here);
     org->cancel();
     EXPECT_EQ(org->text(QStringLiteral("X_ORG")), before);
 }
