@@ -1,5 +1,6 @@
 // The scanner port and the capture logic over SANE's "test" backend (the test run loads only that backend).
 #include "platform/SaneScanner.h"
+#include "HangWatch.h"
 #include "ScriptedPrompter.h"
 #include "TempAppDir.h"
 #include "capture/CardCapture.h"
@@ -34,6 +35,9 @@ bool has(const std::vector<std::string>& v, const char* s) {
 
 class SaneScannerTest : public ::testing::Test {
 protected:
+    // The backend's reader thread once left a feeder test stuck until the run's time limit; a stuck test now
+    // prints where, and ends.
+    test::HangWatch watch{std::chrono::seconds(120)};
     void SetUp() override { ASSERT_FALSE(qEnvironmentVariable("SANE_CONFIG_DIR").isEmpty()); }
     std::string openOrFail(const char* name) {
         std::string error;
