@@ -4,14 +4,12 @@
 // checks clean, every step acknowledged before the kill is there, and every filed file is whole: the old one or
 // the new one, never a part of either.
 #include "OfficeKill.h"
+#include "../requests/RequestFixture.h"
 #include "KillProcess.h"
 #include "LoopbackMail.h"
 #include "TempAppDir.h"
 
 #include "../../tools/qevdb/TableCheck.h"
-#include "FixedClock.h"
-#include "ScriptedPrompter.h"
-#include "capture/ImageLib.h"
 #include "core/Dataset.h"
 #include "core/OfficeSchema.h"
 #include "core/Records.h"
@@ -36,7 +34,7 @@ using dbf::Value;
 
 constexpr int kKills = 200;
 
-QByteArray contents(const QString& path) {
+QByteArray fileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
@@ -51,12 +49,12 @@ struct Row {
 // opened for writing first, as the program's next start does: that open completes or takes back what the killed
 // process left half done.
 std::map<long, Row> checkedRequests(const test::TempAppDir& dir) {
-    const TableSpec& spec = *findOfficeTable(QStringLiteral("ped"));
+    const auto& requests = *findOfficeTable(QStringLiteral("ped"));
     std::map<long, Row> rows;
-    auto t = openOfficeTable(dir.path(), spec, dbf::OpenMode::Shared);
+    auto t = openOfficeTable(dir.path(), requests, dbf::OpenMode::Shared);
     EXPECT_TRUE(t) << t.error();
     if (!t) return rows;
-    const auto report = tools::checkTable(AppDir(dir.path()).existingFile(spec.fileName));
+    const auto report = tools::checkTable(AppDir(dir.path()).existingFile(requests.fileName));
     EXPECT_EQ(report.status, tools::CheckReport::Status::Ok) << report.problems.join(QLatin1Char('\n')).toStdString();
     dbf::Table& table = **t;
     const int cPed = table.fieldIndex("C_PED"), cEst = table.fieldIndex("C_EST"), nExpe = table.fieldIndex("N_EXPE"),
@@ -78,14 +76,12 @@ std::map<long, Row> checkedRequests(const test::TempAppDir& dir) {
     return rows;
 }
 
-class OfficeKillTest : public ::testing::Test {
+// The saving tests' office: fresh, lookup tables filled, no requests.
+class OfficeKillTest : public test::RequestFixture {
 protected:
     void SetUp() override {
-        QString error;
-        ASSERT_TRUE(createOfficeFolder(dir.path(), false, clock, &error)) << error.toStdString();
-        dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
-        dm->setHostIdentity(std::make_unique<FixedHostIdentity>(NetworkIdentity{}));
-        ASSERT_TRUE(dm->create());
+        RequestFixture::SetUp();
+        if (HasFatalFailure()) return;
         region = dm->settings().read(QStringLiteral("c_reg")).toInt();
     }
 
@@ -94,10 +90,6 @@ protected:
                                         Value(static_cast<double>(region))));
     }
 
-    test::TempAppDir dir;
-    test::FixedClock clock{QDateTime(QDate(2026, 3, 16), QTime(9, 30))};
-    test::ScriptedPrompter prompter;
-    std::unique_ptr<Tdm> dm;
     int region = 0;
 };
 
@@ -106,7 +98,7 @@ std::set<long> messagesOnTheServer() {
     std::set<long> seqs;
     static const QRegularExpression field(QStringLiteral("^X-Kill-Seq: (\\d+)"), QRegularExpression::MultilineOption);
     for (const QString& f : test::mailFiles(QStringLiteral("user"))) {
-        const auto m = field.match(QString::fromLatin1(contents(f).left(4096)));
+        const auto m = field.match(QString::fromLatin1(fileBytes(f).left(4096)));
         if (m.hasMatch()) seqs.insert(m.captured(1).toLong());
     }
     return seqs;
@@ -184,7 +176,7 @@ TEST_F(OfficeKillTest, TheReceptionAppliesEveryReplyItTookOffTheServerWithAWhole
             EXPECT_EQ(row->second.expediente, 0);
         }
         if (applied || mustBeApplied || QFile::exists(image)) {
-            EXPECT_TRUE(contents(image) == test::officeKillAnswer(seq)) << "the answer image is not whole";
+            EXPECT_TRUE(fileBytes(image) == test::officeKillAnswer(seq)) << "the answer image is not whole";
         }
     };
 
@@ -229,17 +221,14 @@ TEST_F(OfficeKillTest, SavedRequestsKeepWholeCardsAndDocuments) {
         org.setValue(QStringLiteral("X_LOC"), Value("CORDOBA"));
         org.setValue(QStringLiteral("C_PROV"), Value(14));
         org.setValue(QStringLiteral("C_CODPOS"), Value(5000));
-        dm->setSavePermission(true);
-        ASSERT_TRUE(org.post()) << prompter.texts().join('|').toStdString();
+        ASSERT_TRUE(save(org)) << texts().toStdString();
         ASSERT_EQ(org.value(QStringLiteral("C_ORG")).number(), 1);
     }
     dm.reset();
-    // The ten-print card every request is saved with: 8-bit grey, JPEG, 300 DPI.
-    capture::Raster card = capture::Raster::grey(2480, 1299, 180);
-    card.resolutionX = card.resolutionY = 300;
-    std::string error;
-    ASSERT_TRUE(capture::saveAs(dir.filePath("card.src"), card, {}, &error)) << error;
-    const QByteArray cardBytes = contents(dir.file(QStringLiteral("card.src")));
+    // The ten-print card every request is saved with.
+    writeCard(QStringLiteral("card.src"));
+    if (HasFatalFailure()) return;
+    const QByteArray cardBytes = fileBytes(dir.file(QStringLiteral("card.src")));
 
     std::map<long, long> savedNames; // request -> the seq of its acknowledged first save
     std::map<long, long> documents;  // request -> the version of its last acknowledged documents file
@@ -278,7 +267,7 @@ TEST_F(OfficeKillTest, SavedRequestsKeepWholeCardsAndDocuments) {
             const auto m = filed.match(name);
             if (!m.hasMatch()) continue;
             const long cPed = m.captured(2).toLong();
-            const QByteArray bytes = contents(path);
+            const QByteArray bytes = fileBytes(path);
             if (m.captured(1) == QLatin1String("h")) {
                 EXPECT_TRUE(bytes == cardBytes) << name.toStdString() << " is not the whole card";
                 continue;
