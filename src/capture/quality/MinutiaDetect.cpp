@@ -114,7 +114,8 @@ constexpr std::array<Pattern, 10> kPatterns = {{
     {pairCode(1, 0), pairCode(0, 1), pairCode(1, 0), MinutiaKind::Bifurcation, false},
 }};
 
-constexpr int kDuplicateDistance = 10;    // a second hit this close on the same contour is the same minutia
+constexpr int kDuplicateDistance = 10;    // a second hit this close on the same contour is the same minutia ...
+constexpr int kDuplicateTurn = 2;         // ... when the two directions lie at most this many steps apart
 constexpr int kHighCurveHalfContour = 14; // contour walked each way from a hit in a high-curvature block
 constexpr double kHighCurveMaxTurn = std::numbers::pi / 3.0;
 
@@ -133,7 +134,9 @@ public:
         : m_columns(width / kCell + 1),
           m_cells(static_cast<std::size_t>(m_columns) * static_cast<std::size_t>(height / kCell + 1)) {}
 
-    // Whether an earlier hit of the same kind within the duplicate distance lies on the new one's contour.
+    // Whether an earlier hit of the same kind and about the same direction within the duplicate distance lies on
+    // the new one's contour. A hit pointing another way is another minutia: the far end of a short feature, or the
+    // two sides of a fork.
     [[nodiscard]] bool hasDuplicate(const RidgeImage& ridges, const Minutia& m) const {
         const int cx = m.x / kCell, cy = m.y / kCell;
         for (int y = cy - 1; y <= cy + 1; ++y)
@@ -141,7 +144,7 @@ public:
                 if (x < 0 || y < 0 || x >= m_columns || cell(x, y) >= m_cells.size()) continue;
                 for (const std::size_t i : m_cells[cell(x, y)]) {
                     const Minutia& o = m_list[i];
-                    if (o.kind != m.kind) continue;
+                    if (o.kind != m.kind || contour::directionGap(o.direction, m.direction) > kDuplicateTurn) continue;
                     if (std::abs(o.x - m.x) > kDuplicateDistance || std::abs(o.y - m.y) > kDuplicateDistance) continue;
                     if (contour::onContourWithin(ridges, {o.x, o.y}, {o.edgeX, o.edgeY}, {m.x, m.y},
                                                  kDuplicateDistance))

@@ -339,11 +339,11 @@ void removeMalformations(std::vector<Minutia>& ms, const RidgeImage& image) {
         const Point a2 = one.points[s2].pixel, b2 = other.points[s2].pixel;
         const double w1 = std::hypot(a1.x - b1.x, a1.y - b1.y), w2 = std::hypot(a2.x - b2.x, a2.y - b2.y);
         const std::uint8_t colour = image.at(m.x, m.y);
-        // Malformed: the straight line across at the first width leaves the feature; or the sides part to more
-        // than twice that width and the line across there no longer stays on the feature; or they lie further
-        // apart than any ridge is wide.
+        // Malformed: the straight line across at the first width crosses more than one gap (a feature that
+        // merges with its neighbour there); or the sides part to more than twice that width and the line across
+        // there no longer stays on the feature; or they lie further apart than any ridge is wide.
         const double ratio = w1 == 0.0 ? kMaxMalformationWidth : w2 / w1;
-        drop[i] = !contour::straightPathOfColour(image, a1, b1, colour) ||
+        drop[i] = transitionsOnLine(image, a1, b1) > kMaxFreeTransitions ||
                   (ratio > kMalformationRatio && !contour::straightPathOfColour(image, a2, b2, colour)) ||
                   w2 > kMaxMalformationWidth;
     }
@@ -383,8 +383,9 @@ void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockM
             empty += met ? 0 : 1;
         }
         // Nothing of the feature's colour across the flow on either side: a streak on its own, not a ridge (or
-        // valley) among others, and no minutia.
-        if (empty == 2) {
+        // valley) among others, and no minutia. A ridge end with nothing beside it on one side is a ridge running
+        // out at the print's edge, where the flow has faded: the print ends there, the ridge does not.
+        if (empty == 2 || (empty == 1 && m.kind == MinutiaKind::Ending)) {
             drop[i] = true;
             continue;
         }
