@@ -255,9 +255,28 @@ bool tiffPageInfo(TIFF* t, PageInfo& info, std::string* error) {
     return true;
 }
 
+// Whether the page's pixels are laid out in a way the decoder can take without a buffer out of all proportion to
+// the picture: one to four samples of 1, 2, 4, 8 or 16 bits, and strips or tiles of at most 256 MB. A header that
+// claims thousands of samples a pixel would otherwise have the decoder ask for gigabytes, or spend minutes, on a
+// page of a few pixels.
+bool tiffLayoutDecodable(TIFF* t, std::string* error) {
+    uint16_t bits = 1, spp = 1;
+    TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    const bool knownBits = bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16;
+    if (!knownBits || spp < 1 || spp > 4)
+        return setError(error, "La página TIFF tiene un formato de píxel que no se admite (" + std::to_string(spp) +
+                                   " muestras de " + std::to_string(bits) + " bits)");
+    const uint64_t chunk = TIFFIsTiled(t) ? TIFFTileSize64(t) : TIFFStripSize64(t);
+    if (chunk == 0 || chunk > (uint64_t(256) << 20))
+        return setError(error, "La página TIFF está dividida en bloques de un tamaño que no se admite");
+    return true;
+}
+
 bool tiffLoadPage(TIFF* t, Raster& out, std::string* error) {
     PageInfo info;
-    if (!tiffPageInfo(t, info, error) || !checkSize(info.width, info.height, error)) return false;
+    if (!tiffPageInfo(t, info, error) || !checkSize(info.width, info.height, error) || !tiffLayoutDecodable(t, error))
+        return false;
     uint16_t photometric = PHOTOMETRIC_MINISWHITE;
     uint16_t spp = 1;
     TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric);

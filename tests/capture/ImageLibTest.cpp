@@ -2,6 +2,7 @@
 #include "TempAppDir.h"
 
 #include <QFile>
+#include <array>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -266,6 +267,37 @@ TEST_F(ImageLibTest, DamagedOrForeignFilesGiveErrorsAndNothingIsLost) {
     write("short.bmp", bmp);
     EXPECT_FALSE(loadPage(file("short.bmp"), 1, r, &error));
     EXPECT_NE(error.find("truncado"), std::string::npos) << error;
+
+    // A TIFF page of 64 x 16 pixels whose header claims 65,280 samples a pixel: refused before any decoding, which
+    // would ask for gigabytes.
+    {
+        QByteArray tif("II*\0\x08\0\0\0", 8);
+        const std::array<std::array<uint32_t, 3>, 9> tags = {{{256, 3, 64},
+                                                              {257, 3, 16},
+                                                              {258, 3, 8},
+                                                              {259, 3, 1},
+                                                              {262, 3, 1},
+                                                              {273, 4, 200},
+                                                              {277, 3, 65280},
+                                                              {278, 3, 16},
+                                                              {279, 4, 1024}}};
+        auto put = [&tif](uint32_t v, int bytes) {
+            for (int i = 0; i < bytes; ++i)
+                tif.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+        };
+        put(static_cast<uint32_t>(tags.size()), 2);
+        for (const auto& [tag, type, value] : tags) {
+            put(tag, 2);
+            put(type, 2);
+            put(1, 4);
+            put(value, 4);
+        }
+        put(0, 4);
+        tif.append(QByteArray(1224 - tif.size(), '\0'));
+        write("samples.tif", tif);
+        EXPECT_FALSE(loadPage(file("samples.tif"), 1, r, &error));
+        EXPECT_NE(error.find("formato de píxel"), std::string::npos) << error;
+    }
 
     // A truncated TIFF: its first half.
     ASSERT_TRUE(saveAs(file("whole.tif"), card(300, 300, 300), {}, &error));
