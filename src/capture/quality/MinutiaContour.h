@@ -69,4 +69,9 @@ bool onContourWithin(const RidgeImage& image, Point start, Point edge, Point tar
 // Whether the pixels of the straight line from a to b (both ends included) all have the colour `colour`.
 bool straightPathOfColour(const RidgeImage& image, Point a, Point b, std::uint8_t colour);
 
+// Flood-fills the 4-connected region of p's colour with the other colour, unless it reaches further than `reach`
+// pixels from p (then nothing changes): a closed contour of 2 * reach steps cannot enclose more. Returns the pixels
+// it changed.
+std::vector<Point> fillRegion(RidgeImage& image, Point p, int reach);
+
 } // namespace qev::quality::contour

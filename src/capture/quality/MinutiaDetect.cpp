@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 namespace qev::quality {
 
@@ -73,6 +75,33 @@ bool straightPathOfColour(const RidgeImage& image, Point a, Point b, std::uint8_
     return true;
 }
 
+std::vector<Point> fillRegion(RidgeImage& image, Point p, int reach) {
+    const std::uint8_t colour = image.at(p.x, p.y);
+    const int side = 2 * reach + 1;
+    std::vector<std::uint8_t> seen(static_cast<std::size_t>(side) * static_cast<std::size_t>(side), 0);
+    auto slot = [&](Point q) {
+        return static_cast<std::size_t>(q.y - p.y + reach) * static_cast<std::size_t>(side) +
+               static_cast<std::size_t>(q.x - p.x + reach);
+    };
+    std::vector<Point> region{p}, stack{p};
+    seen[slot(p)] = 1;
+    while (!stack.empty()) {
+        const Point q = stack.back();
+        stack.pop_back();
+        for (const Point n : {Point{q.x + 1, q.y}, Point{q.x - 1, q.y}, Point{q.x, q.y + 1}, Point{q.x, q.y - 1}}) {
+            if (!image.inside(n.x, n.y) || image.at(n.x, n.y) != colour) continue;
+            if (std::abs(n.x - p.x) > reach || std::abs(n.y - p.y) > reach) return {};
+            if (seen[slot(n)]) continue;
+            seen[slot(n)] = 1;
+            region.push_back(n);
+            stack.push_back(n);
+        }
+    }
+    for (const Point q : region)
+        image.set(q.x, q.y, colour ? 0 : 1);
+    return region;
+}
+
 } // namespace contour
 
 using contour::Point;
@@ -118,6 +147,8 @@ constexpr int kDuplicateDistance = 10;    // a second hit this close on the same
 constexpr int kDuplicateTurn = 2;         // ... when the two directions lie at most this many steps apart
 constexpr int kHighCurveHalfContour = 14; // contour walked each way from a hit in a high-curvature block
 constexpr double kHighCurveMaxTurn = std::numbers::pi / 3.0;
+constexpr double kMinLoopAspectDistance = 6.0; // a small loop this long across ...
+constexpr double kMinLoopAspectRatio = 2.25;   // ... and this many times longer than wide is a short feature
 
 // The block's ridge flow in minutia steps from up, clockwise (0 .. 15), or -1.
 int blockFlow(const BlockMaps& maps, int x, int y) {
@@ -171,13 +202,20 @@ private:
 };
 
 // Moves a hit in a high-curvature block to the sharpest turn of its contour and points it from there into the
-// feature; false when the contour turns nowhere sharply enough for a minutia.
-bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m) {
+// feature; false when the contour turns nowhere sharply enough for a minutia. A contour that closes within the walk
+// is a small loop: its pixels, the hit's first, go to `loop`.
+bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m, std::vector<contour::ContourPoint>& loop) {
     const auto one =
         contour::traceContour(ridges, {m.x, m.y}, {m.edgeX, m.edgeY}, kHighCurveHalfContour, contour::Turn::Clockwise);
     const auto other = contour::traceContour(ridges, {m.x, m.y}, {m.edgeX, m.edgeY}, kHighCurveHalfContour,
                                              contour::Turn::CounterClockwise);
-    if (!one.complete || !other.complete || one.closed || other.closed) return false;
+    if (one.closed || other.closed) {
+        const auto& closed = one.closed ? one.points : other.points;
+        loop.assign(1, {{m.x, m.y}, {m.edgeX, m.edgeY}});
+        loop.insert(loop.end(), closed.begin(), closed.end());
+        return false;
+    }
+    if (!one.complete || !other.complete) return false;
     std::vector<contour::ContourPoint> line(other.points.rbegin(), other.points.rend());
     line.push_back({{m.x, m.y}, {m.edgeX, m.edgeY}});
     line.insert(line.end(), one.points.begin(), one.points.end());
@@ -207,9 +245,57 @@ bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m) {
     return true;
 }
 
+// The binarised image as the scans read it: along rows, and (once the row scan is done) along columns, each a
+// copy that runs along memory. A loop filled while scanning changes the image and both copies.
+struct ScanImage {
+    RidgeImage& ridges;
+    std::vector<std::uint8_t> rows;
+    std::vector<std::uint8_t> columns; // empty until the column scan
+    void fill(Point p, int reach) {
+        const auto w = static_cast<std::size_t>(ridges.width()), h = static_cast<std::size_t>(ridges.height());
+        for (const Point q : contour::fillRegion(ridges, p, reach)) {
+            const auto x = static_cast<std::size_t>(q.x), y = static_cast<std::size_t>(q.y);
+            rows[y * w + x] = ridges.at(q.x, q.y);
+            if (!columns.empty()) columns[x * h + y] = ridges.at(q.x, q.y);
+        }
+    }
+};
+
+// A small loop met in a high-curvature block: an elongated one (its longest span across at least
+// kMinLoopAspectDistance and kMinLoopAspectRatio times its shortest) is a short feature with a minutia at each end
+// of the longest span, each pointing to the other; any other is filled, as a speck of the other colour.
+void takeLoop(ScanImage& image, Candidates& found, const Minutia& hit, const std::vector<contour::ContourPoint>& loop) {
+    const std::size_t n = loop.size(), half = n / 2;
+    double longest = 0.0, shortest = std::numeric_limits<double>::max();
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Point a = loop[i].pixel, b = loop[(i + half) % n].pixel;
+        const double span = std::hypot(a.x - b.x, a.y - b.y);
+        if (span > longest) {
+            longest = span;
+            at = i;
+        }
+        shortest = std::min(shortest, span);
+    }
+    if (longest < kMinLoopAspectDistance || shortest <= 0.0 || longest / shortest < kMinLoopAspectRatio) {
+        image.fill({hit.x, hit.y}, kHighCurveHalfContour);
+        return;
+    }
+    for (const auto& [end, other] : {std::pair{at, (at + half) % n}, std::pair{(at + half) % n, at}}) {
+        Minutia m = hit;
+        m.x = loop[end].pixel.x;
+        m.y = loop[end].pixel.y;
+        m.edgeX = loop[end].edge.x;
+        m.edgeY = loop[end].edge.y;
+        m.direction = contour::directionOfVector(loop[other].pixel.x - m.x, loop[other].pixel.y - m.y);
+        if (!found.hasDuplicate(image.ridges, m)) found.add(m);
+    }
+}
+
 // One hit of the scan: feature pixel (x, y), edge pixel beside it across the lines.
-void consider(const RidgeImage& ridges, const BlockMaps& maps, Candidates& found, const Pattern& p, Point feature,
-              Point edge, bool horizontalScan) {
+void consider(ScanImage& image, const BlockMaps& maps, Candidates& found, const Pattern& p, Point feature, Point edge,
+              bool horizontalScan) {
+    const RidgeImage& ridges = image.ridges;
     const int flow = blockFlow(maps, feature.x, feature.y);
     if (flow < 0) return;
     Minutia m;
@@ -220,7 +306,11 @@ void consider(const RidgeImage& ridges, const BlockMaps& maps, Candidates& found
     m.kind = p.kind;
     m.appearing = p.appearing;
     if (maps.highCurvature[maps.index(feature.x / kBlockSize, feature.y / kBlockSize)]) {
-        if (!placeOnSharpestTurn(ridges, m)) return;
+        std::vector<contour::ContourPoint> loop;
+        if (!placeOnSharpestTurn(ridges, m, loop)) {
+            if (!loop.empty()) takeLoop(image, found, m, loop);
+            return;
+        }
     } else {
         // A scan along rows sees ridges that cross it; flow close to the scan's own lines is left to the other scan.
         const int across = horizontalScan ? std::min(flow, kDirectionCount - flow) : std::abs(flow - 8);
@@ -267,11 +357,12 @@ int runMiddle(int from, int to, bool later) {
 
 } // namespace
 
-std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const BlockMaps& maps) {
+std::vector<Minutia> findMinutiaCandidates(RidgeImage& ridges, const BlockMaps& maps) {
     const int w = ridges.width(), h = ridges.height();
     if (w < 3 || h < 3 || maps.width * kBlockSize < w || maps.height * kBlockSize < h) return {};
     Candidates found(w, h);
-    std::vector<std::uint8_t> rows(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    ScanImage image{ridges, std::vector<std::uint8_t>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h)), {}};
+    std::vector<std::uint8_t>& rows = image.rows;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             rows[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)] =
@@ -281,7 +372,7 @@ std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const Block
         scanLinePair(top, top + w, w, [&](const Pattern& p, int from, int to) {
             const int x = runMiddle(from, to, p.appearing);
             const Point feature{x, p.appearing ? y + 1 : y}, edge{x, p.appearing ? y : y + 1};
-            consider(ridges, maps, found, p, feature, edge, true);
+            consider(image, maps, found, p, feature, edge, true);
         });
     }
     // The columns copied out as rows, so the second scan also runs along memory.
@@ -294,12 +385,13 @@ std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const Block
                 for (int y = y0; y < std::min(h, y0 + kTile); ++y)
                     columns[static_cast<std::size_t>(x) * static_cast<std::size_t>(h) + static_cast<std::size_t>(y)] =
                         rows[static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x)];
+    image.columns = std::move(columns);
     for (int x = 0; x + 1 < w; ++x) {
-        const std::uint8_t* left = columns.data() + static_cast<std::size_t>(x) * static_cast<std::size_t>(h);
+        const std::uint8_t* left = image.columns.data() + static_cast<std::size_t>(x) * static_cast<std::size_t>(h);
         scanLinePair(left, left + h, h, [&](const Pattern& p, int from, int to) {
             const int y = runMiddle(from, to, !p.appearing);
             const Point feature{p.appearing ? x + 1 : x, y}, edge{p.appearing ? x : x + 1, y};
-            consider(ridges, maps, found, p, feature, edge, false);
+            consider(image, maps, found, p, feature, edge, false);
         });
     }
     std::vector<Minutia> list = found.take();

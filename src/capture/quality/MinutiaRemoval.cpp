@@ -98,51 +98,26 @@ bool onLoop(const RidgeImage& image, const Minutia& m, int maxSteps) {
     return contour::traceContour(image, feature(m), edge(m), maxSteps, Turn::Clockwise).closed;
 }
 
-// Flood-fills the 4-connected region of the feature colour at p with the other colour, unless it reaches further
-// than reach pixels from p (then nothing changes): a closed contour of 2 * reach steps cannot enclose more.
-void fillRegion(RidgeImage& image, Point p, int reach) {
-    const std::uint8_t colour = image.at(p.x, p.y);
-    const int side = 2 * reach + 1;
-    std::vector<std::uint8_t> seen(static_cast<std::size_t>(side) * static_cast<std::size_t>(side), 0);
-    auto slot = [&](Point q) {
-        return static_cast<std::size_t>(q.y - p.y + reach) * static_cast<std::size_t>(side) +
-               static_cast<std::size_t>(q.x - p.x + reach);
-    };
-    std::vector<Point> region{p}, stack{p};
-    seen[slot(p)] = 1;
-    while (!stack.empty()) {
-        const Point q = stack.back();
-        stack.pop_back();
-        for (const Point n : {Point{q.x + 1, q.y}, Point{q.x - 1, q.y}, Point{q.x, q.y + 1}, Point{q.x, q.y - 1}}) {
-            if (!image.inside(n.x, n.y) || image.at(n.x, n.y) != colour) continue;
-            if (std::abs(n.x - p.x) > reach || std::abs(n.y - p.y) > reach) return;
-            if (seen[slot(n)]) continue;
-            seen[slot(n)] = 1;
-            region.push_back(n);
-            stack.push_back(n);
-        }
-    }
-    for (const Point q : region)
-        image.set(q.x, q.y, colour ? 0 : 1);
-}
-
 void removeIslandsAndLakes(std::vector<Minutia>& ms, RidgeImage& image) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
         if (drop[i]) continue;
-        // The walk round the first minutia's feature, taken once for all the partners it is tried with.
-        std::optional<contour::Contour> walked;
+        // The walks from the first minutia round its feature, taken once for all the partners it is tried with.
+        std::optional<std::array<contour::Contour, 2>> walks;
         for (std::size_t j = i + 1; j < ms.size() && rowsBelow(ms[i], ms[j]) <= kPairDistance; ++j) {
             if (drop[j] || ms[i].kind != ms[j].kind || fartherThan(ms[i], ms[j], kPairDistance)) continue;
             if (contour::directionGap(ms[i].direction, ms[j].direction) < kOppositeGap) continue;
-            if (!walked)
-                walked = contour::traceContour(image, feature(ms[i]), edge(ms[i]), 2 * kMaxHalfLoop, Turn::Clockwise);
-            const contour::Contour& walk = *walked;
-            if (!walk.closed) break;
-            const bool throughOther = std::any_of(walk.points.begin(), walk.points.end(),
-                                                  [&](const ContourPoint& p) { return p.pixel == feature(ms[j]); });
-            if (!throughOther) continue;
-            fillRegion(image, feature(ms[i]), kMaxHalfLoop);
+            if (!walks)
+                walks = {
+                    contour::traceContour(image, feature(ms[i]), edge(ms[i]), kMaxHalfLoop, Turn::Clockwise),
+                    contour::traceContour(image, feature(ms[i]), edge(ms[i]), kMaxHalfLoop, Turn::CounterClockwise)};
+            // On a loop through both, each way round from the one reaches the other within half the loop's length.
+            const auto reaches = [&](const contour::Contour& walk) {
+                return std::any_of(walk.points.begin(), walk.points.end(),
+                                   [&](const ContourPoint& p) { return p.pixel == feature(ms[j]); });
+            };
+            if (!reaches((*walks)[0]) || !reaches((*walks)[1])) continue;
+            contour::fillRegion(image, feature(ms[i]), kMaxHalfLoop);
             drop[i] = drop[j] = true;
             break;
         }

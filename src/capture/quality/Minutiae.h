@@ -44,8 +44,9 @@ private:
 };
 
 // The three stages, for tests that feed each one another detector's inputs. Candidates: ridge endings and
-// bifurcations where the scan patterns appear in blocks with a direction, with their direction, sorted by x then y.
-[[nodiscard]] std::vector<Minutia> findMinutiaCandidates(const RidgeImage& ridges, const BlockMaps& maps);
+// bifurcations where the scan patterns appear in blocks with a direction, with their direction, sorted by x then y;
+// fills the specks (small round loops) it meets in high-curvature blocks in the ridge image.
+[[nodiscard]] std::vector<Minutia> findMinutiaCandidates(RidgeImage& ridges, const BlockMaps& maps);
 // Drops the false ones (islands, lakes, holes, border, side, hooks, overlaps, malformations, pores); may fill the
 // islands and lakes it removes in the ridge image.
 // `afterStep`, when given, sees the survivors after each step with the step's name (for tests that look for the step
