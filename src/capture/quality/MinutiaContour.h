@@ -59,8 +59,8 @@ struct Contour {
 enum class Turn { Clockwise, CounterClockwise };
 
 // Walks from `start` (a pixel of the feature colour) along its border with `edge` (an 8-neighbour of the other
-// colour) for at most maxSteps steps, turning round each pixel the given way. Stops early at the image border, at
-// an isolated pixel, or when the walk closes on itself.
+// colour) for at most maxSteps steps, turning round each pixel the given way; a pixel that touches the feature at a
+// corner only is passed by. Stops early at the image border, at an isolated pixel, or when the walk closes on itself.
 Contour traceContour(const RidgeImage& image, Point start, Point edge, int maxSteps, Turn turn);
 
 // Whether `target` is the feature pixel of a contour point within maxSteps steps of `start`, either way round.

@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <utility>
 
 namespace qev::quality {
@@ -35,6 +36,17 @@ Contour traceContour(const RidgeImage& image, Point start, Point edge, int maxSt
             const Point p{cur.x + kRingX[static_cast<std::size_t>(j)], cur.y + kRingY[static_cast<std::size_t>(j)]};
             if (!image.inside(p.x, p.y)) return out;
             if (image.at(p.x, p.y) == colour) {
+                // A corner pixel with the other colour on both sides of it along the ring touches the feature only
+                // at its corner: the walk passes it by.
+                if (j % 2 == 1) {
+                    const int after = (j + step) % 8;
+                    const Point q{cur.x + kRingX[static_cast<std::size_t>(after)],
+                                  cur.y + kRingY[static_cast<std::size_t>(after)]};
+                    if (image.inside(q.x, q.y) && image.at(q.x, q.y) != colour) {
+                        prev = j;
+                        continue;
+                    }
+                }
                 e = {cur.x + kRingX[static_cast<std::size_t>(prev)], cur.y + kRingY[static_cast<std::size_t>(prev)]};
                 cur = p;
                 moved = true;
@@ -143,6 +155,19 @@ constexpr std::array<Pattern, 10> kPatterns = {{
     {pairCode(1, 0), pairCode(0, 1), pairCode(1, 0), MinutiaKind::Bifurcation, false},
 }};
 
+// Block flows (from the first to the last, clockwise) each scan takes hits in, and those where the column scan's
+// hit stands in place of the row scan's when both see the same feature.
+struct FlowRange {
+    int first;
+    int last;
+    [[nodiscard]] constexpr bool holds(int flow) const {
+        return (flow - first + kDirectionCount) % kDirectionCount <= (last - first + kDirectionCount) % kDirectionCount;
+    }
+};
+constexpr FlowRange kRowScanFlows{12, 4};
+constexpr FlowRange kColumnScanFlows{4, 12};
+constexpr FlowRange kColumnScanFirst{3, 10};
+
 constexpr int kDuplicateDistance = 10;    // a second hit this close on the same contour is the same minutia ...
 constexpr int kDuplicateTurn = 2;         // ... when the two directions lie at most this many steps apart
 constexpr int kHighCurveHalfContour = 14; // contour walked each way from a hit in a high-curvature block
@@ -165,10 +190,10 @@ public:
         : m_columns(width / kCell + 1),
           m_cells(static_cast<std::size_t>(m_columns) * static_cast<std::size_t>(height / kCell + 1)) {}
 
-    // Whether an earlier hit of the same kind and about the same direction within the duplicate distance lies on
-    // the new one's contour. A hit pointing another way is another minutia: the far end of a short feature, or the
-    // two sides of a fork.
-    [[nodiscard]] bool hasDuplicate(const RidgeImage& ridges, const Minutia& m) const {
+    // An earlier hit of the same kind and about the same direction within the duplicate distance that lies on the
+    // new one's contour. A hit pointing another way is another minutia: the far end of a short feature, or the two
+    // sides of a fork.
+    [[nodiscard]] std::optional<std::size_t> duplicateOf(const RidgeImage& ridges, const Minutia& m) const {
         const int cx = m.x / kCell, cy = m.y / kCell;
         for (int y = cy - 1; y <= cy + 1; ++y)
             for (int x = cx - 1; x <= cx + 1; ++x) {
@@ -179,14 +204,29 @@ public:
                     if (std::abs(o.x - m.x) > kDuplicateDistance || std::abs(o.y - m.y) > kDuplicateDistance) continue;
                     if (contour::onContourWithin(ridges, {o.x, o.y}, {o.edgeX, o.edgeY}, {m.x, m.y},
                                                  kDuplicateDistance))
-                        return true;
+                        return i;
                 }
             }
-        return false;
+        return std::nullopt;
     }
-    void add(const Minutia& m) {
+    // Adds the hit unless it repeats an earlier one.
+    void addUnlessDuplicate(const RidgeImage& ridges, const Minutia& m, bool rowScanHit = false) {
+        if (duplicateOf(ridges, m)) return;
         m_cells[cell(m.x / kCell, m.y / kCell)].push_back(m_list.size());
         m_list.push_back(m);
+        m_fromRowScan.push_back(rowScanHit);
+    }
+    // Puts a column-scan hit in place of the row-scan hit it repeats (the two scans see the same feature a pixel or
+    // two apart); false when it repeats another kind of hit or none.
+    bool replaceRowScanHit(const RidgeImage& ridges, const Minutia& m) {
+        const auto i = duplicateOf(ridges, m);
+        if (!i || !m_fromRowScan[*i]) return false;
+        auto& old = m_cells[cell(m_list[*i].x / kCell, m_list[*i].y / kCell)];
+        old.erase(std::find(old.begin(), old.end(), *i));
+        m_cells[cell(m.x / kCell, m.y / kCell)].push_back(*i);
+        m_list[*i] = m;
+        m_fromRowScan[*i] = false;
+        return true;
     }
     [[nodiscard]] std::vector<Minutia> take() { return std::move(m_list); }
 
@@ -199,6 +239,7 @@ private:
     int m_columns;
     std::vector<std::vector<std::size_t>> m_cells;
     std::vector<Minutia> m_list;
+    std::vector<bool> m_fromRowScan; // per hit: taken from the row scan in a block of normal curvature
 };
 
 // Moves a hit in a high-curvature block to the sharpest turn of its contour and points it from there into the
@@ -288,7 +329,7 @@ void takeLoop(ScanImage& image, Candidates& found, const Minutia& hit, const std
         m.edgeX = loop[end].edge.x;
         m.edgeY = loop[end].edge.y;
         m.direction = contour::directionOfVector(loop[other].pixel.x - m.x, loop[other].pixel.y - m.y);
-        if (!found.hasDuplicate(image.ridges, m)) found.add(m);
+        found.addUnlessDuplicate(image.ridges, m);
     }
 }
 
@@ -311,16 +352,17 @@ void consider(ScanImage& image, const BlockMaps& maps, Candidates& found, const 
             if (!loop.empty()) takeLoop(image, found, m, loop);
             return;
         }
-    } else {
-        // A scan along rows sees ridges that cross it; flow close to the scan's own lines is left to the other scan.
-        const int across = horizontalScan ? std::min(flow, kDirectionCount - flow) : std::abs(flow - 8);
-        if (across > kDirectionCount / 4) return;
-        // The flow pointed from the feature pixel into the feature (away from the edge pixel).
-        const double ix = feature.x - edge.x, iy = feature.y - edge.y;
-        const double dot = ix * contour::directionDx(flow) + iy * contour::directionDy(flow);
-        m.direction = dot >= 0.0 ? flow : flow + kDirectionCount;
+        found.addUnlessDuplicate(ridges, m);
+        return;
     }
-    if (!found.hasDuplicate(ridges, m)) found.add(m);
+    // A scan along rows sees ridges that cross it; flow close to the scan's own lines is left to the other scan.
+    if (!(horizontalScan ? kRowScanFlows : kColumnScanFlows).holds(flow)) return;
+    // The flow pointed from the feature pixel into the feature (away from the edge pixel).
+    const double ix = feature.x - edge.x, iy = feature.y - edge.y;
+    const double dot = ix * contour::directionDx(flow) + iy * contour::directionDy(flow);
+    m.direction = dot >= 0.0 ? flow : flow + kDirectionCount;
+    if (!horizontalScan && kColumnScanFirst.holds(flow) && found.replaceRowScanHit(ridges, m)) return;
+    found.addUnlessDuplicate(ridges, m, horizontalScan);
 }
 
 // Pattern index by (first, middle, last) pair codes, or -1.
