@@ -318,7 +318,8 @@ void takeLoop(ScanImage& image, Candidates& found, const Minutia& hit, const std
         }
         shortest = std::min(shortest, span);
     }
-    if (longest < kMinLoopAspectDistance || shortest <= 0.0 || longest / shortest < kMinLoopAspectRatio) {
+    // A loop round a feature one pixel wide meets itself across: no width at all, as long as it is long enough.
+    if (longest < kMinLoopAspectDistance || longest < kMinLoopAspectRatio * shortest) {
         image.fill({hit.x, hit.y}, kHighCurveHalfContour);
         return;
     }

@@ -306,3 +306,48 @@ INSTANTIATE_TEST_SUITE_P(Kinds, MinutiaSynthetic,
                          });
 
 } // namespace
+
+namespace {
+
+// Small loops met in high-curvature blocks: a round speck of valley inside a ridge is filled and leaves no
+// minutia; a short ridge seven pixels long and one wide, alone in a valley, is a short feature with a minutia at
+// each end, the two pointing at each other.
+TEST(MinutiaLoops, SpecksAreFilledAndShortFeaturesGiveAMinutiaAtEachEnd) {
+    constexpr int kSide = 32;
+    BlockMaps maps;
+    maps.width = maps.height = kSide / kBlockSize;
+    const auto blocks = static_cast<std::size_t>(maps.width * maps.height);
+    maps.direction.assign(blocks, 0);
+    maps.lowContrast.assign(blocks, 0);
+    maps.lowFlow.assign(blocks, 0);
+    maps.highCurvature.assign(blocks, 1);
+    maps.quality.assign(blocks, 4);
+
+    std::vector<std::uint8_t> speck(kSide * kSide, 1);
+    for (const int at : {15 * kSide + 15, 15 * kSide + 16, 16 * kSide + 15, 16 * kSide + 16})
+        speck[static_cast<std::size_t>(at)] = 0;
+    RidgeImage filled(speck, kSide, kSide);
+    EXPECT_TRUE(findMinutiaCandidates(filled, maps).empty());
+    for (int y = 14; y <= 17; ++y)
+        for (int x = 14; x <= 17; ++x)
+            EXPECT_EQ(filled.at(x, y), 1) << x << "," << y;
+
+    std::vector<std::uint8_t> stroke(kSide * kSide, 0);
+    for (int x = 12; x <= 18; ++x)
+        stroke[static_cast<std::size_t>(16 * kSide + x)] = 1;
+    RidgeImage ridges(stroke, kSide, kSide);
+    auto found = findMinutiaCandidates(ridges, maps);
+    ASSERT_EQ(found.size(), 2u);
+    std::sort(found.begin(), found.end(), [](const Minutia& a, const Minutia& b) { return a.x < b.x; });
+    for (const Minutia& m : found) {
+        EXPECT_EQ(m.kind, MinutiaKind::Ending);
+        EXPECT_EQ(m.y, 16);
+    }
+    EXPECT_EQ(found[0].x, 12);
+    EXPECT_EQ(found[1].x, 18);
+    EXPECT_EQ(found[0].direction, kMinutiaDirections / 4);     // to the right, at the other end
+    EXPECT_EQ(found[1].direction, kMinutiaDirections * 3 / 4); // to the left
+    EXPECT_EQ(ridges.at(15, 16), 1);                           // the feature stays
+}
+
+} // namespace
