@@ -121,6 +121,9 @@ using contour::Point;
 RidgeImage::RidgeImage(std::vector<std::uint8_t> pixels, int width, int height)
     : m_width(width), m_height(height), m_pixels(std::move(pixels)) {
     m_pixels.resize(static_cast<std::size_t>(std::max(0, width)) * static_cast<std::size_t>(std::max(0, height)), 0);
+    // Any non-zero byte is ridge: the walks compare colours and the fills write 0 and 1.
+    for (std::uint8_t& v : m_pixels)
+        v = v ? 1 : 0;
 }
 
 namespace {

@@ -74,8 +74,6 @@ StageInput loadInput(const std::string& name) {
     in.maps = qev::test::referenceBlockMaps(name, in.width, in.height);
     if (in.pixels.size() == static_cast<std::size_t>(in.width) * static_cast<std::size_t>(in.height)) {
         in.ridges = binarisedImage(GreyView{in.pixels.data(), in.width, in.height}, in.maps);
-        for (std::uint8_t& v : in.ridges)
-            v = v ? 1 : 0;
     }
     in.reference = readMinutiae(qev::test::stagePath(name, ".min"));
     return in;
