@@ -212,24 +212,23 @@ public:
             }
         return std::nullopt;
     }
-    // Adds the hit unless it repeats an earlier one.
-    void addUnlessDuplicate(const RidgeImage& ridges, const Minutia& m, bool rowScanHit = false) {
-        if (duplicateOf(ridges, m)) return;
+    void add(const Minutia& m, bool rowScanHit = false) {
         m_cells[cell(m.x / kCell, m.y / kCell)].push_back(m_list.size());
         m_list.push_back(m);
         m_fromRowScan.push_back(rowScanHit);
     }
-    // Puts a column-scan hit in place of the row-scan hit it repeats (the two scans see the same feature a pixel or
-    // two apart); false when it repeats another kind of hit or none.
-    bool replaceRowScanHit(const RidgeImage& ridges, const Minutia& m) {
-        const auto i = duplicateOf(ridges, m);
-        if (!i || !m_fromRowScan[*i]) return false;
-        auto& old = m_cells[cell(m_list[*i].x / kCell, m_list[*i].y / kCell)];
-        old.erase(std::find(old.begin(), old.end(), *i));
-        m_cells[cell(m.x / kCell, m.y / kCell)].push_back(*i);
-        m_list[*i] = m;
-        m_fromRowScan[*i] = false;
-        return true;
+    void addUnlessDuplicate(const RidgeImage& ridges, const Minutia& m) {
+        if (!duplicateOf(ridges, m)) add(m);
+    }
+    [[nodiscard]] bool fromRowScan(std::size_t i) const { return m_fromRowScan[i]; }
+    // Puts a column-scan hit in place of hit i, the row-scan hit it repeats: the two scans see the same feature a
+    // pixel or two apart.
+    void replace(std::size_t i, const Minutia& m) {
+        auto& old = m_cells[cell(m_list[i].x / kCell, m_list[i].y / kCell)];
+        old.erase(std::find(old.begin(), old.end(), i));
+        m_cells[cell(m.x / kCell, m.y / kCell)].push_back(i);
+        m_list[i] = m;
+        m_fromRowScan[i] = false;
     }
     [[nodiscard]] std::vector<Minutia> take() { return std::move(m_list); }
 
@@ -365,8 +364,11 @@ void consider(ScanImage& image, const BlockMaps& maps, Candidates& found, const 
     const double ix = feature.x - edge.x, iy = feature.y - edge.y;
     const double dot = ix * contour::directionDx(flow) + iy * contour::directionDy(flow);
     m.direction = dot >= 0.0 ? flow : flow + kDirectionCount;
-    if (!horizontalScan && kColumnScanFirst.holds(flow) && found.replaceRowScanHit(ridges, m)) return;
-    found.addUnlessDuplicate(ridges, m, horizontalScan);
+    const auto repeated = found.duplicateOf(ridges, m);
+    if (!repeated)
+        found.add(m, horizontalScan);
+    else if (!horizontalScan && kColumnScanFirst.holds(flow) && found.fromRowScan(*repeated))
+        found.replace(*repeated, m);
 }
 
 // Pattern index by (first, middle, last) pair codes, or -1.
