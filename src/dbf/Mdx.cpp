@@ -600,9 +600,13 @@ Result<void> MdxFile::insertKey(size_t tag, const unsigned char* key, uint32_t r
         if (path.size() == 1 || (leaf.count() > 0 && leaf.count() < static_cast<size_t>(t.keysPerBlock))) break;
         m_cache[tag].interior.clear();
     }
-    // Insert into the leaf; a full node splits and hands a separator and a new right sibling to its parent.
+    // Insert into the leaf; a full node splits and hands a separator and its two halves to its parent. Both halves
+    // of a split go to new blocks and only the one block written in place at the end (the first ancestor with
+    // room, or the tag's root pointer) links them in: a process that dies before that write leaves the tree as it
+    // was, every key still reachable, and the blocks it wrote unused.
     std::string upKey(reinterpret_cast<const char*>(key), kl);
     uint32_t upPtr = recno;
+    uint32_t newLeft = 0;
     uint32_t newRight = 0;
     for (size_t level = path.size(); level-- > 0;) {
         Node& node = path[level].first;
@@ -611,7 +615,9 @@ Result<void> MdxFile::insertKey(size_t tag, const unsigned char* key, uint32_t r
             node.ptrs.insert(node.ptrs.begin() + static_cast<long>(at), upPtr);
             node.keys.insert(at * kl, upKey);
         } else {
-            // The child at `at` kept its page as the left half; the new right half takes its place after it.
+            // The child at `at` split into the two new blocks: the left half takes its place, the right one
+            // follows it.
+            node.ptrs[at] = newLeft;
             node.ptrs.insert(node.ptrs.begin() + static_cast<long>(at) + 1, newRight);
             node.keys.insert(at * kl, upKey);
         }
@@ -642,8 +648,13 @@ Result<void> MdxFile::insertKey(size_t tag, const unsigned char* key, uint32_t r
             node.ptrs.resize(mid + 1);
             node.keys.resize(mid * kl);
         }
+        auto moved = allocateBlock(tag);
+        if (!moved) return fail(moved.error());
+        m_cache[tag].interior.erase(node.page);
+        node.page = *moved;
         if (auto r = writeNode(tag, right); !r) return r;
         if (auto r = writeNode(tag, node); !r) return r;
+        newLeft = node.page;
         newRight = right.page;
         if (level == 0) {
             // The root split: a new root above both halves.

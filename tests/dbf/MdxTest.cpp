@@ -173,6 +173,62 @@ INSTANTIATE_TEST_SUITE_P(
 
 // An exclusive open holds the table as the old engine locks it whole; a record another workstation holds keeps
 // the exclusive open out, and a writer waits for the index's lock before it changes a tag.
+// A process that dies in the middle of a key's insertion must leave every other key reachable. A block that splits
+// is written out as two new blocks, and only one block already in use is written in place: the ancestor that links
+// the halves in (none when the root splits, whose pointer is in the tag header). So at any moment of a split the
+// tree in the file is the old one or the new one.
+TEST(MdxTest, ASplitRewritesInPlaceOnlyTheBlockThatLinksItsHalvesIn) {
+    qev::test::TempAppDir dir;
+    const std::string path = dir.filePath("SPLIT.DBF");
+    const std::string mdx = dir.filePath("SPLIT.MDX");
+    auto t = makeIndexed(path);
+    ASSERT_TRUE(t);
+    constexpr size_t kPage = 512;
+    const auto tagHeaderPages = [](const std::string& file) {
+        std::set<size_t> pages;
+        const std::string b = fileBytes(file);
+        const auto u32 = [&b](size_t at) {
+            return static_cast<uint32_t>(static_cast<unsigned char>(b[at])) |
+                   static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+                   static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+                   static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+        };
+        const size_t inUse = static_cast<unsigned char>(b[28]), stride = static_cast<unsigned char>(b[26]);
+        for (size_t i = 0; i < inUse; ++i)
+            pages.insert(u32(544 + i * stride));
+        return pages;
+    };
+    std::mt19937 random(7);
+    int splits = 0;
+    for (int id = 1; id <= 400; ++id) {
+        const std::string before = fileBytes(mdx);
+        // Random names split blocks in the middle of the tree, growing numbers at its right edge.
+        std::string name(8, ' ');
+        for (char& c : name)
+            c = static_cast<char>('A' + random() % 26);
+        ASSERT_TRUE(t->append({Value(static_cast<double>(id)), Value(name)}));
+        const std::string after = fileBytes(mdx);
+        if (after.size() == before.size()) continue;
+        ++splits;
+        const std::set<size_t> headers = tagHeaderPages(mdx);
+        // Blocks written in place: runs of changed pages (a block is two pages, of which one or both change).
+        int rewritten = 0;
+        bool inRun = false;
+        for (size_t page = 4; page < before.size() / kPage; ++page) {
+            const bool changed =
+                !headers.count(page) && before.compare(page * kPage, kPage, after, page * kPage, kPage) != 0;
+            rewritten += changed && !inRun ? 1 : 0;
+            inRun = changed && !inRun;
+        }
+        // One key went into each of the two tags: the leaf of the tag that did not split, and the block that
+        // links in the halves of the one that did.
+        EXPECT_LE(rewritten, 2) << "append " << id;
+    }
+    EXPECT_GT(splits, 10);
+    t.reset();
+    expectTagsMatchRows(path, mdx);
+}
+
 TEST(MdxTest, WritesTakeTheOldEnginesLocks) {
     qev::test::TempAppDir dir;
     const std::string path = dir.filePath("PED.DBF");
