@@ -1,7 +1,9 @@
 // Minutia candidates: the binarised image is scanned along pairs of adjacent rows and pairs of adjacent columns for
 // the short pixel-pair sequences where a ridge (an ending) or a valley (a bifurcation) starts or stops between the
 // two lines. Each hit in a block with a ridge direction becomes a candidate with a direction: the block's ridge flow
-// pointed along the feature, or, in blocks of high curvature, the sharpest turn of the feature's contour.
+// pointed along the feature, or, in blocks of high curvature, the sharpest turn of the feature's contour. Both scans
+// see most features; where two hits are the same feature, the one from the scan that crosses the block's flow
+// stands.
 #include "MinutiaContour.h"
 #include "Minutiae.h"
 
@@ -158,21 +160,14 @@ constexpr std::array<Pattern, 10> kPatterns = {{
     {pairCode(1, 0), pairCode(0, 1), pairCode(1, 0), MinutiaKind::Bifurcation, false},
 }};
 
-// Block flows (from the first to the last, clockwise) each scan takes hits in, and those where the column scan's
-// hit stands in place of the row scan's when both see the same feature.
-struct FlowRange {
-    int first;
-    int last;
-    [[nodiscard]] constexpr bool holds(int flow) const {
-        return (flow - first + kDirectionCount) % kDirectionCount <= (last - first + kDirectionCount) % kDirectionCount;
-    }
-};
-constexpr FlowRange kRowScanFlows{12, 4};
-constexpr FlowRange kColumnScanFlows{4, 12};
-constexpr FlowRange kColumnScanFirst{3, 10};
+// The scan whose lines cross a block's flow best: the row scan for flows from 45 degrees left of up (exclusive) to
+// 45 degrees right of it (inclusive), the column scan for the others.
+bool rowScanCrosses(int flow) {
+    return flow <= kDirectionCount / 4 || flow > kDirectionCount * 3 / 4;
+}
 
 constexpr int kDuplicateDistance = 10;    // a second hit this close on the same contour is the same minutia ...
-constexpr int kDuplicateTurn = 2;         // ... when the two directions lie at most this many steps apart
+constexpr int kDuplicateTurn = 4;         // ... when the two directions lie at most this many steps apart
 constexpr int kHighCurveHalfContour = 14; // contour walked each way from a hit in a high-curvature block
 constexpr double kHighCurveMaxTurn = std::numbers::pi / 3.0;
 constexpr double kMinLoopAspectDistance = 6.0; // a small loop this long across ...
@@ -193,44 +188,43 @@ public:
         : m_columns(width / kCell + 1),
           m_cells(static_cast<std::size_t>(m_columns) * static_cast<std::size_t>(height / kCell + 1)) {}
 
-    // An earlier hit of the same kind and about the same direction within the duplicate distance that lies on the
-    // new one's contour. A hit pointing another way is another minutia: the far end of a short feature, or the two
-    // sides of a fork.
-    [[nodiscard]] std::optional<std::size_t> duplicateOf(const RidgeImage& ridges, const Minutia& m) const {
+    // Takes a new hit of the row scan (or the column scan) in a block of the given flow. An earlier hit of the same
+    // kind and about the same direction within the duplicate distance that lies on the new one's contour is the
+    // same feature: if the new hit's scan is the one that crosses the flow, the earlier hit goes (and the search
+    // goes on for more of them), else the new hit is dropped. A hit pointing another way is another minutia: the
+    // far end of a short feature, or the two sides of a fork.
+    void take(const RidgeImage& ridges, const Minutia& m, bool rowScan, int flow) {
+        const bool preferred = rowScanCrosses(flow) == rowScan;
+        m_near.clear();
         const int cx = m.x / kCell, cy = m.y / kCell;
         for (int y = cy - 1; y <= cy + 1; ++y)
-            for (int x = cx - 1; x <= cx + 1; ++x) {
-                if (x < 0 || y < 0 || x >= m_columns || cell(x, y) >= m_cells.size()) continue;
-                for (const std::size_t i : m_cells[cell(x, y)]) {
-                    const Minutia& o = m_list[i];
-                    if (o.kind != m.kind || contour::directionGap(o.direction, m.direction) > kDuplicateTurn) continue;
-                    if (std::abs(o.x - m.x) > kDuplicateDistance || std::abs(o.y - m.y) > kDuplicateDistance) continue;
-                    if (contour::onContourWithin(ridges, {o.x, o.y}, {o.edgeX, o.edgeY}, {m.x, m.y},
-                                                 kDuplicateDistance))
-                        return i;
-                }
-            }
-        return std::nullopt;
-    }
-    void add(const Minutia& m, bool rowScanHit = false) {
+            for (int x = cx - 1; x <= cx + 1; ++x)
+                if (x >= 0 && y >= 0 && x < m_columns && cell(x, y) < m_cells.size())
+                    m_near.insert(m_near.end(), m_cells[cell(x, y)].begin(), m_cells[cell(x, y)].end());
+        // The latest hits first.
+        std::sort(m_near.rbegin(), m_near.rend());
+        for (const std::size_t i : m_near) {
+            const Minutia& o = m_list[i];
+            const int dx = std::abs(o.x - m.x), dy = std::abs(o.y - m.y);
+            if (!m_alive[i] || dx > kDuplicateDistance || dy > kDuplicateDistance || o.kind != m.kind ||
+                contour::directionGap(o.direction, m.direction) > kDuplicateTurn)
+                continue;
+            if (dx == 0 && dy == 0) return;
+            if (!contour::onContourWithin(ridges, {o.x, o.y}, {o.edgeX, o.edgeY}, {m.x, m.y}, kDuplicateDistance))
+                continue;
+            if (!preferred) return;
+            m_alive[i] = false;
+        }
         m_cells[cell(m.x / kCell, m.y / kCell)].push_back(m_list.size());
         m_list.push_back(m);
-        m_fromRowScan.push_back(rowScanHit);
+        m_alive.push_back(true);
     }
-    void addUnlessDuplicate(const RidgeImage& ridges, const Minutia& m) {
-        if (!duplicateOf(ridges, m)) add(m);
+    [[nodiscard]] std::vector<Minutia> survivors() const {
+        std::vector<Minutia> out;
+        for (std::size_t i = 0; i < m_list.size(); ++i)
+            if (m_alive[i]) out.push_back(m_list[i]);
+        return out;
     }
-    [[nodiscard]] bool fromRowScan(std::size_t i) const { return m_fromRowScan[i]; }
-    // Puts a column-scan hit in place of hit i, the row-scan hit it repeats: the two scans see the same feature a
-    // pixel or two apart.
-    void replace(std::size_t i, const Minutia& m) {
-        auto& old = m_cells[cell(m_list[i].x / kCell, m_list[i].y / kCell)];
-        old.erase(std::find(old.begin(), old.end(), i));
-        m_cells[cell(m.x / kCell, m.y / kCell)].push_back(i);
-        m_list[i] = m;
-        m_fromRowScan[i] = false;
-    }
-    [[nodiscard]] std::vector<Minutia> take() { return std::move(m_list); }
 
 private:
     static constexpr int kCell = 16;
@@ -241,21 +235,32 @@ private:
     int m_columns;
     std::vector<std::vector<std::size_t>> m_cells;
     std::vector<Minutia> m_list;
-    std::vector<bool> m_fromRowScan; // per hit: taken from the row scan in a block of normal curvature
+    std::vector<bool> m_alive; // per hit: not yet replaced by a later hit of the same feature
+    std::vector<std::size_t> m_near;
 };
 
 // Moves a hit in a high-curvature block to the sharpest turn of its contour and points it from there into the
-// feature; false when the contour turns nowhere sharply enough for a minutia. A contour that closes within the walk
-// is a small loop: its pixels, the hit's first, go to `loop`.
+// feature; false when the contour turns nowhere sharply enough for a minutia. A contour that closes within the walk,
+// or comes back through the hit's pixel, is a small loop: its pixels, the hit's first, go to `loop`.
 bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m, std::vector<contour::ContourPoint>& loop) {
     const auto one =
         contour::traceContour(ridges, {m.x, m.y}, {m.edgeX, m.edgeY}, kHighCurveHalfContour, contour::Turn::Clockwise);
     const auto other = contour::traceContour(ridges, {m.x, m.y}, {m.edgeX, m.edgeY}, kHighCurveHalfContour,
                                              contour::Turn::CounterClockwise);
-    if (one.closed || other.closed) {
-        const auto& closed = one.closed ? one.points : other.points;
+    // One more than the points the walk takes before it is back where it started, or 0 when it never is.
+    const auto round = [&](const contour::Contour& walk) -> std::size_t {
+        if (walk.closed) return walk.points.size() + 1;
+        const auto at = std::find_if(walk.points.begin(), walk.points.end(), [&](const contour::ContourPoint& p) {
+            return p.pixel == Point{m.x, m.y};
+        });
+        return at == walk.points.end() ? 0 : static_cast<std::size_t>(at - walk.points.begin()) + 1;
+    };
+    const std::size_t oneRound = round(one), otherRound = round(other);
+    if (oneRound || otherRound) {
+        const auto& walk = oneRound ? one.points : other.points;
         loop.assign(1, {{m.x, m.y}, {m.edgeX, m.edgeY}});
-        loop.insert(loop.end(), closed.begin(), closed.end());
+        loop.insert(loop.end(), walk.begin(),
+                    walk.begin() + static_cast<std::ptrdiff_t>((oneRound ? oneRound : otherRound) - 1));
         return false;
     }
     if (!one.complete || !other.complete) return false;
@@ -307,7 +312,8 @@ struct ScanImage {
 // A small loop met in a high-curvature block: an elongated one (its longest span across at least
 // kMinLoopAspectDistance and kMinLoopAspectRatio times its shortest) is a short feature with a minutia at each end
 // of the longest span, each pointing to the other; any other is filled, as a speck of the other colour.
-void takeLoop(ScanImage& image, Candidates& found, const Minutia& hit, const std::vector<contour::ContourPoint>& loop) {
+void takeLoop(ScanImage& image, Candidates& found, const Minutia& hit, const std::vector<contour::ContourPoint>& loop,
+              bool rowScan, int flow) {
     const std::size_t n = loop.size(), half = n / 2;
     double longest = 0.0, shortest = std::numeric_limits<double>::max();
     std::size_t at = 0;
@@ -332,7 +338,7 @@ void takeLoop(ScanImage& image, Candidates& found, const Minutia& hit, const std
         m.edgeX = loop[end].edge.x;
         m.edgeY = loop[end].edge.y;
         m.direction = contour::directionOfVector(loop[other].pixel.x - m.x, loop[other].pixel.y - m.y);
-        found.addUnlessDuplicate(image.ridges, m);
+        found.take(image.ridges, m, rowScan, flow);
     }
 }
 
@@ -352,23 +358,17 @@ void consider(ScanImage& image, const BlockMaps& maps, Candidates& found, const 
     if (maps.highCurvature[maps.index(feature.x / kBlockSize, feature.y / kBlockSize)]) {
         std::vector<contour::ContourPoint> loop;
         if (!placeOnSharpestTurn(ridges, m, loop)) {
-            if (!loop.empty()) takeLoop(image, found, m, loop);
+            if (!loop.empty()) takeLoop(image, found, m, loop, horizontalScan, flow);
             return;
         }
-        found.addUnlessDuplicate(ridges, m);
+        found.take(ridges, m, horizontalScan, flow);
         return;
     }
-    // A scan along rows sees ridges that cross it; flow close to the scan's own lines is left to the other scan.
-    if (!(horizontalScan ? kRowScanFlows : kColumnScanFlows).holds(flow)) return;
     // The flow pointed from the feature pixel into the feature (away from the edge pixel).
     const double ix = feature.x - edge.x, iy = feature.y - edge.y;
     const double dot = ix * contour::directionDx(flow) + iy * contour::directionDy(flow);
     m.direction = dot >= 0.0 ? flow : flow + kDirectionCount;
-    const auto repeated = found.duplicateOf(ridges, m);
-    if (!repeated)
-        found.add(m, horizontalScan);
-    else if (!horizontalScan && kColumnScanFirst.holds(flow) && found.fromRowScan(*repeated))
-        found.replace(*repeated, m);
+    found.take(ridges, m, horizontalScan, flow);
 }
 
 // Pattern index by (first, middle, last) pair codes, or -1.
@@ -442,7 +442,7 @@ std::vector<Minutia> findMinutiaCandidates(RidgeImage& ridges, const BlockMaps& 
             consider(image, maps, found, p, feature, edge, false);
         });
     }
-    std::vector<Minutia> list = found.take();
+    std::vector<Minutia> list = found.survivors();
     std::stable_sort(list.begin(), list.end(),
                      [](const Minutia& a, const Minutia& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
     return list;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace qev::quality {
@@ -178,7 +179,8 @@ void removeNearInvalidBlocks(std::vector<Minutia>& ms, const BlockMaps& maps) {
 }
 
 // A true minutia is the tip of its feature: walked along the contour, the points reach furthest against the
-// minutia's direction once. None means the candidate sits on a ridge's side; one moves the minutia onto it.
+// minutia's direction once, or twice with one turn back between (the deeper of the two is the tip). Any other shape
+// means the candidate sits on a ridge's side, and it goes; a tip found moves the minutia onto it.
 void removeOrAdjustSideMinutiae(std::vector<Minutia>& ms, const RidgeImage& image) {
     std::vector<bool> drop(ms.size(), false);
     for (std::size_t i = 0; i < ms.size(); ++i) {
@@ -195,7 +197,9 @@ void removeOrAdjustSideMinutiae(std::vector<Minutia>& ms, const RidgeImage& imag
         std::vector<double> along;
         std::vector<std::size_t> first, last;
         for (std::size_t k = 0; k < line.size(); ++k) {
-            const double s = std::trunc((line[k].pixel.x - m.x) * ux + (line[k].pixel.y - m.y) * uy);
+            // Rounded first, so that a depth of a whole number of pixels the sines leave a hair short stays whole.
+            const double d = (line[k].pixel.x - m.x) * ux + (line[k].pixel.y - m.y) * uy;
+            const double s = std::trunc(std::round(d * 1e6) / 1e6);
             if (!along.empty() && along.back() == s) {
                 last.back() = k;
                 continue;
@@ -204,20 +208,24 @@ void removeOrAdjustSideMinutiae(std::vector<Minutia>& ms, const RidgeImage& imag
             first.push_back(k);
             last.push_back(k);
         }
+        // The dips (d) and peaks (p) along the contour, in order: "d" and "dpd" are tips.
         std::vector<std::size_t> minima;
-        for (std::size_t k = 1; k + 1 < along.size(); ++k)
+        std::string shape;
+        for (std::size_t k = 1; k + 1 < along.size(); ++k) {
+            if (along[k] > along[k - 1] && along[k] > along[k + 1]) shape += 'p';
             if (along[k] < along[k - 1] && along[k] < along[k + 1]) {
+                shape += 'd';
                 const auto self = static_cast<std::size_t>(kSideHalfContour);
                 if (first[k] <= self && self <= last[k])
                     minima.push_back(self);
                 else
                     minima.push_back((first[k] + last[k]) / 2);
             }
-        if (minima.empty()) {
+        }
+        if (shape != "d" && shape != "dpd") {
             drop[i] = true;
             continue;
         }
-        // A contour that dips more than once: the deepest dip is the tip.
         const auto depth = [&](std::size_t k) { return (line[k].pixel.x - m.x) * ux + (line[k].pixel.y - m.y) * uy; };
         const std::size_t tip = *std::min_element(minima.begin(), minima.end(),
                                                   [&](std::size_t a, std::size_t b) { return depth(a) < depth(b); });
