@@ -248,14 +248,14 @@ bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m, std::vector<conto
     const auto other = contour::traceContour(ridges, {m.x, m.y}, {m.edgeX, m.edgeY}, kHighCurveHalfContour,
                                              contour::Turn::CounterClockwise);
     // One more than the points the walk takes before it is back where it started, or 0 when it never is.
-    const auto round = [&](const contour::Contour& walk) -> std::size_t {
+    const auto backAt = [&](const contour::Contour& walk) -> std::size_t {
         if (walk.closed) return walk.points.size() + 1;
         const auto at = std::find_if(walk.points.begin(), walk.points.end(), [&](const contour::ContourPoint& p) {
             return p.pixel == Point{m.x, m.y};
         });
         return at == walk.points.end() ? 0 : static_cast<std::size_t>(at - walk.points.begin()) + 1;
     };
-    const std::size_t oneRound = round(one), otherRound = round(other);
+    const std::size_t oneRound = backAt(one), otherRound = backAt(other);
     if (oneRound || otherRound) {
         const auto& walk = oneRound ? one.points : other.points;
         loop.assign(1, {{m.x, m.y}, {m.edgeX, m.edgeY}});
