@@ -364,9 +364,14 @@ void consider(ScanImage& image, const BlockMaps& maps, Candidates& found, const 
         found.take(ridges, m, horizontalScan, flow);
         return;
     }
-    // The flow pointed from the feature pixel into the feature (away from the edge pixel).
+    // The flow pointed from the feature pixel into the feature (away from the edge pixel). A flow along the scan's
+    // lines leaves no side to point away from; there the choice is fixed, not left to the rounding of a sine: a
+    // row hit on the lower row points left, on the upper row right; a column hit on the right column points up, on
+    // the left one down.
     const double ix = feature.x - edge.x, iy = feature.y - edge.y;
-    const double dot = ix * contour::directionDx(flow) + iy * contour::directionDy(flow);
+    const double fx = contour::directionDx(flow), fy = contour::directionDy(flow);
+    double dot = ix * fx + iy * fy;
+    if (std::abs(dot) < 1e-9) dot = -iy * fx - ix * fy;
     m.direction = dot >= 0.0 ? flow : flow + kDirectionCount;
     found.take(ridges, m, horizontalScan, flow);
 }
