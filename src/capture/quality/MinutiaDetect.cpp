@@ -247,20 +247,21 @@ bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m, std::vector<conto
         contour::traceContour(ridges, {m.x, m.y}, {m.edgeX, m.edgeY}, kHighCurveHalfContour, contour::Turn::Clockwise);
     const auto other = contour::traceContour(ridges, {m.x, m.y}, {m.edgeX, m.edgeY}, kHighCurveHalfContour,
                                              contour::Turn::CounterClockwise);
-    // One more than the points the walk takes before it is back where it started, or 0 when it never is.
-    const auto backAt = [&](const contour::Contour& walk) -> std::size_t {
-        if (walk.closed) return walk.points.size() + 1;
+    // The points a walk takes before it is back where it started, if it comes back.
+    const auto backAfter = [&](const contour::Contour& walk) -> std::optional<std::size_t> {
+        if (walk.closed) return walk.points.size();
         const auto at = std::find_if(walk.points.begin(), walk.points.end(), [&](const contour::ContourPoint& p) {
             return p.pixel == Point{m.x, m.y};
         });
-        return at == walk.points.end() ? 0 : static_cast<std::size_t>(at - walk.points.begin()) + 1;
+        if (at == walk.points.end()) return std::nullopt;
+        return static_cast<std::size_t>(at - walk.points.begin());
     };
-    const std::size_t oneRound = backAt(one), otherRound = backAt(other);
-    if (oneRound || otherRound) {
-        const auto& walk = oneRound ? one.points : other.points;
+    const auto oneBack = backAfter(one), otherBack = backAfter(other);
+    if (oneBack || otherBack) {
+        const auto& walk = oneBack ? one.points : other.points;
         loop.assign(1, {{m.x, m.y}, {m.edgeX, m.edgeY}});
         loop.insert(loop.end(), walk.begin(),
-                    walk.begin() + static_cast<std::ptrdiff_t>((oneRound ? oneRound : otherRound) - 1));
+                    walk.begin() + static_cast<std::ptrdiff_t>(oneBack ? *oneBack : *otherBack));
         return false;
     }
     if (!one.complete || !other.complete) return false;
