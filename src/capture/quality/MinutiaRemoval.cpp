@@ -352,12 +352,13 @@ void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockM
         if (!image.inside(r.x, r.y) || image.at(r.x, r.y) == colour) continue;
         std::array<ContourPoint, 2> sides{};
         int found = 0, empty = 0;
+        // The search starts from the pixel r, so that its steps fall on the pixels a line from r's centre crosses.
         for (const double s : {1.0, -1.0}) {
             Point prev = r;
             bool met = false; // the search met the feature's colour or the image's edge
             for (int k = 1; k <= kPoreAcrossSteps && !met; ++k) {
-                const Point q{static_cast<int>(std::lround(rx - s * k * uy)),
-                              static_cast<int>(std::lround(ry + s * k * ux))};
+                const Point q{r.x + static_cast<int>(std::lround(-s * k * uy)),
+                              r.y + static_cast<int>(std::lround(s * k * ux))};
                 met = !image.inside(q.x, q.y) || image.at(q.x, q.y) == colour;
                 if (met && image.inside(q.x, q.y) && std::abs(q.x - prev.x) <= 1 && std::abs(q.y - prev.y) <= 1)
                     sides[static_cast<std::size_t>(found++)] = {q, prev};
@@ -384,9 +385,11 @@ void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockM
                 walked = false;
                 break;
             }
-            // Past the tip is against the minutia's direction.
-            const auto behind = [&](Point p) { return -((p.x - m.x) * ux + (p.y - m.y) * uy); };
-            const bool oneOnward = behind(one.points.back().pixel) >= behind(other.points.back().pixel);
+            // Which walk runs on past the tip follows from the side the point lies on, not from where the walk
+            // ends: on the right of the minutia's direction the counter-clockwise walk does, on the left the
+            // clockwise one. Where the neighbour forks or ends within the walk, both walks may turn back against
+            // the direction, and their ends no longer tell.
+            const bool oneOnward = s == 1;
             past[s] = (oneOnward ? one : other).points[static_cast<std::size_t>(kPoreStepsBackward - 1)].pixel;
             back[s] = (oneOnward ? other : one).points[static_cast<std::size_t>(kPoreStepsForward - 1)].pixel;
         }
@@ -403,31 +406,70 @@ void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockM
 
 } // namespace
 
+const char* removalStepName(RemovalStep step) {
+    switch (step) {
+    case RemovalStep::IslandsAndLakes:
+        return "islands and lakes";
+    case RemovalStep::Holes:
+        return "holes";
+    case RemovalStep::PointingIntoInvalid:
+        return "pointing into invalid";
+    case RemovalStep::NearInvalid:
+        return "near invalid";
+    case RemovalStep::Side:
+        return "side";
+    case RemovalStep::Hooks:
+        return "hooks";
+    case RemovalStep::Overlaps:
+        return "overlaps";
+    case RemovalStep::Malformations:
+        return "malformations";
+    case RemovalStep::Pores:
+        return "pores";
+    }
+    return "";
+}
+
+void removeFalseMinutiae(RemovalStep step, std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps) {
+    // The pair searches walk the list in rows; the tip step may move minutiae out of that order.
+    sortInRows(minutiae);
+    switch (step) {
+    case RemovalStep::IslandsAndLakes:
+        removeIslandsAndLakes(minutiae, ridges);
+        break;
+    case RemovalStep::Holes:
+        removeHoles(minutiae, ridges);
+        break;
+    case RemovalStep::PointingIntoInvalid:
+        removePointingIntoInvalidBlocks(minutiae, ridges, maps);
+        break;
+    case RemovalStep::NearInvalid:
+        removeNearInvalidBlocks(minutiae, maps);
+        break;
+    case RemovalStep::Side:
+        removeOrAdjustSideMinutiae(minutiae, ridges);
+        break;
+    case RemovalStep::Hooks:
+        removeHooks(minutiae, ridges);
+        break;
+    case RemovalStep::Overlaps:
+        removeOverlaps(minutiae, ridges);
+        break;
+    case RemovalStep::Malformations:
+        removeMalformations(minutiae, ridges);
+        break;
+    case RemovalStep::Pores:
+        removePores(minutiae, ridges, maps);
+        break;
+    }
+}
+
 void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps,
                          const RemovalTrace& afterStep) {
-    auto trace = [&](const char* step) {
-        if (afterStep) afterStep(step, minutiae);
-    };
-    sortInRows(minutiae);
-    removeIslandsAndLakes(minutiae, ridges);
-    trace("islands and lakes");
-    removeHoles(minutiae, ridges);
-    trace("holes");
-    removePointingIntoInvalidBlocks(minutiae, ridges, maps);
-    trace("pointing into invalid");
-    removeNearInvalidBlocks(minutiae, maps);
-    trace("near invalid");
-    removeOrAdjustSideMinutiae(minutiae, ridges);
-    sortInRows(minutiae); // the tips it moved to may have left the order the pair searches rely on
-    trace("side");
-    removeHooks(minutiae, ridges);
-    trace("hooks");
-    removeOverlaps(minutiae, ridges);
-    trace("overlaps");
-    removeMalformations(minutiae, ridges);
-    trace("malformations");
-    removePores(minutiae, ridges, maps);
-    trace("pores");
+    for (const RemovalStep step : kRemovalSteps) {
+        removeFalseMinutiae(step, minutiae, ridges, maps);
+        if (afterStep) afterStep(removalStepName(step), minutiae);
+    }
 }
 
 } // namespace qev::quality

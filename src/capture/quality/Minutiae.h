@@ -2,6 +2,7 @@
 
 #include "BlockMaps.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -47,13 +48,31 @@ private:
 // bifurcations where the scan patterns appear in blocks with a direction, with their direction, sorted by x then y;
 // fills the specks (small round loops) it meets in high-curvature blocks in the ridge image.
 [[nodiscard]] std::vector<Minutia> findMinutiaCandidates(RidgeImage& ridges, const BlockMaps& maps);
-// Drops the false ones (islands, lakes, holes, border, side, hooks, overlaps, malformations, pores); may fill the
-// islands and lakes it removes in the ridge image.
+// Drops the false ones (islands, lakes, holes, border, side, hooks, overlaps, malformations, pores), in that order;
+// may fill the islands and lakes it removes in the ridge image.
 // `afterStep`, when given, sees the survivors after each step with the step's name (for tests that look for the step
 // that drops a minutia).
+enum class RemovalStep {
+    IslandsAndLakes,
+    Holes,
+    PointingIntoInvalid,
+    NearInvalid,
+    Side,
+    Hooks,
+    Overlaps,
+    Malformations,
+    Pores
+};
+inline constexpr std::array<RemovalStep, 9> kRemovalSteps = {
+    RemovalStep::IslandsAndLakes, RemovalStep::Holes,         RemovalStep::PointingIntoInvalid,
+    RemovalStep::NearInvalid,     RemovalStep::Side,          RemovalStep::Hooks,
+    RemovalStep::Overlaps,        RemovalStep::Malformations, RemovalStep::Pores};
+[[nodiscard]] const char* removalStepName(RemovalStep step);
 using RemovalTrace = std::function<void(const char* step, const std::vector<Minutia>& survivors)>;
 void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps,
                          const RemovalTrace& afterStep = {});
+// One step on its own (for tests that check a step against another detector's survivors).
+void removeFalseMinutiae(RemovalStep step, std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps);
 // Sets each minutia's reliability from its block's quality level and the grey statistics around it.
 void rateMinutiae(std::vector<Minutia>& minutiae, const GreyView& image, const BlockMaps& maps);
 
