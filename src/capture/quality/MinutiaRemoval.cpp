@@ -322,13 +322,14 @@ void removeMalformations(std::vector<Minutia>& ms, const RidgeImage& image) {
         const Point a2 = one.points[s2].pixel, b2 = other.points[s2].pixel;
         const double w1 = std::hypot(a1.x - b1.x, a1.y - b1.y), w2 = std::hypot(a2.x - b2.x, a2.y - b2.y);
         const std::uint8_t colour = image.at(m.x, m.y);
-        // Malformed: the straight line across at the first width crosses more than one gap (a feature that
-        // merges with its neighbour there); or the sides part to more than twice that width and the line across
-        // there no longer stays on the feature; or they lie further apart than any ridge is wide.
+        // Malformed: farther on, the sides part to more than twice their first distance and the straight line
+        // across there leaves the feature; or, where the line across at the first distance lies wholly on the
+        // feature, they lie farther apart farther on than any ridge is wide. Where that first line crosses other
+        // features, the two walks have left for different ones: their distance then says nothing of how wide this
+        // feature grows.
         const double ratio = w1 == 0.0 ? kMaxMalformationWidth : w2 / w1;
-        drop[i] = transitionsOnLine(image, a1, b1) > kMaxFreeTransitions ||
-                  (ratio > kMalformationRatio && !contour::straightPathOfColour(image, a2, b2, colour)) ||
-                  w2 > kMaxMalformationWidth;
+        drop[i] = (ratio > kMalformationRatio && !contour::straightPathOfColour(image, a2, b2, colour)) ||
+                  (w2 > kMaxMalformationWidth && transitionsOnLine(image, a1, b1) == 0);
     }
     dropMarked(ms, drop);
 }
