@@ -240,8 +240,9 @@ private:
 };
 
 // Moves a hit in a high-curvature block to the sharpest turn of its contour and points it from there into the
-// feature; false when the contour turns nowhere sharply enough for a minutia. A contour that closes within the walk,
-// or comes back through the hit's pixel, is a small loop: its pixels, the hit's first, go to `loop`.
+// feature; false when the contour turns nowhere sharply enough for a minutia, or turns round the outside of a curve.
+// A contour that closes within the walk, or comes back through the hit's pixel, is a small loop: its pixels, the
+// hit's first, go to `loop`.
 bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m, std::vector<contour::ContourPoint>& loop) {
     const auto one =
         contour::traceContour(ridges, {m.x, m.y}, {m.edgeX, m.edgeY}, kHighCurveHalfContour, contour::Turn::Clockwise);
@@ -286,6 +287,10 @@ bool placeOnSharpestTurn(const RidgeImage& ridges, Minutia& m, std::vector<conto
     if (best > kHighCurveMaxTurn) return false;
     const Point a = line[at - static_cast<std::size_t>(half)].pixel,
                 b = line[at + static_cast<std::size_t>(half)].pixel;
+    // At a feature's tip the two arms of the turn hold the feature between them: the point halfway between their
+    // ends lies on it. Where it lies on the other colour the contour bends round the outside of a curve, a ridge's
+    // flank and not its end.
+    if (ridges.at((a.x + b.x) / 2, (a.y + b.y) / 2) != ridges.at(m.x, m.y)) return false;
     m.x = line[at].pixel.x;
     m.y = line[at].pixel.y;
     m.edgeX = line[at].edge.x;
