@@ -407,62 +407,42 @@ void removePores(std::vector<Minutia>& ms, const RidgeImage& image, const BlockM
 
 } // namespace
 
+namespace {
+
+// Each step with its name, in the order of RemovalStep.
+struct StepEntry {
+    const char* name;
+    void (*run)(std::vector<Minutia>&, RidgeImage&, const BlockMaps&);
+};
+constexpr std::array<StepEntry, kRemovalSteps.size()> kStepTable = {{
+    {"islands and lakes",
+     [](std::vector<Minutia>& ms, RidgeImage& im, const BlockMaps&) { removeIslandsAndLakes(ms, im); }},
+    {"holes", [](std::vector<Minutia>& ms, RidgeImage& im, const BlockMaps&) { removeHoles(ms, im); }},
+    {"pointing into invalid", [](std::vector<Minutia>& ms, RidgeImage& im,
+                                 const BlockMaps& maps) { removePointingIntoInvalidBlocks(ms, im, maps); }},
+    {"near invalid",
+     [](std::vector<Minutia>& ms, RidgeImage&, const BlockMaps& maps) { removeNearInvalidBlocks(ms, maps); }},
+    {"side", [](std::vector<Minutia>& ms, RidgeImage& im, const BlockMaps&) { removeOrAdjustSideMinutiae(ms, im); }},
+    {"hooks", [](std::vector<Minutia>& ms, RidgeImage& im, const BlockMaps&) { removeHooks(ms, im); }},
+    {"overlaps", [](std::vector<Minutia>& ms, RidgeImage& im, const BlockMaps&) { removeOverlaps(ms, im); }},
+    {"malformations", [](std::vector<Minutia>& ms, RidgeImage& im, const BlockMaps&) { removeMalformations(ms, im); }},
+    {"pores", [](std::vector<Minutia>& ms, RidgeImage& im, const BlockMaps& maps) { removePores(ms, im, maps); }},
+}};
+
+const StepEntry& entry(RemovalStep step) {
+    return kStepTable[static_cast<std::size_t>(step)];
+}
+
+} // namespace
+
 const char* removalStepName(RemovalStep step) {
-    switch (step) {
-    case RemovalStep::IslandsAndLakes:
-        return "islands and lakes";
-    case RemovalStep::Holes:
-        return "holes";
-    case RemovalStep::PointingIntoInvalid:
-        return "pointing into invalid";
-    case RemovalStep::NearInvalid:
-        return "near invalid";
-    case RemovalStep::Side:
-        return "side";
-    case RemovalStep::Hooks:
-        return "hooks";
-    case RemovalStep::Overlaps:
-        return "overlaps";
-    case RemovalStep::Malformations:
-        return "malformations";
-    case RemovalStep::Pores:
-        return "pores";
-    }
-    return "";
+    return entry(step).name;
 }
 
 void removeFalseMinutiae(RemovalStep step, std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps) {
     // The pair searches walk the list in rows; the tip step may move minutiae out of that order.
     sortInRows(minutiae);
-    switch (step) {
-    case RemovalStep::IslandsAndLakes:
-        removeIslandsAndLakes(minutiae, ridges);
-        break;
-    case RemovalStep::Holes:
-        removeHoles(minutiae, ridges);
-        break;
-    case RemovalStep::PointingIntoInvalid:
-        removePointingIntoInvalidBlocks(minutiae, ridges, maps);
-        break;
-    case RemovalStep::NearInvalid:
-        removeNearInvalidBlocks(minutiae, maps);
-        break;
-    case RemovalStep::Side:
-        removeOrAdjustSideMinutiae(minutiae, ridges);
-        break;
-    case RemovalStep::Hooks:
-        removeHooks(minutiae, ridges);
-        break;
-    case RemovalStep::Overlaps:
-        removeOverlaps(minutiae, ridges);
-        break;
-    case RemovalStep::Malformations:
-        removeMalformations(minutiae, ridges);
-        break;
-    case RemovalStep::Pores:
-        removePores(minutiae, ridges, maps);
-        break;
-    }
+    entry(step).run(minutiae, ridges, maps);
 }
 
 void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps,

@@ -45,6 +45,16 @@ struct StageInput {
     std::vector<RefMinutia> reference;
 };
 
+// One of the reference's minutiae as ours, its contour's edge not yet known.
+Minutia minutiaOf(const RefMinutia& r) {
+    Minutia m;
+    m.x = m.edgeX = r.x;
+    m.y = m.edgeY = r.y;
+    m.direction = r.direction;
+    m.kind = r.kind;
+    return m;
+}
+
 // "index : x, y : direction : reliability :TYPE : ..." lines after the header.
 std::vector<RefMinutia> readMinutiae(const std::string& path) {
     std::ifstream in(path);
@@ -199,12 +209,8 @@ TEST_P(MinutiaStage, FindsTheReferencesMinutiaeOnItsInputs) {
     }
     // The reliability on its own: rated at the reference's own minutiae it must give the reference's values.
     std::vector<Minutia> atReference;
-    for (const RefMinutia& r : in.reference) {
-        Minutia m;
-        m.x = r.x;
-        m.y = r.y;
-        atReference.push_back(m);
-    }
+    for (const RefMinutia& r : in.reference)
+        atReference.push_back(minutiaOf(r));
     rateMinutiae(atReference, GreyView{in.pixels.data(), in.width, in.height}, in.maps);
     std::size_t same = 0;
     for (std::size_t i = 0; i < atReference.size(); ++i)
@@ -253,13 +259,7 @@ TEST(MinutiaStageSteps, LaterStepsKeepTheReferencesOwnMinutiae) {
         RidgeImage image(in.after, in.width, in.height);
         std::vector<Minutia> own;
         for (const RefMinutia& r : in.reference) {
-            Minutia m;
-            m.x = r.x;
-            m.y = r.y;
-            m.direction = r.direction;
-            m.kind = r.kind;
-            m.edgeX = r.x;
-            m.edgeY = r.y;
+            Minutia m = minutiaOf(r);
             double furthestBack = 2.0;
             for (const auto& [dx, dy] : {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}}) {
                 if (!image.inside(r.x + dx, r.y + dy) || image.at(r.x + dx, r.y + dy) == image.at(r.x, r.y)) continue;
