@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <random>
 #include <sstream>
 #include <string>
@@ -37,6 +39,13 @@ inline KilledRun runAndKill(const std::string& program, const std::vector<std::s
         ::close(out[0]);
         ::close(out[1]);
         ::execv(program.c_str(), argv.data());
+        // Said on the child's own standard error, so that a run that never started (a program being relinked while
+        // the tests run, say) is not taken for one that ended by itself.
+        const char* why = ::strerror(errno);
+        const char lead[] = "the program could not be started: ";
+        (void)!::write(2, lead, sizeof lead - 1);
+        (void)!::write(2, why, std::strlen(why));
+        (void)!::write(2, "\n", 1);
         ::_exit(127);
     }
     ::close(out[1]);
