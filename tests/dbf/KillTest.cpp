@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <random>
@@ -131,7 +131,7 @@ TEST_P(KillTest, AcknowledgedPostsSurviveAndTheTableChecksClean) {
     for (int round = 0; round < kKills; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         const auto r = qev::test::runAndKill(DBF_KILL_WORKER, {kind, path, std::to_string(model.next)}, delay.next());
-        ASSERT_TRUE(r.killed()) << "the worker ended by itself: " << r.status;
+        ASSERT_TRUE(r.killed()) << "the worker was not killed: " << r.ending();
         delay.after(r.lines.size(), 8);
         for (const std::string& a : r.lines)
             apply(model, a);

@@ -187,7 +187,7 @@ TEST_F(OfficeKillTest, TheReceptionAppliesEveryReplyItTookOffTheServerWithAWhole
         if (messagesOnTheServer().size() < 3) deliverMore(6);
         if (HasFatalFailure()) return;
         const auto run = test::runAndKill(OFFICE_KILL_WORKER, {"reception", dir.pathStd()}, delay.next());
-        ASSERT_TRUE(run.killed()) << "the worker ended by itself: " << run.status;
+        ASSERT_TRUE(run.killed()) << "the worker was not killed: " << run.ending();
         const std::set<long> left = messagesOnTheServer();
         size_t gone = 0;
         for (long seq = 1; seq <= delivered; ++seq)
@@ -238,7 +238,7 @@ TEST_F(OfficeKillTest, SavedRequestsKeepWholeCardsAndDocuments) {
         SCOPED_TRACE("round " + std::to_string(round));
         const auto run =
             test::runAndKill(OFFICE_KILL_WORKER, {"filing", dir.pathStd(), std::to_string(next)}, delay.next());
-        ASSERT_TRUE(run.killed()) << "the worker ended by itself: " << run.status;
+        ASSERT_TRUE(run.killed()) << "the worker was not killed: " << run.ending();
         delay.after(run.lines.size(), 6);
         for (const std::string& line : run.lines) {
             std::istringstream in(line);

@@ -21,6 +21,15 @@ struct KilledRun {
     std::vector<std::string> lines;
     int status = 0; // as waitpid gives it
     [[nodiscard]] bool killed() const { return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL; }
+    // How a run that was not killed ended, for the failure message.
+    [[nodiscard]] std::string ending() const {
+        if (WIFEXITED(status))
+            return WEXITSTATUS(status) == 127
+                       ? std::string("it could not be started (see its standard error)")
+                       : "it ended by itself with exit code " + std::to_string(WEXITSTATUS(status));
+        if (WIFSIGNALED(status)) return "it died of signal " + std::to_string(WTERMSIG(status));
+        return "status " + std::to_string(status);
+    }
 };
 
 inline KilledRun runAndKill(const std::string& program, const std::vector<std::string>& args,
