@@ -49,12 +49,18 @@ inline KilledRun runAndKill(const std::string& program, const std::vector<std::s
         ::close(out[1]);
         ::execv(program.c_str(), argv.data());
         // Said on the child's own standard error, so that a run that never started (a program being relinked while
-        // the tests run, say) is not taken for one that ended by itself.
-        const char* why = ::strerror(errno);
-        const char lead[] = "the program could not be started: ";
-        (void)!::write(2, lead, sizeof lead - 1);
-        (void)!::write(2, why, std::strlen(why));
-        (void)!::write(2, "\n", 1);
+        // the tests run, say) is not taken for one that ended by itself. Only async-signal-safe calls here: the
+        // parent has threads, and a lock one of them held at the fork stays held in the child.
+        char message[64] = "the program could not be started: errno ";
+        std::size_t n = std::strlen(message);
+        char digits[12];
+        std::size_t d = 0;
+        for (int e = errno; d == 0 || e > 0; e /= 10)
+            digits[d++] = static_cast<char>('0' + e % 10);
+        while (d > 0 && n + 2 < sizeof message)
+            message[n++] = digits[--d];
+        message[n++] = '\n';
+        (void)!::write(2, message, n);
         ::_exit(127);
     }
     ::close(out[1]);
