@@ -235,6 +235,8 @@ void removeOrAdjustSideMinutiae(std::vector<Minutia>& ms, const RidgeImage& imag
         m.edgeY = line[tip].edge.y;
     }
     dropMarked(ms, drop);
+    // A minutia moved to its tip may have left its place in the rows, which the pair searches after this step walk.
+    sortInRows(ms);
 }
 
 // Whether one of the two walks from a minutia along its contour passes the other minutia `to`.
@@ -429,6 +431,14 @@ constexpr std::array<StepEntry, kRemovalSteps.size()> kStepTable = {{
     {"pores", [](std::vector<Minutia>& ms, RidgeImage& im, const BlockMaps& maps) { removePores(ms, im, maps); }},
 }};
 
+// The table is looked up by a step's value and the pipeline runs kRemovalSteps: the two orders are one.
+constexpr bool stepsInTableOrder() {
+    for (std::size_t i = 0; i < kRemovalSteps.size(); ++i)
+        if (static_cast<std::size_t>(kRemovalSteps[i]) != i) return false;
+    return true;
+}
+static_assert(stepsInTableOrder());
+
 const StepEntry& entry(RemovalStep step) {
     return kStepTable[static_cast<std::size_t>(step)];
 }
@@ -439,16 +449,18 @@ const char* removalStepName(RemovalStep step) {
     return entry(step).name;
 }
 
+// The steps walk the list in rows and keep it so (the tip step sorts again what it moved): the list is put in rows
+// once, on the way in.
 void removeFalseMinutiae(RemovalStep step, std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps) {
-    // The pair searches walk the list in rows; the tip step may move minutiae out of that order.
     sortInRows(minutiae);
     entry(step).run(minutiae, ridges, maps);
 }
 
 void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps,
                          const RemovalTrace& afterStep) {
+    sortInRows(minutiae);
     for (const RemovalStep step : kRemovalSteps) {
-        removeFalseMinutiae(step, minutiae, ridges, maps);
+        entry(step).run(minutiae, ridges, maps);
         if (afterStep) afterStep(removalStepName(step), minutiae);
     }
 }

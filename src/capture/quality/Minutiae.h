@@ -48,10 +48,7 @@ private:
 // bifurcations where the scan patterns appear in blocks with a direction, with their direction, sorted by x then y;
 // fills the specks (small round loops) it meets in high-curvature blocks in the ridge image.
 [[nodiscard]] std::vector<Minutia> findMinutiaCandidates(RidgeImage& ridges, const BlockMaps& maps);
-// Drops the false ones (islands, lakes, holes, border, side, hooks, overlaps, malformations, pores), in that order;
-// may fill the islands and lakes it removes in the ridge image.
-// `afterStep`, when given, sees the survivors after each step with the step's name (for tests that look for the step
-// that drops a minutia).
+// The false-minutia steps, in the order they run.
 enum class RemovalStep {
     IslandsAndLakes,
     Holes,
@@ -68,6 +65,10 @@ inline constexpr std::array<RemovalStep, 9> kRemovalSteps = {
     RemovalStep::NearInvalid,     RemovalStep::Side,          RemovalStep::Hooks,
     RemovalStep::Overlaps,        RemovalStep::Malformations, RemovalStep::Pores};
 [[nodiscard]] const char* removalStepName(RemovalStep step);
+// Drops the false ones (islands, lakes, holes, border, side, hooks, overlaps, malformations, pores), in that order;
+// may fill the islands and lakes it removes in the ridge image.
+// `afterStep`, when given, sees the survivors after each step with the step's name (for tests that look for the step
+// that drops a minutia).
 using RemovalTrace = std::function<void(const char* step, const std::vector<Minutia>& survivors)>;
 void removeFalseMinutiae(std::vector<Minutia>& minutiae, RidgeImage& ridges, const BlockMaps& maps,
                          const RemovalTrace& afterStep = {});

@@ -129,21 +129,27 @@ constexpr std::array<Floor, 12> kFloors = {{
     {"wvu3_r13_800x475", 0.93, 0.10, 0.90, 0.20, 0.61, 0.09},
 }};
 
-// Each reference minutia takes the nearest unused one of ours within 4 pixels and one direction step: the index of
-// the one it takes, or ours.size() when none is left near it.
+int squaredDistance(const Minutia& m, const RefMinutia& r) {
+    return (m.x - r.x) * (m.x - r.x) + (m.y - r.y) * (m.y - r.y);
+}
+
+// One of ours may stand for a reference minutia: within 4 pixels and one direction step of it.
+bool near(const Minutia& m, const RefMinutia& r) {
+    const int gap = std::abs(m.direction - r.direction) % kMinutiaDirections;
+    return squaredDistance(m, r) < 17 && std::min(gap, kMinutiaDirections - gap) <= 1;
+}
+
+// Each reference minutia takes the nearest unused one of ours that is near it: the index of the one it takes, or
+// ours.size() when none is left near it.
 std::vector<std::size_t> matchReference(const std::vector<Minutia>& ours, const std::vector<RefMinutia>& reference) {
     std::vector<bool> used(ours.size(), false);
     std::vector<std::size_t> taken;
     for (const RefMinutia& r : reference) {
         std::size_t best = ours.size();
-        int bestDistance = 17;
-        for (std::size_t i = 0; i < ours.size(); ++i) {
-            const int dx = ours[i].x - r.x, dy = ours[i].y - r.y;
-            const int gap = std::abs(ours[i].direction - r.direction) % kMinutiaDirections;
-            if (used[i] || dx * dx + dy * dy >= bestDistance || std::min(gap, kMinutiaDirections - gap) > 1) continue;
-            best = i;
-            bestDistance = dx * dx + dy * dy;
-        }
+        for (std::size_t i = 0; i < ours.size(); ++i)
+            if (!used[i] && near(ours[i], r) &&
+                (best == ours.size() || squaredDistance(ours[i], r) < squaredDistance(ours[best], r)))
+                best = i;
         if (best < ours.size()) used[best] = true;
         taken.push_back(best);
     }
@@ -177,12 +183,6 @@ TEST_P(MinutiaStage, FindsTheReferencesMinutiaeOnItsInputs) {
             stillDifferent += (ridges.at(x, y) != 0) != (in.after[at] != 0) ? 1u : 0u;
         }
 
-    // Each reference minutia takes the nearest unused one of ours within 4 pixels and one direction step.
-    const auto near = [](const Minutia& m, const RefMinutia& r) {
-        const int dx = m.x - r.x, dy = m.y - r.y;
-        const int gap = std::abs(m.direction - r.direction) % kMinutiaDirections;
-        return dx * dx + dy * dy < 17 && std::min(gap, kMinutiaDirections - gap) <= 1;
-    };
     const std::vector<std::size_t> taken = matchReference(ours, in.reference);
     std::size_t matched = 0, reliable = 0, samePixel = 0;
     std::map<std::string, int> lostAt; // for the reference minutiae none of ours matches: the step that lost it
