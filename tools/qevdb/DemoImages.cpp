@@ -1,8 +1,14 @@
 #include "DemoImages.h"
 
 #include "capture/ImageLib.h"
+#include "capture/LiveScanCard.h"
+#include "capture/LiveScanSession.h"
+#include "capture/wsq/GreyBmp.h"
 
 #include <QDir>
+#include <QSaveFile>
+
+#include <algorithm>
 
 namespace qev::tools {
 
@@ -45,6 +51,30 @@ bool writeDemoImages(const QString& folder, QString* error) {
     for (int n = 1; n <= 6; ++n)
         if (!save(QStringLiteral("hp%1.7").arg(n), card) || !save(QStringLiteral("dp%1.7").arg(n), document))
             return false;
+    // The ten-print form the livescan window prints its cards on.
+    const auto form =
+        capture::LiveScanCard::writeBlankForm(dir.filePath(QLatin1String(capture::kCardFormFile)).toStdString());
+    if (!form) {
+        if (error) *error = QString::fromStdString(form.error());
+        return false;
+    }
+    // The image the livescan window puts in place of an amputated finger: a white field crossed out.
+    constexpr int kSide = 400;
+    wsq::GreyImage amputated{kSide, kSide, std::vector<uint8_t>(size_t(kSide) * kSide, 255)};
+    for (int i = 0; i < kSide; ++i)
+        for (int t = -3; t <= 3; ++t) {
+            const int j = std::clamp(i + t, 0, kSide - 1);
+            amputated.pixels[size_t(i) * kSide + size_t(j)] = 0;
+            amputated.pixels[size_t(i) * kSide + size_t(kSide - 1 - j)] = 0;
+        }
+    const std::vector<uint8_t> bmp = wsq::writeGreyBmp(amputated, 500);
+    QSaveFile f(dir.filePath(QLatin1String(capture::kAmputatedImage)));
+    if (!f.open(QIODevice::WriteOnly) ||
+        f.write(reinterpret_cast<const char*>(bmp.data()), qsizetype(bmp.size())) != qsizetype(bmp.size()) ||
+        !f.commit()) {
+        if (error) *error = QStringLiteral("no se pudo crear %1").arg(QLatin1String(capture::kAmputatedImage));
+        return false;
+    }
     return true;
 }
 
