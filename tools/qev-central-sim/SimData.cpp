@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <cmath>
 #include <limits>
@@ -256,6 +257,35 @@ Result<SecurityCode> readSecurity(const EntryReader& in) {
     return c;
 }
 
+Result<BiometricEntry> readBiometric(const EntryReader& in) {
+    if (auto r = in.onlyKeys({"app_id", "wsq_sha256", "score", "fault", "http_status", "delay_ms", "comment"}); !r)
+        return fail(r.error());
+    BiometricEntry b;
+    auto appId = in.text("app_id");
+    if (!appId) return fail(appId.error());
+    b.appId = *appId;
+    auto sha = in.optionalText("wsq_sha256");
+    if (!sha) return fail(sha.error());
+    if (*sha) {
+        const QByteArray digest = QByteArray::fromHex(sha->value().toLatin1());
+        static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+        if (!hex.match(**sha).hasMatch() || digest.size() != 32)
+            return fail(in.where() + ": 'wsq_sha256' must be 64 hexadecimal digits");
+        b.wsqSha256 = digest;
+    }
+    // Whole numbers a JSON reader keeps exactly: up to 2^53 either way.
+    const QJsonValue score = in.object().value(QLatin1String("score"));
+    const double d = score.toDouble(std::nan(""));
+    constexpr double kExact = 9007199254740992.0;
+    if (!score.isDouble() || std::floor(d) != d || d < -kExact || d > kExact)
+        return fail(in.where() + ": 'score' must be a whole number of up to 53 bits");
+    b.score = static_cast<qint64>(d);
+    auto m = in.misbehaviour();
+    if (!m) return fail(m.error());
+    b.misbehaviour = *m;
+    return b;
+}
+
 // Reads every object of the list `key` with `read` into `out`.
 template <typename T, typename F>
 Result<void> readList(const QJsonObject& root, const char* key, F read, std::vector<T>& out) {
@@ -284,7 +314,7 @@ Result<SimData> parseSimData(const QByteArray& json) {
     const QJsonObject root = doc.object();
     if (auto r = EntryReader(root, "the data")
                      .onlyKeys({"slips", "requests", "messages", "states", "results", "vorlund", "rejections",
-                                "security", "comment"});
+                                "security", "biometric", "comment"});
         !r)
         return fail(r.error());
     SimData data;
@@ -324,6 +354,7 @@ Result<SimData> parseSimData(const QByteArray& json) {
     if (auto r = readList(root, "vorlund", readVorlund, data.vorlund); !r) return fail(r.error());
     if (auto r = readList(root, "rejections", readRejection, data.rejections); !r) return fail(r.error());
     if (auto r = readList(root, "security", readSecurity, data.security); !r) return fail(r.error());
+    if (auto r = readList(root, "biometric", readBiometric, data.biometric); !r) return fail(r.error());
     return data;
 }
 

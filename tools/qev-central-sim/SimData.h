@@ -17,6 +17,15 @@
 //   "security": [{"c_ped": 88, "c_reg": 7, "c_segur": "AB12CD34EF"}]
 // A states or results entry may carry "http_status" (that regional's page answers the error) or "text" (its page
 // answers exactly this text instead of the lines). Entries of "rejections" and "security" may misbehave like slips.
+//
+// The biometric service BioQEV (VerificarHuella answers the score as xs:long, VerificarHuellaPuntaje as xs:int, its
+// low 32 bits):
+//   "biometric": [{"app_id": "admin", "wsq_sha256": "<64 hex digits>", "score": 5}]
+// A call is answered by the first entry whose "app_id" equals AppId (letter case ignored) and whose "wsq_sha256" is
+// the SHA-256 of the decoded WSQBase64 bytes; without "wsq_sha256" any finger matches. A user with no matching finger
+// or no entry scores 0. "score" is a whole number of up to 53 bits. Entries may misbehave like slips: the entry that
+// answers a call, else the user's first entry. WSQBase64 must be Base64 (blanks and line breaks ignored) of bytes
+// that begin with the WSQ start-of-image marker FF A0, else the call answers a soap:Server fault.
 #include "util/Result.h"
 
 #include <QString>
@@ -92,6 +101,13 @@ struct SecurityCode {
     Misbehaviour misbehaviour;
 };
 
+struct BiometricEntry {
+    QString appId;
+    std::optional<QByteArray> wsqSha256; // 32 bytes; any finger when absent
+    qint64 score = 0;
+    Misbehaviour misbehaviour;
+};
+
 struct SimData {
     std::vector<Slip> slips;
     std::vector<InternetRequest> requests;
@@ -101,6 +117,7 @@ struct SimData {
     std::vector<VorlundEntry> vorlund;
     std::vector<Rejection> rejections;
     std::vector<SecurityCode> security;
+    std::vector<BiometricEntry> biometric;
 
     const Slip* slip(const QString& boleta) const;
     const InternetRequest* request(const QString& cTped, int cPedido, int nDoc) const;

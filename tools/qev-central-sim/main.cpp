@@ -5,6 +5,7 @@
 //   qev-central-sim reply KIND --smtp HOST:PORT --to ADDR --pedido N --regional R [...]   sends one reply mail and
 //       exits 0, or 2 with the reason
 #include "AsmxServer.h"
+#include "BioService.h"
 #include "CentralPages.h"
 #include "Ledger.h"
 #include "MessageService.h"
@@ -268,6 +269,7 @@ int main(int argc, char** argv) {
     server.add(messageService(data, store, &ledger, answerStates));
     server.add(qevService(data, ledger));
     server.add(actualizaSegurService(data, ledger));
+    server.add(bioQevService(data));
     server.mount(http);
     mountPages(http, data, ledger, log);
     if (cli.isSet(smtpOption)) mountReplyPage(http, cli.value(smtpOption), cli.value(toOption), ledger, log);
