@@ -33,20 +33,31 @@
 
 #include "capture/CardCapture.h"
 #include "capture/DocumentCapture.h"
+#include "capture/LiveScanSession.h"
 #include "capture/ScanSetup.h"
 #include "capture/ui/ImageView.h"
+#include "capture/ui/TFBioVerif.h"
+#include "capture/ui/TFConfigLiveScan.h"
 #include "capture/ui/TFDigFich.h"
 #include "capture/ui/TFImgDig.h"
+#include "capture/ui/TFLiveScanPlano.h"
 #include "capture/ui/TFVerDedo.h"
 #include "capture/ui/TFVerImg.h"
 #include "capture/ui/TTwainCaps.h"
 #include "capture/ui/TTwainForm.h"
+#include "exchange/BioQEV.h"
+#include "platform/LiveScan.h"
+#include "platform/LiveScanPrograms.h"
 #include "platform/SaneScanner.h"
+#include "platform/SimulatedLiveScan.h"
+#include "reports/TrpFicha.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -88,6 +99,15 @@ private:
     TFMenu& m_menu;
     TFEstCent* m_estCent = nullptr;
 };
+
+// The BMP to WSQ converter: beside the program, else where the build tree keeps it.
+QString converterProgram() {
+    const QString here = QCoreApplication::applicationDirPath();
+    for (const QString& candidate :
+         {here + QStringLiteral("/bmp2wsq"), here + QStringLiteral("/../../tools/bmp2wsq/bmp2wsq")})
+        if (QFileInfo(candidate).isExecutable()) return QFileInfo(candidate).canonicalFilePath();
+    return here + QStringLiteral("/bmp2wsq");
+}
 
 // The office folder: --folder, else the program's folder when it holds the tables, else the user's data folder
 // (created with fresh tables on first use).
@@ -284,6 +304,70 @@ int main(int argc, char** argv) {
     menu.registerWindow(QStringLiteral("TTwainForm"), [&twainForm] { twainForm.exec(); });
     menu.registerWindow(QStringLiteral("TTwainCaps"), [&twainForm] { twainForm.openCaps(); });
 
+    // Livescan: the program's one scanner wrapper, on the simulated device when "LiveScan.INI" names a folder of
+    // finger images (no vendor device exists on this platform); without one, only the external programs capture.
+    const platform::LiveScanIni liveScanIni = platform::readLiveScanIni(folder);
+    std::unique_ptr<platform::LiveScanDevice> liveScanDevice;
+    if (!liveScanIni.simulatorFolder.isEmpty())
+        liveScanDevice = std::make_unique<platform::SimulatedLiveScan>(
+            QDir(folder).absoluteFilePath(liveScanIni.simulatorFolder), liveScanIni.simulatorIntervalMs);
+    platform::TFingerScan fingerScan(std::move(liveScanDevice), folder);
+    if (QString scanError; !fingerScan.start(&scanError)) prompter.error(scanError, QStringLiteral("Error"));
+    // Offices that capture with livescan once fetched the quality library from the intranet when it was missing;
+    // here the grader is part of the program, so there is never anything to fetch.
+    if (QFileInfo::exists(QDir(folder).filePath(QLatin1String(platform::kLiveScanIniFile))))
+        (void)writeLogLine(folder, clock.now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) +
+                                       QStringLiteral(" - Calidad de huellas: el evaluador NFIQ está incorporado al "
+                                                      "programa; no se baja ninguna biblioteca de calidad"));
+    capture::LiveScanSession liveScanSession(folder);
+    liveScanSession.setConverter(converterProgram());
+    TFLiveScanPlano liveScan(liveScanSession, &fingerScan, prompter, &menu);
+    liveScan.options = [&dm, folder] {
+        LiveScanOptions o;
+        Settings& st = dm.settings();
+        o.autoAvance = st.onlyIfS(QStringLiteral("AutoAvance"));
+        o.flipHor = st.onlyIfS(QStringLiteral("flip_hor"));
+        o.flipVer = st.onlyIfS(QStringLiteral("flip_ver"));
+        const platform::LiveScanIni ini = platform::readLiveScanIni(folder);
+        o.liveScanFolder = ini.pathLiveScan;
+        o.programTimeoutSeconds = ini.programTimeoutSeconds;
+        if (auto program = platform::readLiveScanProgram(ini.pathLiveScan, ini.liveScanIni)) o.program = *program;
+        return o;
+    };
+    liveScan.printCard = [&prompter, &liveScan](const QString& file, const QString& caption) {
+        reports::TrpFicha ficha;
+        QString why;
+        if (!ficha.setImageFile(file, &why)) {
+            prompter.error(why, QString());
+            return;
+        }
+        ficha.setCaption(caption);
+        reports::previewReport(ficha.layout(), prompter, &liveScan);
+    };
+    TFConfigLiveScan configLiveScan(
+        folder, [&dm](const QString& key) { return dm.settings().read(key); },
+        [&dm](const QString& key, const QString& value) { return dm.settings().write(key, value); }, prompter, &menu);
+    liveScan.openConfig = [&configLiveScan] { configLiveScan.exec(); };
+    menu.registerWindow(QStringLiteral("TFConfigLiveScan"), [&configLiveScan] { configLiveScan.exec(); });
+    menu.registerWindow(QStringLiteral("TFLiveScanPlano"), [&liveScan] {
+        QString izq = QStringLiteral("_____"), der = QStringLiteral("_____");
+        (void)liveScan.TomarHuellas(0, 0, false, true, izq, der);
+    });
+    // Biometric identification: a fresh service proxy for every call, from the settings of that moment.
+    TFBioVerif bioVerif(
+        fingerScan,
+        [&dm, folder](const QString& appId, const QString& wsqBase64) -> Result<int> {
+            auto service = makeBioQEVService(folder, dm.settings());
+            if (!service) return fail(service.error());
+            return (*service)->verificarHuella(appId, wsqBase64);
+        },
+        dm.settings(), appDir, prompter, &menu);
+    menu.registerWindow(QStringLiteral("TFBioVerif"), [&bioVerif] { bioVerif.exec(); });
+    menu.identifyOperator = [&bioVerif]() -> std::optional<TFMenu::BiometricLogin> {
+        if (bioVerif.exec() != QDialog::Accepted || bioVerif.verificationResult() <= 0) return std::nullopt;
+        return TFMenu::BiometricLogin{bioVerif.user(), bioVerif.verificationResult()};
+    };
+
     menu.askAccess = [&dm, &prompter, &menu] {
         return TPedirClave::askForAccess(dm, prompter, QStringLiteral("QEV Regional"), &menu);
     };
@@ -319,6 +403,8 @@ int main(int argc, char** argv) {
                 verImg.setArchivo(image);
             } else if (window == QStringLiteral("TFVerDedo") && !image.isEmpty()) {
                 (void)verDedo.imgHuella()->loadFile(image);
+            } else if (window == QStringLiteral("TFLiveScanPlano")) {
+                (void)liveScan.prepare(1234, 7, false, true, QStringLiteral("_____"), QStringLiteral("_____"));
             } else if (window == QStringLiteral("TTwainCaps")) {
                 twainCaps.source = scanSetup.source;
                 twainCaps.getCaps();
@@ -330,12 +416,20 @@ int main(int argc, char** argv) {
                 for (QWidget* w : QApplication::allWidgets())
                     if (w->objectName() == wanted && w->isWindow()) {
                         loadImage(wanted);
-                        if (wanted == QStringLiteral("TFDigFich") || wanted == QStringLiteral("TFImgDig"))
+                        if (wanted == QStringLiteral("TFDigFich") || wanted == QStringLiteral("TFImgDig") ||
+                            wanted == QStringLiteral("TFLiveScanPlano"))
                             w->resize(1280, 800);
                         w->show();
                         QApplication::processEvents();
                         if (auto* d = qobject_cast<TFDigFich*>(w)) d->applyViewMode();
                         if (auto* p = qobject_cast<PagedImageWindow*>(w)) p->applyViewMode();
+                        if (auto* l = qobject_cast<TFLiveScanPlano*>(w)) {
+                            // The fingers the device delivers meanwhile are in the picture, graded.
+                            QEventLoop wait;
+                            QTimer::singleShot(3000, &wait, &QEventLoop::quit);
+                            wait.exec();
+                            l->waitForGrades();
+                        }
                         target = w;
                     }
             QApplication::processEvents();

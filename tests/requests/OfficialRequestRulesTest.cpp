@@ -16,43 +16,13 @@ const QString kPermission = QStringLiteral(
 
 class OfficialRulesTest : public RequestFixture {
 protected:
-    // An organisation saved through its rules; answers its number.
-    double addOrganisation(const char* name = "JUZGADO FEDERAL 1") {
-        Dataset& org = dm->org();
-        EXPECT_TRUE(org.insert());
-        org.setValue(QStringLiteral("X_ORG"), Value(name));
-        org.setValue(QStringLiteral("X_DOM"), Value("AV. SIEMPRE VIVA 742"));
-        org.setValue(QStringLiteral("X_LOC"), Value("CORDOBA"));
-        org.setValue(QStringLiteral("C_PROV"), Value(14));
-        org.setValue(QStringLiteral("C_CODPOS"), Value(5000));
-        EXPECT_TRUE(save(org)) << texts().toStdString();
-        return org.value(QStringLiteral("C_ORG")).number();
-    }
-    // A new official request with every required field, not yet saved.
-    void newRequest(double orgKey) {
-        Dataset& ped = dm->ped();
-        ASSERT_TRUE(ped.insert());
-        ped.setValue(QStringLiteral("C_ORG"), Value(orgKey));
-        ped.setValue(QStringLiteral("C_NAC"), Value(32));
-        ped.setValue(QStringLiteral("C_SEXO"), Value("M"));
-        ped.setValue(QStringLiteral("X_APE1"), Value("GOMEZ"));
-        ped.setValue(QStringLiteral("X_NOM1"), Value("JUAN"));
-        ped.setValue(QStringLiteral("C_PRIOR"), Value(1));
-        ped.setValue(QStringLiteral("C_TDEL"), Value(101));
-    }
-    double savedRequest() {
-        newRequest(addOrganisation());
-        EXPECT_TRUE(save(dm->ped())) << texts().toStdString();
-        prompter.clear();
-        return dm->ped().value(QStringLiteral("C_PED")).number();
-    }
     QString fileOf(const char* kind) const { return dm->requestFile(dm->ped(), QLatin1Char(kind[0])); }
 };
 
 TEST_F(OfficialRulesTest, NewRequestTakesDefaultsAndItsNumberOnlyWhenSaved) {
     const double org = addOrganisation();
     EXPECT_EQ(org, 1);
-    newRequest(org);
+    newOfficialRequest(org);
     Dataset& ped = dm->ped();
     EXPECT_EQ(ped.text(QStringLiteral("C_EST")), QStringLiteral("I"));
     EXPECT_EQ(ped.text(QStringLiteral("C_CARPED")), QStringLiteral("C"));
@@ -80,7 +50,7 @@ TEST_F(OfficialRulesTest, NewRequestTakesDefaultsAndItsNumberOnlyWhenSaved) {
 
 TEST_F(OfficialRulesTest, RequiredFieldsInOrderAndTheOffenceOnlyForNewRequests) {
     const double org = addOrganisation();
-    newRequest(org);
+    newOfficialRequest(org);
     Dataset& ped = dm->ped();
     ped.setNull(QStringLiteral("X_LOC"));
     ped.setNull(QStringLiteral("X_NOM1"));
@@ -126,7 +96,7 @@ const char* const kCenturyMessage = "La Fecha de Nacimiento debe ser mayor a 190
 TEST_P(AgeTest, AgesAreCountedInDaysOver365) {
     const AgeCase& c = GetParam();
     clock.set(QDateTime(c.today, QTime(9, 0)));
-    newRequest(addOrganisation());
+    newOfficialRequest(addOrganisation());
     Dataset& ped = dm->ped();
     ped.setValue(QStringLiteral("F_NAC"), fromQDate(c.birth));
     if (c.presumed >= 0) ped.setValue(QStringLiteral("N_EDAD"), Value(c.presumed));
@@ -161,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<AgeCase>& p) { return std::string(p.param.name); });
 
 TEST_F(OfficialRulesTest, NamesAreNormalisedBeforeTheirCharactersAreChecked) {
-    newRequest(addOrganisation());
+    newOfficialRequest(addOrganisation());
     Dataset& ped = dm->ped();
     ped.setValue(QStringLiteral("X_APE1"), Value("  DE   LA  TORRE "));
     ped.setValue(QStringLiteral("X_APE2"), Value("O'BRIEN"));
@@ -184,7 +154,7 @@ TEST_F(OfficialRulesTest, NamesAreNormalisedBeforeTheirCharactersAreChecked) {
 }
 
 TEST_F(OfficialRulesTest, CapturedFilesAreFiledUnderTheRequestAndTheWorkFilesCleared) {
-    savedRequest();
+    savedOfficialRequest();
     Dataset& ped = dm->ped();
     ASSERT_TRUE(ped.edit());
     writeCard(QStringLiteral("edit.tif"));
@@ -209,7 +179,7 @@ TEST_F(OfficialRulesTest, CapturedFilesAreFiledUnderTheRequestAndTheWorkFilesCle
 }
 
 TEST_F(OfficialRulesTest, NominativeRequestFilesDocumentsButNoCard) {
-    savedRequest();
+    savedOfficialRequest();
     Dataset& ped = dm->ped();
     ASSERT_TRUE(ped.edit());
     ped.setValue(QStringLiteral("C_CARPED"), Value("N"));
@@ -223,7 +193,7 @@ TEST_F(OfficialRulesTest, NominativeRequestFilesDocumentsButNoCard) {
 }
 
 TEST_F(OfficialRulesTest, ACardStoredInTheRecordBecomesTheRequestsCardFile) {
-    savedRequest();
+    savedOfficialRequest();
     writeCard(QStringLiteral("old.tif"));
     const QByteArray card = contents(QStringLiteral("old.tif"));
     Dataset& ped = dm->ped();
@@ -248,7 +218,7 @@ TEST_F(OfficialRulesTest, ACardStoredInTheRecordBecomesTheRequestsCardFile) {
 }
 
 TEST_F(OfficialRulesTest, AFilingThatFailsKeepsTheWorkFileAndRefusesTheSave) {
-    savedRequest();
+    savedOfficialRequest();
     Dataset& ped = dm->ped();
     ASSERT_TRUE(ped.edit());
     writeDocument(QStringLiteral("docu.tif"));
@@ -261,7 +231,7 @@ TEST_F(OfficialRulesTest, AFilingThatFailsKeepsTheWorkFileAndRefusesTheSave) {
 }
 
 TEST_F(OfficialRulesTest, DocumentsScannedBeforeTheFirstSaveAreFiledUnderTheNewNumber) {
-    newRequest(addOrganisation());
+    newOfficialRequest(addOrganisation());
     writeDocument(QStringLiteral("docu.tif"));
     Dataset& ped = dm->ped();
     ASSERT_TRUE(save(ped)) << texts().toStdString();
@@ -282,7 +252,7 @@ TEST_F(OfficialRulesTest, NoNumberWithoutTheSequenceRow) {
             }
         }
     }
-    newRequest(org);
+    newOfficialRequest(org);
     Dataset& ped = dm->ped();
     EXPECT_FALSE(save(ped));
     EXPECT_EQ(prompter.lastText(), QStringLiteral("No se puedo obtener el número de secuencia del objeto \"ped\""));
@@ -291,7 +261,7 @@ TEST_F(OfficialRulesTest, NoNumberWithoutTheSequenceRow) {
 }
 
 TEST_F(OfficialRulesTest, DeletingARequestRemovesItsFilesButNotItsDocuments) {
-    savedRequest();
+    savedOfficialRequest();
     Dataset& ped = dm->ped();
     for (const char* kind : {"h", "z", "c", "d"})
         writeFile(fileOf(kind), kind);
@@ -313,7 +283,7 @@ TEST_F(OfficialRulesTest, DeletingARequestRemovesItsFilesButNotItsDocuments) {
 }
 
 TEST_F(OfficialRulesTest, AliasesNeedASavedRequestAndTakeTheOfficeAndProvince) {
-    newRequest(addOrganisation());
+    newOfficialRequest(addOrganisation());
     Dataset& sup = dm->sup();
     EXPECT_FALSE(sup.insert());
     EXPECT_EQ(prompter.lastText(), QStringLiteral("Debe grabar el pedido antes de ingresar Supuestos"));

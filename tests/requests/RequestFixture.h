@@ -60,6 +60,36 @@ protected:
         if (pago) p.setValue(QStringLiteral("C_PAGO"), Value(pago));
     }
 
+    // An organisation saved through its rules; answers its number.
+    double addOrganisation(const char* name = "JUZGADO FEDERAL 1") {
+        Dataset& org = dm->org();
+        EXPECT_TRUE(org.insert());
+        org.setValue(QStringLiteral("X_ORG"), dbf::Value(name));
+        org.setValue(QStringLiteral("X_DOM"), dbf::Value("AV. SIEMPRE VIVA 742"));
+        org.setValue(QStringLiteral("X_LOC"), dbf::Value("CORDOBA"));
+        org.setValue(QStringLiteral("C_PROV"), dbf::Value(14));
+        org.setValue(QStringLiteral("C_CODPOS"), dbf::Value(5000));
+        EXPECT_TRUE(save(org)) << texts().toStdString();
+        return org.value(QStringLiteral("C_ORG")).number();
+    }
+    // A new official request with every required field, not yet saved.
+    void newOfficialRequest(double orgKey) {
+        Dataset& ped = dm->ped();
+        ASSERT_TRUE(ped.insert());
+        ped.setValue(QStringLiteral("C_ORG"), dbf::Value(orgKey));
+        ped.setValue(QStringLiteral("C_NAC"), dbf::Value(32));
+        ped.setValue(QStringLiteral("C_SEXO"), dbf::Value("M"));
+        ped.setValue(QStringLiteral("X_APE1"), dbf::Value("GOMEZ"));
+        ped.setValue(QStringLiteral("X_NOM1"), dbf::Value("JUAN"));
+        ped.setValue(QStringLiteral("C_PRIOR"), dbf::Value(1));
+        ped.setValue(QStringLiteral("C_TDEL"), dbf::Value(101));
+    }
+    double savedOfficialRequest() {
+        newOfficialRequest(addOrganisation());
+        EXPECT_TRUE(save(dm->ped())) << texts().toStdString();
+        prompter.clear();
+        return dm->ped().value(QStringLiteral("C_PED")).number();
+    }
     // Saves the current row of `ds` as a window does: with the one-shot save permission.
     bool save(Dataset& ds) {
         dm->setSavePermission(true);

@@ -324,8 +324,16 @@ void TFMenu::prepareOnShow() {
     const int regp = s.number(QStringLiteral("c_regp"), 0);
     m_informeMensual->setVisible(regp > 0);
     refreshOfficeLine();
-    if (m_dm.liveScan() && regp > 0 && hasWindow(QStringLiteral("TFBioVerif"))) {
-        open(QStringLiteral("TFBioVerif"));
+    if (m_dm.liveScan() && regp > 0 && identifyOperator) {
+        // The finger replaces the password; an operator who was not verified does not use the program.
+        const std::optional<BiometricLogin> who = identifyOperator();
+        if (!who || who->verifId <= 0) {
+            if (quitProgram) quitProgram();
+            return;
+        }
+        m_dm.setLogin(who->user, QString());
+        m_dm.setVerifId(QString::number(who->verifId));
+        m_loggedIn = true;
         m_lblBio->setText(QStringLiteral("Usuario: ") + m_dm.loggedUser() + QStringLiteral(" - VerifID: ") +
                           m_dm.verifId());
     } else if (m_dm.accessControl() && !m_loggedIn) {

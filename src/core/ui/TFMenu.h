@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <functional>
 #include <map>
+#include <optional>
 
 class QAction;
 
@@ -29,6 +30,14 @@ public:
     std::function<bool()> askAccess;
     // Ends the program (a refused log-in, a sorting of the tables that failed).
     std::function<void()> quitProgram;
+    // The biometric log-in at start, with a livescan device and personal requests: shows the identification window
+    // modally and answers the verified user with the verification number, nothing when the operator was not
+    // verified (the program then ends). Without it the password log-in applies.
+    struct BiometricLogin {
+        QString user;
+        int verifId = 0;
+    };
+    std::function<std::optional<BiometricLogin>()> identifyOperator;
     // Run at close: the purge window and the purge.
     std::function<void()> purgeAtClose;
 

@@ -153,6 +153,47 @@ TEST_F(WindowsTest, RefusedLogInEndsTheProgram) {
     EXPECT_FALSE(menu.findChild<QAction*>(QStringLiteral("miUsuario"))->isVisible());
 }
 
+TEST_F(WindowsTest, BiometricLogInNamesTheOperatorOrEndsTheProgram) {
+    // With a livescan device and personal requests the finger replaces the password, even with access control on.
+    ASSERT_TRUE(dm->settings().write(QStringLiteral("LiveScan"), QStringLiteral("Plano")));
+    ASSERT_TRUE(dm->settings().write(QStringLiteral("c_regp"), QStringLiteral("7")));
+    ASSERT_TRUE(dm->settings().write(QStringLiteral("m_segur"), QStringLiteral("S")));
+    dm->deriveFlags();
+    using Login = std::optional<TFMenu::BiometricLogin>;
+    const struct {
+        const char* name;
+        Login answer;
+        bool quits;
+    } cases[] = {
+        {"verified", TFMenu::BiometricLogin{QStringLiteral("operador1"), 12345678}, false},
+        {"window closed without a verification", std::nullopt, true},
+        {"answer that is not a verification", TFMenu::BiometricLogin{QStringLiteral("operador1"), 0}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dm->setLogin(QString(), QString());
+        dm->setVerifId(QString());
+        TFMenu menu(*dm, prompter);
+        bool quit = false;
+        bool askedPassword = false;
+        menu.askAccess = [&askedPassword] { return askedPassword = true; };
+        menu.quitProgram = [&quit] { quit = true; };
+        menu.identifyOperator = [&c] { return c.answer; };
+        menu.show();
+        EXPECT_FALSE(askedPassword);
+        EXPECT_EQ(quit, c.quits);
+        const QString line = menu.findChild<QLabel*>(QStringLiteral("lblBio"))->text();
+        if (c.quits) {
+            EXPECT_TRUE(dm->loggedUser().isEmpty());
+            EXPECT_TRUE(line.isEmpty());
+        } else {
+            EXPECT_EQ(dm->loggedUser(), QStringLiteral("operador1"));
+            EXPECT_EQ(dm->verifId(), QStringLiteral("12345678"));
+            EXPECT_EQ(line, QStringLiteral("Usuario: operador1 - VerifID: 12345678"));
+        }
+    }
+}
+
 TEST_F(WindowsTest, SortingFromTheMenuReportsOrEndsTheProgram) {
     TFMenu menu(*dm, prompter);
     bool quit = false;
