@@ -59,6 +59,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QScreen>
@@ -423,6 +424,15 @@ int main(int argc, char** argv) {
                         QApplication::processEvents();
                         if (auto* d = qobject_cast<TFDigFich*>(w)) d->applyViewMode();
                         if (auto* p = qobject_cast<PagedImageWindow*>(w)) p->applyViewMode();
+                        if (auto* b = qobject_cast<TFBioVerif*>(w)) {
+                            // The demo operator puts a finger on the device; the window verifies it.
+                            if (auto* user = b->findChild<QLineEdit*>(QStringLiteral("edAppID")))
+                                user->setText(QStringLiteral("admin"));
+                            b->activateWindow();
+                            QEventLoop wait;
+                            QTimer::singleShot(4000, &wait, &QEventLoop::quit);
+                            wait.exec();
+                        }
                         if (auto* l = qobject_cast<TFLiveScanPlano*>(w)) {
                             // The fingers the device delivers meanwhile are in the picture, graded.
                             QEventLoop wait;
