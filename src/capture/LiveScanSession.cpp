@@ -5,17 +5,23 @@
 #include "capture/quality/QualityTexts.h"
 #include "capture/wsq/GreyBmp.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
+#include <filesystem>
 #include <memory>
 #include <vector>
 
 namespace qev::capture {
 
 namespace {
+
+constexpr int kRepaintMs = 50;
 
 QString fingerName(int finger) {
     return QString::fromStdString(quality::fingerName(finger));
@@ -29,21 +35,27 @@ QString existing(const QString& folder, const QString& name) {
     return found.isEmpty() ? exact : folder + QLatin1Char('/') + found.front();
 }
 
+// Puts a finished temporary file in the place of `target` in one step: the finger keeps its old image until the
+// new one is whole.
+bool replaceWith(const QString& temp, const QString& target, QString* error) {
+    std::error_code ec;
+    std::filesystem::rename(QFile::encodeName(temp).toStdString(), QFile::encodeName(target).toStdString(), ec);
+    if (!ec) return true;
+    QFile::remove(temp);
+    if (error) *error = QStringLiteral("No se pudo guardar \"%1\"").arg(target);
+    return false;
+}
+
 // Copies through a temporary name, so a failed copy leaves no half-written image under the finger's name.
 bool copyOver(const QString& source, const QString& target, QString* error) {
     const QString temp = target + QStringLiteral(".tmp");
     QFile::remove(temp);
     if (!QFile::copy(source, temp)) {
+        QFile::remove(temp);
         if (error) *error = QStringLiteral("No se pudo copiar \"%1\"").arg(source);
         return false;
     }
-    QFile::remove(target);
-    if (!QFile::rename(temp, target)) {
-        QFile::remove(temp);
-        if (error) *error = QStringLiteral("No se pudo guardar \"%1\"").arg(target);
-        return false;
-    }
-    return true;
+    return replaceWith(temp, target, error);
 }
 
 } // namespace
@@ -163,7 +175,8 @@ std::array<std::pair<int, int>, kFingers> LiveScanSession::grades() const {
 bool LiveScanSession::storeImage(int finger, const QByteArray& bmp, bool flipVertical, bool flipHorizontal,
                                  QString* error) {
     const QString target = fingerBmp(finger);
-    QFile::remove(target);
+    const QString temp = target + QStringLiteral(".tmp");
+    QFile::remove(temp);
     const std::vector<uint8_t> bytes(bmp.begin(), bmp.end());
     auto grey = wsq::readGreyBmp(bytes);
     Raster source, flipped;
@@ -175,7 +188,9 @@ bool LiveScanSession::storeImage(int finger, const QByteArray& bmp, bool flipVer
     }
     std::string why;
     if (!grey || !copyWithFlips(flipVertical, flipHorizontal, source, flipped) ||
-        !saveGreyBmp(QFile::encodeName(target).toStdString(), flipped, &why) || !QFileInfo(target).isFile()) {
+        !saveGreyBmp(QFile::encodeName(temp).toStdString(), flipped, &why) || !QFileInfo(temp).isFile() ||
+        !replaceWith(temp, target, nullptr)) {
+        QFile::remove(temp);
         if (error) *error = QStringLiteral("No se pudo generar el archivo: dedo%1.bmp").arg(finger);
         return false;
     }
@@ -198,7 +213,6 @@ bool LiveScanSession::amputate(int finger, QString* error) {
         if (error) *error = QStringLiteral("Falta el archivo \"%1\"").arg(QLatin1String(kAmputatedImage));
         return false;
     }
-    QFile::remove(fingerBmp(finger));
     return copyImage(finger, existing(m_folder, QLatin1String(kAmputatedImage)), error);
 }
 
@@ -236,6 +250,8 @@ LiveScanSession::SaveResult LiveScanSession::save(const std::function<void(int, 
         p->start();
         runs.push_back(std::move(p));
     }
+    // One time limit for all ten; while they run, the caller's windows repaint (user input waits).
+    const QDeadlineTimer deadline(m_converterTimeout);
     QStringList converted;
     int failedAt = 0;
     QString failure;
@@ -244,10 +260,12 @@ LiveScanSession::SaveResult LiveScanSession::save(const std::function<void(int, 
         const QString wsqName = QFileInfo(fingerWsq(n)).fileName();
         if (progress) progress(n, QStringLiteral("Convirtiendo a WSQ el ") + fingerName(n));
         // A converter may have ended already while an earlier one was waited for: only one still running is
-        // waited for, and killed when it overruns.
+        // waited for, and killed when the time is up.
+        while (p.state() != QProcess::NotRunning && !deadline.hasExpired())
+            if (!p.waitForFinished(kRepaintMs) && QCoreApplication::instance())
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         bool timedOut = false;
-        if (p.state() != QProcess::NotRunning && !p.waitForFinished(int(m_converterTimeout.count())) &&
-            p.state() != QProcess::NotRunning) {
+        if (p.state() != QProcess::NotRunning) {
             timedOut = true;
             p.kill();
             p.waitForFinished(5000);

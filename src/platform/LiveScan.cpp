@@ -142,10 +142,11 @@ QByteArray imageToBmp500(const LiveScanImage& image, int ppi, QString* error) {
     std::vector<int> columns(static_cast<size_t>(width));
     for (int j = 0; j < width; ++j)
         columns[size_t(j)] = std::min(image.width - 1, int(std::lround(d * j)));
+    // Rows are counted from the bottom on both sides, as the bitmap stores them.
     for (int i = 0; i < height; ++i) {
-        const int sy = std::min(image.height - 1, int(std::lround(d * i)));
-        const uint8_t* srow = src + size_t(sy) * size_t(image.width);
-        uint8_t* drow = dst + size_t(height - 1 - i) * size_t(width); // bottom row first
+        const int fromBottom = std::min(image.height - 1, int(std::lround(d * i)));
+        const uint8_t* srow = src + size_t(image.height - 1 - fromBottom) * size_t(image.width);
+        uint8_t* drow = dst + size_t(i) * size_t(width);
         for (int j = 0; j < width; ++j)
             drow[j] = srow[columns[size_t(j)]];
     }
@@ -232,16 +233,19 @@ void TFingerScan::handle(const LiveScanImage& image) {
         Q_EMIT refused(why);
         return;
     }
-    if (!m_before) {
+    // The handlers run from copies: a window that closes while handling an image detaches them.
+    const BeforeScan before = m_before;
+    if (!before) {
         Q_EMIT refused(QStringLiteral("BeforeScan not Attached"));
         return;
     }
-    if (!m_before()) return;
-    if (!m_after) {
+    if (!before()) return;
+    const AfterScan after = m_after;
+    if (!after) {
         Q_EMIT refused(QStringLiteral("AfterScan not Attached"));
         return;
     }
-    m_after(bmp);
+    after(bmp);
 }
 
 } // namespace qev::platform

@@ -9,6 +9,8 @@
 #include <QStringDecoder>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace qev::platform {
 
 namespace {
@@ -96,15 +98,16 @@ QString quoted(const QString& path) {
 LiveScanIni readLiveScanIni(const QString& folder) {
     const IniText ini = IniText::read(folder + QLatin1Char('/') + QLatin1String(kLiveScanIniFile));
     LiveScanIni out;
-    out.pathLiveScan =
-        ini.value(kConfig, QStringLiteral("PathLiveScan")).value_or(folder + QStringLiteral("/LiveScanIB/"));
+    // A blank folder would be the program's current folder: it counts as not set.
+    out.pathLiveScan = ini.value(kConfig, QStringLiteral("PathLiveScan")).value_or(QString()).trimmed();
+    if (out.pathLiveScan.isEmpty()) out.pathLiveScan = folder + QStringLiteral("/LiveScanIB/");
     out.liveScanIni = ini.value(kConfig, QStringLiteral("LiveScanIni")).value_or(QString());
     out.simulatorFolder = ini.value(kSimulator, QStringLiteral("Carpeta")).value_or(QString());
     bool ok = false;
     const int interval = ini.value(kSimulator, QStringLiteral("Intervalo")).value_or(QString()).toInt(&ok);
     if (ok && interval >= 0) out.simulatorIntervalMs = interval;
     const int timeout = ini.value(kConfig, QStringLiteral("TiempoMaximo")).value_or(QString()).toInt(&ok);
-    if (ok && timeout > 0) out.programTimeoutSeconds = timeout;
+    if (ok && timeout > 0) out.programTimeoutSeconds = std::min(timeout, kMaxProgramTimeoutSeconds);
     return out;
 }
 
@@ -212,7 +215,9 @@ ProgramRun runProgramAndWait(const QString& program, const QStringList& argument
         return run;
     }
     if (process.state() != QProcess::NotRunning) {
-        timer.start(timeout);
+        // The timer takes an int of milliseconds: a longer time would wrap round.
+        timer.start(std::clamp(timeout, std::chrono::milliseconds(1),
+                               std::chrono::milliseconds(std::chrono::seconds(kMaxProgramTimeoutSeconds))));
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     if (timedOut && process.state() != QProcess::NotRunning) {

@@ -16,6 +16,9 @@ inline constexpr char kLiveScanIniFile[] = "LiveScan.INI";
 // Section "Config" of "LiveScan.INI": the livescan folder and the chosen program's description; section
 // "Simulador": the folder of finger images the simulated device delivers from and its interval (0: on demand),
 // and the longest time a capture program may run.
+// The longest time a capture program may be given: a day.
+inline constexpr int kMaxProgramTimeoutSeconds = 24 * 60 * 60;
+
 struct LiveScanIni {
     QString pathLiveScan;
     QString liveScanIni;

@@ -91,12 +91,14 @@ TEST_P(LiveScanResample, GivesA500PpiGreyBitmapOfTheNearestPixels) {
         EXPECT_EQ(uint8_t(bmp[54 + 4 * i + 1]), i);
 
     const double d = c.ppi / 500.0;
-    for (int y : {0, c.outHeight / 3, c.outHeight - 1}) {
-        const int sy = std::min(c.height - 1, int(std::lround(d * y)));
-        const char* row = bmp.constData() + offset + qsizetype(c.outHeight - 1 - y) * c.outWidth;
+    // Rows counted from the bottom, as the bitmap keeps them: bitmap row b holds source row round(d * b) from the
+    // bottom.
+    for (int b : {0, 1, c.outHeight / 3, c.outHeight - 1}) {
+        const int sy = c.height - 1 - std::min(c.height - 1, int(std::lround(d * b)));
+        const char* row = bmp.constData() + offset + qsizetype(b) * c.outWidth;
         for (int x = 0; x < c.outWidth; ++x) {
             const int sx = std::min(c.width - 1, int(std::lround(d * x)));
-            ASSERT_EQ(uint8_t(row[x]), sourceAt(image, sx, sy)) << "x " << x << " y " << y;
+            ASSERT_EQ(uint8_t(row[x]), sourceAt(image, sx, sy)) << "x " << x << " bitmap row " << b;
         }
     }
 }
@@ -410,9 +412,14 @@ TEST(LiveScanPrograms, ReadsAndWritesTheOfficeFiles) {
     EXPECT_EQ(again.liveScanIni, ini.liveScanIni);
     EXPECT_EQ(again.programTimeoutSeconds, 5);
 
+    // Missing or blank values take the defaults; a time beyond a day is cut to a day.
     QTemporaryDir empty;
     EXPECT_EQ(readLiveScanIni(empty.path()).pathLiveScan, empty.path() + QStringLiteral("/LiveScanIB/"));
     EXPECT_EQ(readLiveScanIni(empty.path()).programTimeoutSeconds, 300);
+    writeFile(empty.filePath(QStringLiteral("LiveScan.INI")),
+              "[Config]\r\nPathLiveScan= \r\nTiempoMaximo=99999999\r\n");
+    EXPECT_EQ(readLiveScanIni(empty.path()).pathLiveScan, empty.path() + QStringLiteral("/LiveScanIB/"));
+    EXPECT_EQ(readLiveScanIni(empty.path()).programTimeoutSeconds, kMaxProgramTimeoutSeconds);
 
     QTemporaryDir folder;
     writeFile(folder.filePath(QStringLiteral("Lector.ini")),

@@ -91,6 +91,10 @@ TFBioVerif::TFBioVerif(platform::TFingerScan& scanner, Verifier verifier, Settin
 
     m_edAppID->installEventFilter(this);
     connect(m_btCap, &QPushButton::clicked, this, &TFBioVerif::capturar);
+    // An image the device delivered but the scanner wrapper refused is said in the status bar.
+    connect(&m_scanner, &platform::TFingerScan::refused, this, [this](const QString& why) {
+        if (m_listening) setStatus(why);
+    });
 }
 
 TFBioVerif::~TFBioVerif() {

@@ -32,6 +32,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <optional>
+
 namespace qev {
 
 namespace {
@@ -75,6 +77,31 @@ public:
 private:
     QDialog* m_window;
     QProgressBar* m_bar = nullptr;
+};
+
+// The information window shown while the card is assembled and printed; closed when it goes out of scope.
+class Information {
+public:
+    Information(QWidget* parent, const QString& caption, const QString& text)
+        : m_window(new QDialog(parent, Qt::Tool)) {
+        m_window->setObjectName(QStringLiteral("TInfoWnd"));
+        m_window->setWindowTitle(caption);
+        m_label = new QLabel(text, m_window);
+        m_label->setObjectName(QStringLiteral("lblInfo"));
+        auto* l = new QVBoxLayout(m_window);
+        l->addWidget(m_label);
+        m_window->show();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    ~Information() { delete m_window; }
+    void setText(const QString& text) {
+        m_label->setText(text);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+
+private:
+    QDialog* m_window;
+    QLabel* m_label = nullptr;
 };
 
 } // namespace
@@ -218,6 +245,12 @@ TFLiveScanPlano::TFLiveScanPlano(capture::LiveScanSession& session, platform::TF
     v->addLayout(panel);
     v->addLayout(buttons);
     v->addWidget(status);
+
+    // An image the device delivered but the scanner wrapper refused is said in the status bar.
+    if (m_scan)
+        connect(m_scan, &platform::TFingerScan::refused, this, [this](const QString& why) {
+            if (isVisible()) setStatus(why);
+        });
 
     m_croAvance = new QTimer(this);
     m_croAvance->setObjectName(QStringLiteral("croAvance"));
@@ -390,6 +423,7 @@ void TFLiveScanPlano::loadViewer(int finger, const QString& file) {
 
 void TFLiveScanPlano::showFinger(const QString& file) {
     const int n = m_dedoActual;
+    m_lastShown = n;
     loadViewer(n, file);
     m_session.setModificado(true);
     gradeAsync(n);
@@ -431,7 +465,8 @@ void TFLiveScanPlano::applyGrade(int finger, unsigned generation, int code, int 
     --m_pending;
     if (generation == m_generation[size_t(finger - 1)]) {
         m_session.setGrade(finger, code, value);
-        if (finger == m_dedoActual || m_lblHuella->text().isEmpty())
+        // The labels show the finger just taken (also once the window has moved on by itself) or the one chosen.
+        if (finger == m_dedoActual || finger == m_lastShown)
             showGradeLabels(finger);
         else {
             const int avg = m_session.averageQuality();
@@ -480,27 +515,49 @@ platform::ProgramRun TFLiveScanPlano::runExternal(const QString& name, const QSt
                                        std::chrono::seconds(o.programTimeoutSeconds));
 }
 
+namespace {
+
+// A program that ended by itself left whole files, whatever its exit code; one that was killed or crashed may
+// have left a file half written.
+bool outputUsable(const platform::ProgramRun& run) {
+    return run.ok() || run.outcome == platform::ProgramRun::Outcome::ErrorExit;
+}
+
+bool sameFolder(const QString& a, const QString& b) {
+    const QString ca = QFileInfo(a).canonicalFilePath(), cb = QFileInfo(b).canonicalFilePath();
+    return !ca.isEmpty() && ca == cb;
+}
+
+} // namespace
+
 void TFLiveScanPlano::capturar() {
     if (m_session.soloLectura() || m_busy) return;
+    m_croAvance->stop();
     const LiveScanOptions o = currentOptions();
+    // An office whose livescan folder is its own folder gets the program's files in place: they are this
+    // capture's own (an earlier person's were deleted when the window was prepared).
+    const bool inPlace = sameFolder(o.liveScanFolder, m_session.folder());
     setBusy(true);
     // The program's output of an earlier person must never be taken for this one's.
-    for (int n = 1; n <= capture::kFingers; ++n)
-        QFile::remove(QDir(o.liveScanFolder).filePath(QStringLiteral("dedo%1.bmp").arg(n)));
+    if (!inPlace)
+        for (int n = 1; n <= capture::kFingers; ++n)
+            QFile::remove(QDir(o.liveScanFolder).filePath(QStringLiteral("dedo%1.bmp").arg(n)));
     const platform::ProgramRun run = runExternal(
         o.program.exeLiveScan, {QStringLiteral("Ped: %1 Reg: %2").arg(m_session.pedido()).arg(m_session.regional())});
     if (!run.ok()) {
-        setBusy(false);
         setStatus(run.message);
         if (run.outcome == platform::ProgramRun::Outcome::Missing) m_prompter.error(run.message, QString());
-        return;
+        if (!outputUsable(run)) {
+            setBusy(false);
+            return;
+        }
     }
     for (int n = 1; n <= capture::kFingers; ++n) {
         const QString produced = QDir(o.liveScanFolder).filePath(QStringLiteral("dedo%1.bmp").arg(n));
         if (!QFileInfo(produced).isFile()) continue;
         selectFinger(n);
         QString error;
-        if (m_session.copyImage(n, produced, &error))
+        if (inPlace || m_session.copyImage(n, produced, &error))
             showFinger(m_session.fingerBmp(n));
         else
             setStatus(error);
@@ -510,27 +567,33 @@ void TFLiveScanPlano::capturar() {
 
 void TFLiveScanPlano::capturarDedo() {
     if (m_session.soloLectura() || m_busy) return;
+    // The finger is fixed before the program runs: timers go on while it is waited for.
+    m_croAvance->stop();
+    const int finger = m_dedoActual;
     const LiveScanOptions o = currentOptions();
     const QString huella = QDir(o.liveScanFolder).filePath(QStringLiteral("huella.bmp"));
     setBusy(true);
     QFile::remove(huella);
-    const platform::ProgramRun run = runExternal(o.program.exeCaptura, {fingerName(m_dedoActual)});
+    const platform::ProgramRun run = runExternal(o.program.exeCaptura, {fingerName(finger)});
     setBusy(false);
     if (!run.ok()) {
         setStatus(run.message);
         if (run.outcome == platform::ProgramRun::Outcome::Missing) m_prompter.error(run.message, QString());
-        return;
+        if (!outputUsable(run)) return;
     }
     if (!QFileInfo(huella).isFile()) return;
+    selectFinger(finger);
     QString error;
-    if (m_session.copyImage(m_dedoActual, huella, &error))
-        showFinger(m_session.fingerBmp(m_dedoActual));
+    if (m_session.copyImage(finger, huella, &error))
+        showFinger(m_session.fingerBmp(finger));
     else
         setStatus(error);
 }
 
 void TFLiveScanPlano::limpiar() {
     if (m_busy) return;
+    m_croAvance->stop();
+    m_lastShown = 0;
     for (unsigned& g : m_generation)
         ++g;
     m_session.clear();
@@ -625,6 +688,9 @@ void TFLiveScanPlano::imprimirFicha() {
         return;
     }
     setBusy(true);
+    std::optional<Information> info;
+    info.emplace(this, QStringLiteral("Generación de la ficha completa"),
+                 QStringLiteral("Por favor, espera mientras se genera la imágen..."));
     const QString card = m_session.file(QStringLiteral("%1_%2.bmp").arg(m_session.pedido()).arg(m_session.regional()));
     std::array<std::string, capture::kFingers> fingers;
     for (int n = 1; n <= capture::kFingers; ++n)
@@ -633,11 +699,14 @@ void TFLiveScanPlano::imprimirFicha() {
                                                               QFile::encodeName(card).toStdString());
     setBusy(false);
     if (!written) {
+        info.reset();
         m_prompter.error(QString::fromStdString(written.error()), QString());
         QFile::remove(card);
         return;
     }
+    info->setText(QStringLiteral("Guardando..."));
     printCard(card, QStringLiteral("Ped:%1 Reg:%2").arg(m_session.pedido()).arg(m_session.regional()));
+    info.reset();
     QFile::remove(card);
 }
 
@@ -654,6 +723,7 @@ void TFLiveScanPlano::fingerReleased(int finger) {
         selectFinger(finger);
         return;
     }
+    m_lastShown = 0;
     selectFinger(finger);
     showGradeLabels(finger);
 }
@@ -666,6 +736,7 @@ bool TFLiveScanPlano::handleKey(QKeyEvent* e, bool release) {
     if (!handled) return false;
     // Acted on when the key is let go, so that a held key does not run through the fingers.
     if (!release || e->isAutoRepeat()) return true;
+    m_lastShown = 0;
     if (key == Qt::Key_Backtab || (key == Qt::Key_Tab && shift))
         previousFinger();
     else if (key == Qt::Key_Space || key == Qt::Key_Tab)
@@ -676,6 +747,11 @@ bool TFLiveScanPlano::handleKey(QKeyEvent* e, bool release) {
 }
 
 void TFLiveScanPlano::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+        // Escape is "&Salir": modified fingers are never thrown away without the question.
+        salir();
+        return;
+    }
     if (!handleKey(e, false)) QDialog::keyPressEvent(e);
 }
 

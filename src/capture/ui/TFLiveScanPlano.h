@@ -132,6 +132,7 @@ private:
     QElapsedTimer m_click;
     bool m_clickValid = false;
     int m_dedoActual = 1;
+    int m_lastShown = 0; // the finger last taken, until the operator chooses another
     int m_pending = 0;
     bool m_busy = false;
     bool m_saving = false;

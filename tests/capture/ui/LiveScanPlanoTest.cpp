@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <algorithm>
 
@@ -133,6 +134,16 @@ TEST_F(LiveScanPlanoTest, TenFingersFromTheDeviceAreGradedSavedAndFiledWithTheRe
     ASSERT_TRUE(window->prepare(int(pedido), 7, false, true, QString(), QString()));
     window->show();
 
+    // An image the wrapper refuses is said in the status bar and taken for no finger.
+    platform::LiveScanImage tiny = nistFinger(0);
+    tiny.width = tiny.height = 1;
+    tiny.pixels.truncate(1);
+    ASSERT_TRUE(simulated->push(tiny));
+    ASSERT_TRUE(waitFor([&] {
+        return window->statusText().startsWith(QStringLiteral("Imagen del lector descartada"));
+    })) << window->statusText().toStdString();
+    EXPECT_FALSE(session->hasImage(1));
+
     // The device delivers; the window takes each image for the current finger and moves on by itself.
     for (int n = 1; n <= capture::kFingers; ++n) {
         ASSERT_EQ(window->dedoActual(), n);
@@ -240,7 +251,7 @@ TEST_F(LiveScanPlanoTest, ExternalProgramsHandOverTheirFilesAndAHangingOneIsStop
     writeSourceFingers();
     writeProgram(QStringLiteral("manos.sh"),
                  "printf '%s\\n' \"$@\" > argumentos.txt\n"
-                 "for i in 1 2 3 4 5 6 7 8 9 10; do cp fuente/dedo$i.bmp dedo$i.bmp; done\n");
+                 "for i in 1 2 3 4 5 6 7 8 9 10; do cp fuente/dedo$i.bmp dedo$i.bmp; done\nexit 1\n");
     writeProgram(QStringLiteral("dedo.sh"), "printf '%s\\n' \"$@\" > argumentos.txt\ncp fuente/dedo9.bmp huella.bmp\n");
     writeProgram(QStringLiteral("cuelga.sh"), "exec sleep 60\n");
     options.autoAvance = false;
@@ -250,7 +261,9 @@ TEST_F(LiveScanPlanoTest, ExternalProgramsHandOverTheirFilesAndAHangingOneIsStop
     ASSERT_TRUE(window->prepare(1234, 7, false, true, QString(), QString()));
     window->show();
 
+    // It ends with an error code after writing the fingers: they are taken, and the code is said.
     window->capturar();
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("código 1"))) << window->statusText().toStdString();
     EXPECT_EQ(QString::fromUtf8(bytesOf(programs.filePath(QStringLiteral("argumentos.txt")))).trimmed(),
               QStringLiteral("Ped: 1234 Reg: 7"));
     for (int n = 1; n <= capture::kFingers; ++n)
@@ -295,6 +308,13 @@ TEST_F(LiveScanPlanoTest, ExternalProgramsHandOverTheirFilesAndAHangingOneIsStop
     options.program.exeLiveScan = QStringLiteral("no-esta.exe");
     window->capturar();
     EXPECT_EQ(prompter.lastText(), platform::missingProgramText(programs.filePath(QStringLiteral("no-esta.exe"))));
+
+    // Escape is "Salir": the operator is asked before the ten modified fingers go.
+    prompter.clear();
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_EQ(prompter.lastText(), QStringLiteral("La huella ha sido modificada. ¿Desea guardarla?"));
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->result(), QDialog::Rejected);
 }
 
 // A stored archive that lacks a finger or holds something else than WSQ is not opened, and says why.
