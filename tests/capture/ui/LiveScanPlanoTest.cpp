@@ -3,6 +3,7 @@
 // capture programs played by small shell scripts; a stored archive that cannot be opened.
 #include "RequestFixture.h"
 #include "capture/FingerArchive.h"
+#include "capture/LiveScanCard.h"
 #include "capture/ui/TFLiveScanPlano.h"
 #include "capture/wsq/GreyBmp.h"
 #include "capture/wsq/Wsq.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -175,6 +177,23 @@ TEST_F(LiveScanPlanoTest, TenFingersFromTheDeviceAreGradedSavedAndFiledWithTheRe
     window->amputar(3);
     EXPECT_EQ(bytesOf(session->fingerBmp(3)), contents(QString::fromLatin1(capture::kAmputatedImage)));
     EXPECT_EQ(session->quality(3), grade3);
+
+    // The card: without the form it is refused; with it, the ten fingers go on the form, to the printer, and the
+    // assembled file is not left behind.
+    QString printed, printedCaption;
+    QSize printedSize;
+    window->printCard = [&](const QString& file, const QString& caption) {
+        printed = file;
+        printedCaption = caption;
+        printedSize = QImage(file).size();
+    };
+    window->imprimirFicha();
+    EXPECT_EQ(prompter.lastText(), QStringLiteral("Error: no existe la ficha completa \"fmodelo.bemepe\""));
+    ASSERT_TRUE(capture::LiveScanCard::writeBlankForm(dir.filePath("fmodelo.bemepe")));
+    window->imprimirFicha();
+    EXPECT_EQ(printedCaption, QStringLiteral("Ped:%1 Reg:7").arg(pedido));
+    EXPECT_EQ(printedSize, QSize(capture::kBlankFormWidth, capture::kBlankFormHeight));
+    EXPECT_FALSE(printed.isEmpty() || QFile::exists(printed));
 
     // A poor card makes the operator think twice: answering "retake" saves nothing.
     const auto grades = session->grades();
