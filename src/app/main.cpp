@@ -411,7 +411,13 @@ int main(int argc, char** argv) {
                 twainCaps.getCaps();
             }
         };
-        QTimer::singleShot(1500, &menu, [&menu, file, wanted, loadImage] {
+        // Time for a device or a service to deliver before the picture is taken.
+        const auto waitMs = [](int ms) {
+            QEventLoop wait;
+            QTimer::singleShot(ms, &wait, &QEventLoop::quit);
+            wait.exec();
+        };
+        QTimer::singleShot(1500, &menu, [&menu, file, wanted, loadImage, waitMs] {
             QWidget* target = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : &menu;
             if (!wanted.isEmpty())
                 for (QWidget* w : QApplication::allWidgets())
@@ -429,15 +435,11 @@ int main(int argc, char** argv) {
                             if (auto* user = b->findChild<QLineEdit*>(QStringLiteral("edAppID")))
                                 user->setText(QStringLiteral("admin"));
                             b->activateWindow();
-                            QEventLoop wait;
-                            QTimer::singleShot(4000, &wait, &QEventLoop::quit);
-                            wait.exec();
+                            waitMs(4000);
                         }
                         if (auto* l = qobject_cast<TFLiveScanPlano*>(w)) {
                             // The fingers the device delivers meanwhile are in the picture, graded.
-                            QEventLoop wait;
-                            QTimer::singleShot(3000, &wait, &QEventLoop::quit);
-                            wait.exec();
+                            waitMs(3000);
                             l->waitForGrades();
                         }
                         target = w;

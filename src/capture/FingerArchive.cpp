@@ -1,16 +1,12 @@
 #include "capture/FingerArchive.h"
 
+#include "capture/wsq/GreyBmp.h"
+
 #include <zip.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <array>
-#include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -61,51 +57,6 @@ bool namesPath(const std::string& name) {
 
 std::string quoted(const std::string& name) {
     return "\"" + name + "\"";
-}
-
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
-}
-
-// A new file beside `target` that no other writer uses; the file's mode follows the process's umask.
-std::optional<std::string> createTempBeside(const fs::path& target, int& fd) {
-    static std::atomic<unsigned> counter{0};
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path temp = folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                                        std::to_string(counter++) + ".tmp");
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) return temp.string();
-        if (errno != EEXIST) return std::nullopt;
-    }
-    return std::nullopt;
-}
-
-// Writes `bytes` to a new temporary file beside `target` and flushes it to disk; the temporary name, or nothing
-// (and no file) on failure.
-std::optional<std::string> writeTempBeside(const fs::path& target, const std::vector<std::uint8_t>& bytes) {
-    int fd = -1;
-    std::optional<std::string> temp = createTempBeside(target, fd);
-    if (!temp) return std::nullopt;
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok) {
-        std::remove(temp->c_str());
-        return std::nullopt;
-    }
-    return temp;
 }
 
 // The archive of `contents` (member name, bytes) built in memory, or nothing when libzip refuses.
@@ -160,14 +111,14 @@ Result<void> FingerArchive::pack(const std::vector<std::string>& files, const st
         const std::string name = fs::path(file).filename().string();
         for (const auto& [other, unused] : contents)
             if (lower(other) == lower(name)) return fail(kPackFailed);
-        std::optional<std::vector<std::uint8_t>> bytes = readWholeFile(file);
+        auto bytes = wsq::readFileBytes(file);
         if (!bytes) return fail(kPackFailed);
         contents.emplace_back(name, std::move(*bytes));
     }
     if (contents.empty()) return fail(kPackFailed);
     const std::optional<std::vector<std::uint8_t>> zipped = buildZip(contents);
     if (!zipped) return fail(kPackFailed);
-    const std::optional<std::string> temp = writeTempBeside(archive, *zipped);
+    auto temp = wsq::writeTempFileBeside(archive, *zipped);
     if (!temp) return fail(kCannotWriteZip + archive);
     if (std::rename(temp->c_str(), archive.c_str()) != 0) {
         std::remove(temp->c_str());
@@ -236,7 +187,7 @@ Result<std::vector<std::string>> FingerArchive::unpack(const std::string& archiv
     std::vector<std::string> written;
     for (const auto& [finger, bytes] : fingers) {
         const fs::path target = fs::path(folder) / ("dedo" + std::to_string(finger) + ".wsq");
-        const std::optional<std::string> temp = writeTempBeside(target, bytes);
+        auto temp = wsq::writeTempFileBeside(target.string(), bytes);
         if (!temp) {
             removeAll(temps);
             return fail(cannotWrite);

@@ -1,6 +1,7 @@
 #include "capture/FingerImages.h"
 
 #include "capture/quality/QualityGrader.h"
+#include "capture/wsq/GreyBmp.h"
 #include "capture/wsq/Wsq.h"
 
 #include <fstream>
@@ -41,6 +42,20 @@ std::vector<uint8_t> bitmapToWsq(const Raster& bitmap, std::string* error) {
         return {};
     }
     return std::move(encoded).value();
+}
+
+bool fingerBitmapFromBmp(std::span<const uint8_t> bmp, Raster& out, std::string* error) {
+    auto grey = wsq::readGreyBmp(bmp);
+    if (!grey) {
+        if (error) *error = grey.error();
+        return false;
+    }
+    out = Raster{};
+    out.width = grey->image.width;
+    out.height = grey->image.height;
+    out.pixels = std::move(grey->image.pixels);
+    out.resolutionX = out.resolutionY = kFingerPpi;
+    return true;
 }
 
 bool copyWithFlips(bool vertical, bool horizontal, const Raster& source, Raster& target) {

@@ -2,6 +2,7 @@
 // The bitmap operations that go with fingerprint grading and WSQ compression: WSQ files to grey bitmaps and back,
 // copies with flips, and the crop that leaves rows without padding.
 #include "capture/ImageLib.h"
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ inline constexpr int kFingerPpi = 500;
 bool wsqFileToBitmapFile(const std::string& wsqFile, const std::string& bmpFile, std::string* error);
 // Compresses a grey bitmap at 0.75 bits per pixel and 500 ppi; empty for an empty image or on failure.
 std::vector<uint8_t> bitmapToWsq(const Raster& bitmap, std::string* error);
+// A finger BMP held in memory (a device image, a file read whole) as a grey raster at 500 ppi; false with the
+// reason when the bytes are not a BMP this program reads.
+bool fingerBitmapFromBmp(std::span<const uint8_t> bmp, Raster& out, std::string* error);
 // The target takes the source's size; rows reversed for `vertical`, bytes within a row for `horizontal`.
 bool copyWithFlips(bool vertical, bool horizontal, const Raster& source, Raster& target);
 // Keeps the left part whose width is a multiple of 4; "Input image is empty" for an empty image.

@@ -3,7 +3,6 @@
 #include "capture/FingerArchive.h"
 #include "capture/FingerImages.h"
 #include "capture/quality/QualityTexts.h"
-#include "capture/wsq/GreyBmp.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -106,9 +105,13 @@ void LiveScanSession::deleteWorkFiles() {
     }
 }
 
+bool LiveScanSession::hasStoredArchive() const {
+    return QFileInfo(existing(m_folder, storedArchiveName())).isFile();
+}
+
 bool LiveScanSession::openStored(const std::function<void(int)>& progress, QString* error) {
+    if (!hasStoredArchive()) return true;
     const QString stored = existing(m_folder, storedArchiveName());
-    if (!QFileInfo(stored).isFile()) return true;
     auto unpacked =
         FingerArchive::unpack(QFile::encodeName(stored).toStdString(), QFile::encodeName(m_folder).toStdString());
     if (!unpacked) {
@@ -177,17 +180,11 @@ bool LiveScanSession::storeImage(int finger, const QByteArray& bmp, bool flipVer
     const QString target = fingerBmp(finger);
     const QString temp = target + QStringLiteral(".tmp");
     QFile::remove(temp);
-    const std::vector<uint8_t> bytes(bmp.begin(), bmp.end());
-    auto grey = wsq::readGreyBmp(bytes);
     Raster source, flipped;
-    if (grey) {
-        source.width = grey->image.width;
-        source.height = grey->image.height;
-        source.pixels = std::move(grey->image.pixels);
-        source.resolutionX = source.resolutionY = kFingerPpi;
-    }
     std::string why;
-    if (!grey || !copyWithFlips(flipVertical, flipHorizontal, source, flipped) ||
+    if (!fingerBitmapFromBmp(std::span(reinterpret_cast<const uint8_t*>(bmp.constData()), size_t(bmp.size())), source,
+                             &why) ||
+        !copyWithFlips(flipVertical, flipHorizontal, source, flipped) ||
         !saveGreyBmp(QFile::encodeName(temp).toStdString(), flipped, &why) || !QFileInfo(temp).isFile() ||
         !replaceWith(temp, target, nullptr)) {
         QFile::remove(temp);

@@ -43,6 +43,8 @@ public:
     bool hasImage(int finger) const;
     // "z" + c_ped + "." + c_reg for an official request, "zp" + ... for a personal one.
     QString storedArchiveName() const;
+    // Whether the request has a stored archive (its name in any letter case).
+    bool hasStoredArchive() const;
 
     // Unpacks the stored archive when there is one and decodes its ten fingers into the finger images; false with
     // the operator's text on failure. `progress` receives 1..10.

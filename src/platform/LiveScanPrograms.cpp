@@ -20,6 +20,7 @@ constexpr qint64 kMaxIniBytes = 256 * 1024;
 // An INI file as lines, so that a rewrite keeps everything it does not set.
 struct IniText {
     QStringList lines;
+    bool latin1 = false; // written back as it was read, for the older programs that read the file too
 
     static IniText read(const QString& path) {
         IniText ini;
@@ -28,7 +29,8 @@ struct IniText {
         const QByteArray bytes = f.read(kMaxIniBytes);
         QStringDecoder utf8(QStringDecoder::Utf8);
         QString text = utf8(bytes);
-        if (utf8.hasError()) text = QString::fromLatin1(bytes); // files written by the old programs are ANSI
+        ini.latin1 = utf8.hasError(); // files written by the old programs are ANSI
+        if (ini.latin1) text = QString::fromLatin1(bytes);
         text.remove(QLatin1Char('\r'));
         ini.lines = text.split(QLatin1Char('\n'));
         while (!ini.lines.isEmpty() && ini.lines.back().trimmed().isEmpty())
@@ -116,13 +118,15 @@ bool writeLiveScanIni(const QString& folder, const LiveScanIni& values, QString*
     IniText ini = IniText::read(path);
     ini.set(kConfig, QStringLiteral("PathLiveScan"), values.pathLiveScan);
     ini.set(kConfig, QStringLiteral("LiveScanIni"), values.liveScanIni);
+    const QString text = ini.lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+    const bool fitsLatin1 = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (error) *error = QStringLiteral("No se puede escribir \"%1\": %2").arg(path, f.errorString());
-        return false;
+    bool ok = f.open(QIODevice::WriteOnly);
+    if (ok) {
+        f.write(ini.latin1 && fitsLatin1 ? text.toLatin1() : text.toUtf8());
+        ok = f.commit();
     }
-    f.write(ini.lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
-    if (!f.commit()) {
+    if (!ok) {
         if (error) *error = QStringLiteral("No se puede escribir \"%1\": %2").arg(path, f.errorString());
         return false;
     }
@@ -167,6 +171,14 @@ QString missingProgramText(const QString& path) {
 
 namespace {
 
+// The program by its full path, its arguments as data, its own folder as the working folder.
+void prepareProcess(QProcess& process, const QString& program, const QStringList& arguments) {
+    const QFileInfo fi(program);
+    process.setProgram(fi.absoluteFilePath());
+    process.setArguments(arguments);
+    process.setWorkingDirectory(fi.absolutePath());
+}
+
 ProgramRun checkProgram(const QString& program) {
     ProgramRun run;
     const QFileInfo fi(program);
@@ -188,9 +200,7 @@ ProgramRun runProgramAndWait(const QString& program, const QStringList& argument
     ProgramRun run = checkProgram(program);
     if (!run.ok()) return run;
     QProcess process;
-    process.setProgram(QFileInfo(program).absoluteFilePath());
-    process.setArguments(arguments);
-    process.setWorkingDirectory(QFileInfo(program).absolutePath());
+    prepareProcess(process, program, arguments);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
@@ -247,9 +257,7 @@ ProgramRun startProgramDetached(const QString& program, const QStringList& argum
     ProgramRun run = checkProgram(program);
     if (!run.ok()) return run;
     QProcess process;
-    process.setProgram(QFileInfo(program).absoluteFilePath());
-    process.setArguments(arguments);
-    process.setWorkingDirectory(QFileInfo(program).absolutePath());
+    prepareProcess(process, program, arguments);
     if (!process.startDetached()) {
         run.outcome = ProgramRun::Outcome::NotStarted;
         run.message =

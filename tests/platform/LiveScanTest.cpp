@@ -390,7 +390,7 @@ TEST(LiveScanPrograms, RunsProgramsDirectlyAndReportsEveryEnd) {
 TEST(LiveScanPrograms, ReadsAndWritesTheOfficeFiles) {
     QTemporaryDir office;
     writeFile(office.filePath(QStringLiteral("LiveScan.INI")),
-              "; comentario\r\n[Otra]\r\nClave=valor\r\n[Config]\r\nPathLiveScan=C:\\LiveScan\\IB\\\r\n"
+              "; comentario \xF1\r\n[Otra]\r\nClave=valor\r\n[Config]\r\nPathLiveScan=C:\\LiveScan\\IB\\\r\n"
               "LiveScanIni=Lector.ini\r\nTiempoMaximo=5\r\n[Simulador]\r\nCarpeta=/srv/dedos\r\nIntervalo=1500\r\n");
     LiveScanIni ini = readLiveScanIni(office.path());
     EXPECT_EQ(ini.pathLiveScan, QStringLiteral("C:\\LiveScan\\IB\\"));
@@ -405,7 +405,7 @@ TEST(LiveScanPrograms, ReadsAndWritesTheOfficeFiles) {
     ASSERT_TRUE(writeLiveScanIni(office.path(), ini, &error)) << error.toStdString();
     const QByteArray written = readFile(office.filePath(QStringLiteral("LiveScan.INI")));
     EXPECT_TRUE(written.contains("[Otra]\r\nClave=valor\r\n"));
-    EXPECT_TRUE(written.contains("; comentario"));
+    EXPECT_TRUE(written.contains("; comentario \xF1\r\n")); // a Latin-1 file stays Latin-1
     EXPECT_TRUE(written.contains("Carpeta=/srv/dedos"));
     const LiveScanIni again = readLiveScanIni(office.path());
     EXPECT_EQ(again.pathLiveScan, ini.pathLiveScan);

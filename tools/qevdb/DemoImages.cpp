@@ -6,7 +6,7 @@
 #include "capture/wsq/GreyBmp.h"
 
 #include <QDir>
-#include <QSaveFile>
+#include <QFile>
 
 #include <algorithm>
 
@@ -67,12 +67,11 @@ bool writeDemoImages(const QString& folder, QString* error) {
             amputated.pixels[size_t(i) * kSide + size_t(j)] = 0;
             amputated.pixels[size_t(i) * kSide + size_t(kSide - 1 - j)] = 0;
         }
-    const std::vector<uint8_t> bmp = wsq::writeGreyBmp(amputated, 500);
-    QSaveFile f(dir.filePath(QLatin1String(capture::kAmputatedImage)));
-    if (!f.open(QIODevice::WriteOnly) ||
-        f.write(reinterpret_cast<const char*>(bmp.data()), qsizetype(bmp.size())) != qsizetype(bmp.size()) ||
-        !f.commit()) {
-        if (error) *error = QStringLiteral("no se pudo crear %1").arg(QLatin1String(capture::kAmputatedImage));
+    const auto written =
+        wsq::writeFileAtomically(QFile::encodeName(dir.filePath(QLatin1String(capture::kAmputatedImage))).toStdString(),
+                                 wsq::writeGreyBmp(amputated, 500));
+    if (!written) {
+        if (error) *error = QString::fromStdString(written.error());
         return false;
     }
     return true;

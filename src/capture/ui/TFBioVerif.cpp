@@ -2,7 +2,6 @@
 
 #include "capture/FingerImages.h"
 #include "capture/ui/ImageView.h"
-#include "capture/wsq/GreyBmp.h"
 #include "core/Settings.h"
 #include "exchange/BioQEV.h"
 #include "platform/LiveScan.h"
@@ -199,17 +198,14 @@ bool TFBioVerif::verify(const capture::Raster& finger) {
 
 void TFBioVerif::afterScan(const QByteArray& bmp) {
     if (m_busy) return;
-    auto read =
-        wsq::readGreyBmp(std::span(reinterpret_cast<const uint8_t*>(bmp.constData()), static_cast<size_t>(bmp.size())));
-    if (!read) {
-        setStatus(QStringLiteral("No se pudo leer la imagen del scanner: ") + QString::fromStdString(read.error()));
+    capture::Raster device;
+    std::string why;
+    if (!capture::fingerBitmapFromBmp(
+            std::span(reinterpret_cast<const uint8_t*>(bmp.constData()), static_cast<size_t>(bmp.size())), device,
+            &why)) {
+        setStatus(QStringLiteral("No se pudo leer la imagen del scanner: ") + QString::fromStdString(why));
         return;
     }
-    capture::Raster device;
-    device.width = read->image.width;
-    device.height = read->image.height;
-    device.resolutionX = device.resolutionY = capture::kFingerPpi;
-    device.pixels = std::move(read->image.pixels);
     capture::Raster finger;
     if (!capture::copyWithFlips(m_settings.onlyIfS(QStringLiteral("flip_ver")),
                                 m_settings.onlyIfS(QStringLiteral("flip_hor")), device, finger)) {

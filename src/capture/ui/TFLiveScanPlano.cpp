@@ -7,7 +7,6 @@
 #include "capture/ui/TClasFundEdit.h"
 #include "capture/ui/TFCalidad.h"
 #include "capture/ui/TFVerDedo.h"
-#include "capture/wsq/GreyBmp.h"
 #include "platform/LiveScan.h"
 #include "util/Prompter.h"
 
@@ -52,24 +51,39 @@ QString qualityWord(int value) {
 
 constexpr int kDoubleClickMs = 500;
 
-// The progress window of the save and of opening a stored card.
-class Progress {
+// The small window shown while the operator waits, closed when it goes out of scope: a bar over the ten fingers
+// (opening a stored card, the save) or a line of text (the card print).
+class WaitWindow {
 public:
-    Progress(QWidget* parent, const QString& caption) : m_window(new QDialog(parent, Qt::Tool)) {
-        m_window->setObjectName(QStringLiteral("TFProgreso"));
+    enum class Kind { Progress, Information };
+
+    WaitWindow(QWidget* parent, Kind kind, const QString& caption, const QString& text = QString())
+        : m_window(new QDialog(parent, Qt::Tool)) {
         m_window->setWindowTitle(caption);
-        m_bar = new QProgressBar(m_window);
-        m_bar->setObjectName(QStringLiteral("Prog"));
-        m_bar->setRange(1, capture::kFingers);
         auto* l = new QVBoxLayout(m_window);
-        l->addWidget(m_bar);
-        m_window->resize(320, 60);
+        if (kind == Kind::Progress) {
+            m_window->setObjectName(QStringLiteral("TFProgreso"));
+            m_bar = new QProgressBar(m_window);
+            m_bar->setObjectName(QStringLiteral("Prog"));
+            m_bar->setRange(1, capture::kFingers);
+            l->addWidget(m_bar);
+            m_window->resize(320, 60);
+        } else {
+            m_window->setObjectName(QStringLiteral("TInfoWnd"));
+            m_label = new QLabel(text, m_window);
+            m_label->setObjectName(QStringLiteral("lblInfo"));
+            l->addWidget(m_label);
+        }
         m_window->show();
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
-    ~Progress() { delete m_window; }
+    ~WaitWindow() { delete m_window; }
     void set(int n) {
-        m_bar->setValue(n);
+        if (m_bar) m_bar->setValue(n);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    void setText(const QString& text) {
+        if (m_label) m_label->setText(text);
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     void hide() { m_window->hide(); }
@@ -77,30 +91,6 @@ public:
 private:
     QDialog* m_window;
     QProgressBar* m_bar = nullptr;
-};
-
-// The information window shown while the card is assembled and printed; closed when it goes out of scope.
-class Information {
-public:
-    Information(QWidget* parent, const QString& caption, const QString& text)
-        : m_window(new QDialog(parent, Qt::Tool)) {
-        m_window->setObjectName(QStringLiteral("TInfoWnd"));
-        m_window->setWindowTitle(caption);
-        m_label = new QLabel(text, m_window);
-        m_label->setObjectName(QStringLiteral("lblInfo"));
-        auto* l = new QVBoxLayout(m_window);
-        l->addWidget(m_label);
-        m_window->show();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-    ~Information() { delete m_window; }
-    void setText(const QString& text) {
-        m_label->setText(text);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-
-private:
-    QDialog* m_window;
     QLabel* m_label = nullptr;
 };
 
@@ -322,9 +312,8 @@ bool TFLiveScanPlano::prepare(int pedido, int regional, bool soloLectura, bool e
     m_lblHuella->clear();
     m_lblProm->clear();
 
-    if (QFileInfo(m_session.file(m_session.storedArchiveName())).isFile() ||
-        !QDir(m_session.folder()).entryList({m_session.storedArchiveName()}, QDir::Files).isEmpty()) {
-        Progress progress(this, QStringLiteral("Descomprimiendo ficha..."));
+    if (m_session.hasStoredArchive()) {
+        WaitWindow progress(this, WaitWindow::Kind::Progress, QStringLiteral("Descomprimiendo ficha..."));
         QString error;
         if (!m_session.openStored([&](int n) { progress.set(n); }, &error)) {
             progress.hide();
@@ -444,12 +433,8 @@ void TFLiveScanPlano::gradeAsync(int finger) {
     ++m_pending;
     QPointer<TFLiveScanPlano> self(this);
     QThreadPool::globalInstance()->start([self, finger, generation, bytes = std::move(bytes)] {
-        capture::Raster raster;
-        if (auto bmp = wsq::readGreyBmp(bytes)) {
-            raster.width = bmp->image.width;
-            raster.height = bmp->image.height;
-            raster.pixels = std::move(bmp->image.pixels);
-        }
+        capture::Raster raster; // stays empty (graded "no image") when the file could not be read
+        (void)capture::fingerBitmapFromBmp(bytes, raster, nullptr);
         int value = 0;
         const int code = capture::gradeImage(raster, value);
         QMetaObject::invokeMethod(
@@ -508,8 +493,8 @@ void TFLiveScanPlano::afterScan(const QByteArray& bmp) {
     setBusy(false);
 }
 
-platform::ProgramRun TFLiveScanPlano::runExternal(const QString& name, const QStringList& args) {
-    const LiveScanOptions o = currentOptions();
+platform::ProgramRun TFLiveScanPlano::runExternal(const LiveScanOptions& o, const QString& name,
+                                                  const QStringList& args) {
     const QString path = platform::programPath(o.liveScanFolder, name);
     return platform::runProgramAndWait(path.isEmpty() ? o.liveScanFolder : path, args,
                                        std::chrono::seconds(o.programTimeoutSeconds));
@@ -542,8 +527,9 @@ void TFLiveScanPlano::capturar() {
     if (!inPlace)
         for (int n = 1; n <= capture::kFingers; ++n)
             QFile::remove(QDir(o.liveScanFolder).filePath(QStringLiteral("dedo%1.bmp").arg(n)));
-    const platform::ProgramRun run = runExternal(
-        o.program.exeLiveScan, {QStringLiteral("Ped: %1 Reg: %2").arg(m_session.pedido()).arg(m_session.regional())});
+    const platform::ProgramRun run =
+        runExternal(o, o.program.exeLiveScan,
+                    {QStringLiteral("Ped: %1 Reg: %2").arg(m_session.pedido()).arg(m_session.regional())});
     if (!run.ok()) {
         setStatus(run.message);
         if (run.outcome == platform::ProgramRun::Outcome::Missing) m_prompter.error(run.message, QString());
@@ -574,7 +560,7 @@ void TFLiveScanPlano::capturarDedo() {
     const QString huella = QDir(o.liveScanFolder).filePath(QStringLiteral("huella.bmp"));
     setBusy(true);
     QFile::remove(huella);
-    const platform::ProgramRun run = runExternal(o.program.exeCaptura, {fingerName(finger)});
+    const platform::ProgramRun run = runExternal(o, o.program.exeCaptura, {fingerName(finger)});
     setBusy(false);
     if (!run.ok()) {
         setStatus(run.message);
@@ -639,7 +625,7 @@ bool TFLiveScanPlano::grabar() {
     }
     capture::LiveScanSession::SaveResult result;
     {
-        Progress progress(this, QStringLiteral("Grabando la ficha..."));
+        WaitWindow progress(this, WaitWindow::Kind::Progress, QStringLiteral("Grabando la ficha..."));
         result = m_session.save([&](int n, const QString& status) {
             progress.set(n);
             setStatus(status);
@@ -688,8 +674,8 @@ void TFLiveScanPlano::imprimirFicha() {
         return;
     }
     setBusy(true);
-    std::optional<Information> info;
-    info.emplace(this, QStringLiteral("Generación de la ficha completa"),
+    std::optional<WaitWindow> info;
+    info.emplace(this, WaitWindow::Kind::Information, QStringLiteral("Generación de la ficha completa"),
                  QStringLiteral("Por favor, espera mientras se genera la imágen..."));
     const QString card = m_session.file(QStringLiteral("%1_%2.bmp").arg(m_session.pedido()).arg(m_session.regional()));
     std::array<std::string, capture::kFingers> fingers;

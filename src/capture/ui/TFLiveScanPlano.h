@@ -113,7 +113,7 @@ private:
     bool handleKey(QKeyEvent* e, bool release);
     void setBusy(bool busy);
     LiveScanOptions currentOptions() const;
-    platform::ProgramRun runExternal(const QString& name, const QStringList& args);
+    platform::ProgramRun runExternal(const LiveScanOptions& o, const QString& name, const QStringList& args);
 
     capture::LiveScanSession& m_session;
     platform::TFingerScan* m_scan;

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 
 #include <fcntl.h>
@@ -171,21 +171,43 @@ Result<std::vector<uint8_t>> readFileBytes(const std::string& path) {
     return bytes;
 }
 
-Result<bool> writeFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
-    const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) return fail("no se puede crear el archivo " + path);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(tmp.c_str());
-            return fail("no se puede escribir el archivo " + path);
-        }
+Result<std::string> writeTempFileBeside(const std::string& path, std::span<const uint8_t> bytes) {
+    // The process number and a counter make the name; a name taken already (another workstation of a shared
+    // folder may have the same process number) is never opened, the next one is tried.
+    static std::atomic<unsigned> counter{0};
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = folder + "." + base + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
     }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
+    if (fd < 0) return fail("no se puede crear el archivo " + path);
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+        std::remove(temp.c_str());
+        return fail("no se puede escribir el archivo " + path);
+    }
+    return temp;
+}
+
+Result<bool> writeFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
+    auto temp = writeTempFileBeside(path, bytes);
+    if (!temp) return fail(temp.error());
+    if (std::rename(temp->c_str(), path.c_str()) != 0) {
+        std::remove(temp->c_str());
         return fail("no se puede escribir el archivo " + path);
     }
     return true;

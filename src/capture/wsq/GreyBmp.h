@@ -24,5 +24,8 @@ std::vector<uint8_t> writeGreyBmp(const GreyImage& image, int ppi);
 // so a failed write never leaves a partial file under the target name.
 Result<std::vector<uint8_t>> readFileBytes(const std::string& path);
 Result<bool> writeFileAtomically(const std::string& path, std::span<const uint8_t> bytes);
+// The first half of such a write: `bytes` in a new file beside `path`, under a name no other writer uses, flushed
+// to disk; answers that file's name for the caller to rename. Nothing is left behind on failure.
+Result<std::string> writeTempFileBeside(const std::string& path, std::span<const uint8_t> bytes);
 
 } // namespace qev::wsq
