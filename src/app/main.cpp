@@ -29,6 +29,12 @@
 #include "reports/ui/TFInformes.h"
 #include "requests/PersonalRequestRules.h"
 #include "requests/ui/TFCompPedBol.h"
+#include "requests/ui/TFConsOrg.h"
+#include "requests/ui/TFConsPed.h"
+#include "requests/ui/TFConsulta.h"
+#include "requests/ui/TFOrg.h"
+#include "requests/ui/TFbped.h"
+#include "requests/ui/TFped.h"
 #include "util/Clock.h"
 
 #include "capture/CardCapture.h"
@@ -383,6 +389,34 @@ int main(int argc, char** argv) {
                                                                const QString& ped) {
         return TFCompPedBol::compare(dm, prompter, pago, reg, ped, &menu);
     };
+
+    // Official requests, organisations and the query windows.
+    TFped ped(dm, prompter, {digFich, imgDig, verImg}, &menu);
+    ped.takeLiveScan = [&liveScan](int pedido, int regional, bool soloLectura, QString& izq, QString& der) {
+        return liveScan.TomarHuellas(pedido, regional, soloLectura, true, izq, der) ? liveScan.session().archivoZip()
+                                                                                    : QString();
+    };
+    TFbped bped(dm, prompter, &ped);
+    ped.search = [&bped, &dm] {
+        bped.setTable(dm.ped());
+        bped.exec();
+    };
+    TFOrg org(dm, prompter, &menu);
+    TFConsOrg consOrg(dm, prompter, &menu);
+    consOrg.showOrganisations = [&org] { org.show(); };
+    TFConsPed consPed(dm, prompter, &menu);
+    consPed.showOfficialRequest = [&ped] { ped.show(); };
+    TFConsulta consulta(dm, prompter, &menu);
+    consulta.showOfficialRequest = [&ped] { ped.exec(); };
+    menu.vorlundVisible = [&ped](bool on) { ped.setVorlundVisible(on); };
+    menu.registerWindow(QStringLiteral("TFped"), [&ped] {
+        ped.show();
+        ped.raise();
+    });
+    menu.registerWindow(QStringLiteral("TFOrg"), [&org] { org.show(); });
+    menu.registerWindow(QStringLiteral("TFConsOrg"), [&consOrg] { consOrg.show(); });
+    menu.registerWindow(QStringLiteral("TFConsPed"), [&consPed] { consPed.show(); });
+    menu.registerWindow(QStringLiteral("TFConsulta"), [&consulta] { consulta.show(); });
 
     // A screenshot for checking layouts: the chosen window, else the dialog in front (the log-in), else the main
     // window; the program then ends.

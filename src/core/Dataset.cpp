@@ -451,8 +451,15 @@ void Dataset::afterWrite(const std::optional<uint32_t>& stayOn, int fallbackRow)
     Q_EMIT dataChanged();
 }
 
+void Dataset::addEditorCheck(QObject* owner, std::function<bool()> check) {
+    m_editorChecks.emplace_back(owner, std::move(check));
+}
+
 bool Dataset::post() {
     if (!editing()) return true;
+    std::erase_if(m_editorChecks, [](const auto& c) { return c.first.isNull(); });
+    for (const auto& [owner, check] : m_editorChecks)
+        if (!check()) return false;
     if (beforePost && !beforePost(*this)) return false; // the row stays in its state with the operator's input
     const bool inserting = m_state == State::Insert;
     dbf::Result<uint32_t> written = inserting ? m_table->append(m_buffer) : dbf::Result<uint32_t>(recno());

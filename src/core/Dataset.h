@@ -7,6 +7,7 @@
 #include "dbf/Table.h"
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -117,6 +118,11 @@ public:
     // First value of `resultField` in the row whose `keyField` equals `key` (a full scan unless the key is indexed).
     dbf::Value lookupValue(const QString& keyField, const dbf::Value& key, const QString& resultField) const;
 
+    // Checks a control registers for the text it holds: run first by every post, a failing one (which says why)
+    // refuses the post, so a half-typed date is never dropped in favour of the value before it.
+    void addEditorCheck(QObject* owner, std::function<bool()> check);
+    Prompter* prompter() const { return m_prompter; }
+
     // Number of times the edit buffer was changed since edit/insert (for windows that ask "save changes?").
     bool modified() const { return m_modified; }
 
@@ -168,6 +174,8 @@ private:
     QStringList m_calcFields;
     bool m_filtered = false;
     bool m_inCalc = false;
+
+    std::vector<std::pair<QPointer<QObject>, std::function<bool()>>> m_editorChecks;
 
     Dataset* m_master = nullptr;
     QString m_masterField;

@@ -3,6 +3,7 @@
 #include "capture/ImageRules.h"
 #include "core/OfficeSchema.h"
 #include "core/Records.h"
+#include "core/SqlQuery.h"
 #include "dbf/sql/SqlRunner.h"
 #include "dm/ReceptionOutput.h"
 #include "exchange/CentralState.h"
@@ -13,6 +14,7 @@
 #include "exchange/mail/TdmMail.h"
 #include "requests/OfficialRequestRules.h"
 #include "requests/PersonalRequestRules.h"
+#include "requests/QueryStatements.h"
 #include "requests/SlipLookups.h"
 #include "requests/SlipService.h"
 #include "requests/SoapSlipService.h"
@@ -71,6 +73,10 @@ Tdm::Tdm(const AppDir& appDir, Prompter& prompter, const Clock& clock, QObject* 
     : QObject(parent), m_appDir(appDir), m_prompter(prompter), m_clock(clock),
       m_hostIdentity(std::make_unique<SystemHostIdentity>()) {
     setupTables();
+    for (auto* q : {&m_cped, &m_cpedT, &m_qConsulta, &m_qSup})
+        *q = std::make_unique<SqlQuery>(m_appDir.folder(), m_prompter);
+    m_cped->setStatement(officialListStatement(true));
+    m_cpedT->setStatement(officialListStatement(false));
     m_settings = std::make_unique<Settings>(amb());
     m_timer.setInterval(60000);
     connect(&m_timer, &QTimer::timeout, this, &Tdm::timerTick);

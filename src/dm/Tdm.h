@@ -30,6 +30,7 @@ class PersonalRequestRules;
 class Prompter;
 class SlipLookups;
 class SlipService;
+class SqlQuery;
 class TdmMail;
 class TSMimeReg;
 
@@ -83,6 +84,12 @@ public:
     Dataset& url() const { return *table(QStringLiteral("url")); }
     // Every table component in the module's order.
     const std::vector<Dataset*>& tables() const { return m_order; }
+    // SQL data sets of the query windows: the official requests with their organisation by sending state (`cped`,
+    // parameters :m_enviado and :m_contesta) and all of them (`cpedT`), and two whose statements the windows set.
+    SqlQuery& cped() const { return *m_cped; }
+    SqlQuery& cpedT() const { return *m_cpedT; }
+    SqlQuery& qConsulta() const { return *m_qConsulta; }
+    SqlQuery& qSup() const { return *m_qSup; }
 
     // Flags.
     bool receptionIdle() const { return m_receptionIdle; }
@@ -175,6 +182,22 @@ public:
 
     // Reception cycle and its timer.
     QTimer& timer() { return m_timer; }
+    // Stops the reception timer while a capture window is open and starts it again when the pause ends, but only
+    // when it was running before (a timer switched off by the settings stays off).
+    class ReceptionPause {
+    public:
+        explicit ReceptionPause(QTimer& timer) : m_timer(timer), m_wasActive(timer.isActive()) { m_timer.stop(); }
+        ~ReceptionPause() {
+            if (m_wasActive) m_timer.start();
+        }
+        ReceptionPause(const ReceptionPause&) = delete;
+        ReceptionPause& operator=(const ReceptionPause&) = delete;
+
+    private:
+        QTimer& m_timer;
+        bool m_wasActive;
+    };
+    [[nodiscard]] ReceptionPause pauseReception() { return ReceptionPause(m_timer); }
     void setReception(Reception* r) { m_reception = r; }
     // Consulted on every tick: true when the operator switched automatic reception off. Without a reception set
     // (tests set one), the cycle runs the mail reception.
@@ -204,6 +227,7 @@ private:
     const Clock& m_clock;
     std::map<QString, std::unique_ptr<Dataset>> m_tables; // by lower-case component
     std::vector<Dataset*> m_order;
+    std::unique_ptr<SqlQuery> m_cped, m_cpedT, m_qConsulta, m_qSup;
     std::unique_ptr<Settings> m_settings;
     QTimer m_timer;
     Reception* m_reception = nullptr;

@@ -105,8 +105,10 @@ void OfficialRequestRules::install() {
     tdel.filterRecord = [this](const Dataset& ds) { return tdelFilterRecord(ds); };
 }
 
-void OfficialRequestRules::setOffenceFilter(const QString& text) {
-    m_offenceFilter = text;
+void OfficialRequestRules::setOffenceSearch(const OffenceSearch& search) {
+    m_offenceSearch = search;
+    m_offenceSearch.code = search.code.trimmed().toLower();
+    m_offenceSearch.description = search.description.trimmed().isEmpty() ? QString() : search.description.toLower();
     Dataset* tdel = m_host.table(QStringLiteral("tdel"));
     if (tdel && tdel->filtered()) tdel->setFiltered(true); // re-applies the filter to the rows
 }
@@ -304,8 +306,27 @@ void OfficialRequestRules::dsPedStateChange() {
 }
 
 bool OfficialRequestRules::tdelFilterRecord(const Dataset& tdel) const {
-    if (m_offenceFilter.isEmpty()) return true;
-    return toQString(tdel.value(QStringLiteral("X_TDEL"))).toLower().contains(m_offenceFilter);
+    const OffenceSearch& s = m_offenceSearch;
+    if (!s.code.isEmpty()) {
+        // A code that is not a number names no offence.
+        bool ok = false;
+        const double code = s.code.toDouble(&ok);
+        const Value stored = tdel.value(QStringLiteral("C_TDEL"));
+        if (!ok || stored.isNull() || stored.number() != code) return false;
+    }
+    // Law, article and subsection are compared as typed with the stored text (its padding aside).
+    const auto equalsTyped = [&tdel](const QString& typed, const char* field) {
+        if (typed.trimmed().isEmpty()) return true;
+        const QString stored = toQString(tdel.value(QString::fromLatin1(field)));
+        qsizetype end = stored.size();
+        while (end > 0 && stored.at(end - 1) == QLatin1Char(' '))
+            --end;
+        return stored.left(end) == typed;
+    };
+    if (!equalsTyped(s.law, "N_LEY") || !equalsTyped(s.article, "N_ART") || !equalsTyped(s.subsection, "N_INC"))
+        return false;
+    if (s.description.isEmpty()) return true;
+    return toQString(tdel.value(QStringLiteral("X_TDEL"))).toLower().contains(s.description);
 }
 
 } // namespace qev

@@ -24,9 +24,14 @@ public:
 
     // Set by the official request window while it exists: enables its offence button.
     std::function<void(bool enabled)> offenceButtonEnabled;
-    // The offence search text; empty accepts every offence.
-    void setOffenceFilter(const QString& text);
-    const QString& offenceFilter() const { return m_offenceFilter; }
+    // The offence search: the code, law, article and subsection typed (blank ones take no part) must equal the
+    // offence's, and the description typed must be part of its description (in any case). All blank accepts every
+    // offence. Applied while the offence table is filtered.
+    struct OffenceSearch {
+        QString code, law, article, subsection, description;
+    };
+    void setOffenceSearch(const OffenceSearch& search);
+    const OffenceSearch& offenceSearch() const { return m_offenceSearch; }
 
     // The events, public so that a window or a test can run one directly.
     void pedNewRecord(Dataset& ped);
@@ -48,7 +53,7 @@ private:
     bool fileWorkFiles(Dataset& ped, bool withCard);
 
     RequestHost& m_host;
-    QString m_offenceFilter;
+    OffenceSearch m_offenceSearch;
 };
 
 // "¿Está seguro que desea eliminar este registro?" asked with Yes/No; true only for Yes.

@@ -322,13 +322,34 @@ TEST_F(OfficialRulesTest, OffenceSearchAndItsButton) {
     Dataset& tdel = *dm->table(QStringLiteral("tdel"));
     const int all = tdel.rowCount();
     ASSERT_GT(all, 3);
-    dm->officialRules().setOffenceFilter(QStringLiteral("robo"));
-    tdel.setFiltered(true);
-    ASSERT_GT(tdel.rowCount(), 0);
-    EXPECT_LT(tdel.rowCount(), all);
-    for (int row = 0; row < tdel.rowCount(); ++row)
-        EXPECT_TRUE(tdel.textAt(row, QStringLiteral("X_TDEL")).toLower().contains(QStringLiteral("robo")));
-    dm->officialRules().setOffenceFilter(QString());
+    using Search = OfficialRequestRules::OffenceSearch;
+    struct Case {
+        Search search;
+        const char* expected; // offence codes, or "*" for every offence
+    };
+    const Case cases[] = {
+        {{}, "*"},
+        {{QStringLiteral(" 102 "), {}, {}, {}, {}}, "102"},
+        {{QStringLiteral("abc"), {}, {}, {}, {}}, ""},
+        {{{}, QStringLiteral("11179"), QStringLiteral("80"), {}, {}}, "102"},
+        {{{}, QStringLiteral("11179"), QStringLiteral("149"), QStringLiteral("bis"), {}}, "301"},
+        {{{}, QStringLiteral("11179"), QStringLiteral("149"), QStringLiteral("BIS"), {}}, ""},
+        {{{}, {}, {}, {}, QStringLiteral("LESIONES")}, "103,104,105"},
+        {{{}, QStringLiteral("11179"), {}, {}, QStringLiteral("homicidio")}, "101,102"},
+    };
+    for (const Case& c : cases) {
+        dm->officialRules().setOffenceSearch(c.search);
+        tdel.setFiltered(true);
+        QStringList found;
+        for (int row = 0; row < tdel.rowCount(); ++row)
+            found << tdel.textAt(row, QStringLiteral("C_TDEL")).trimmed();
+        if (QByteArray(c.expected) == "*")
+            EXPECT_EQ(tdel.rowCount(), all);
+        else
+            EXPECT_EQ(found.join(QLatin1Char(',')), QString::fromLatin1(c.expected)) << c.expected;
+    }
+    dm->officialRules().setOffenceSearch({});
+    tdel.setFiltered(false);
     EXPECT_EQ(tdel.rowCount(), all);
 
     std::vector<bool> states;

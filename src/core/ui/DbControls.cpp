@@ -4,6 +4,8 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QStyle>
 
 namespace qev {
@@ -26,27 +28,53 @@ DbEdit::DbEdit(Dataset& ds, QString field, QWidget* parent) : QLineEdit(parent),
         }
         store();
     });
+    // Leaving the edit, or posting the row, with text the field cannot take is refused with the reason.
+    connect(this, &QLineEdit::editingFinished, this, [this] { (void)textAccepted(); });
+    ds.addEditorCheck(this, [this] { return textAccepted(); });
+    load();
+}
+
+void DbEdit::setAlwaysReadOnly(bool on) {
+    m_alwaysReadOnly = on;
+    setFocusPolicy(on ? Qt::NoFocus : Qt::StrongFocus);
     load();
 }
 
 void DbEdit::load() {
     if (!m_ds || m_loading) return;
     m_loading = true;
-    setReadOnly(!m_ds->editing());
+    setReadOnly(m_alwaysReadOnly || !m_ds->editing());
     const QString t = m_ds->text(m_field);
     if (t != text()) setText(t);
+    m_pending = false;
     m_loading = false;
 }
 
 void DbEdit::store() {
-    if (!m_ds || !m_ds->editing()) {
+    if (!m_ds || !m_ds->editing() || m_alwaysReadOnly) {
         load(); // typing outside Edit/Insert changes nothing
         return;
     }
     m_loading = true;
     // Dates and numbers are converted when complete; a partial entry stays in the edit until then.
-    m_ds->setText(m_field, text());
+    m_pending = !m_ds->setText(m_field, text());
     m_loading = false;
+}
+
+bool DbEdit::textAccepted() {
+    if (!m_pending || !m_ds || !m_ds->editing()) return true;
+    QString why;
+    m_loading = true;
+    const bool ok = m_ds->setText(m_field, text(), &why);
+    m_loading = false;
+    if (ok) {
+        m_pending = false;
+        return true;
+    }
+    if (Prompter* p = m_ds->prompter()) p->error(why, QStringLiteral("Error"));
+    setFocus();
+    selectAll();
+    return false;
 }
 
 // ---- DbMemo ------------------------------------------------------------------------------------------------------
@@ -98,6 +126,21 @@ DbCheckBox::DbCheckBox(Dataset& ds, QString field, const QString& caption, QWidg
     load();
 }
 
+void DbCheckBox::setReadOnlyBox(bool on) {
+    m_readOnly = on;
+    setFocusPolicy(on ? Qt::NoFocus : Qt::StrongFocus);
+}
+
+void DbCheckBox::mousePressEvent(QMouseEvent* e) {
+    if (m_readOnly) return;
+    QCheckBox::mousePressEvent(e);
+}
+
+void DbCheckBox::keyPressEvent(QKeyEvent* e) {
+    if (m_readOnly) return;
+    QCheckBox::keyPressEvent(e);
+}
+
 void DbCheckBox::load() {
     if (!m_ds || m_loading) return;
     m_loading = true;
@@ -142,6 +185,22 @@ void DbLookupCombo::reloadItems() {
     load();
 }
 
+QToolButton* DbLookupCombo::makeClearButton(const QString& objectName, QWidget* parent) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(objectName);
+    b->setText(QStringLiteral("✖"));
+    b->setToolTip(QStringLiteral("Borrar"));
+    b->setFocusPolicy(Qt::NoFocus);
+    connect(b, &QToolButton::clicked, this, [this] {
+        if (!m_ds) return;
+        if (!m_ds->setValue(m_field, Value())) {
+            if (Prompter* p = m_ds->prompter()) p->error(m_ds->lastError(), QStringLiteral("Error"));
+        }
+        load();
+    });
+    return b;
+}
+
 void DbLookupCombo::load() {
     if (!m_ds || m_loading) return;
     m_loading = true;
@@ -156,8 +215,16 @@ void DbLookupCombo::load() {
 // ---- DbNavigator -------------------------------------------------------------------------------------------------
 
 QString DbNavigator::hint(Button b) {
-    static const char* const kHints[kButtons] = {"Primero", "Anterior", "Siguiente", "Último",   "Insertar",
-                                                 "Borrar",  "Editar",   "Grabar",    "Cancelar", "Refrescar"};
+    static const char* const kHints[kButtons] = {"Primer registro",
+                                                 "Registro anterior",
+                                                 "Registro siguiente",
+                                                 "Último registro",
+                                                 "Agregar un registro",
+                                                 "Eliminar el registro",
+                                                 "Modificar el registro",
+                                                 "Aceptar",
+                                                 "Cancelar",
+                                                 "Refrescar"};
     return QString::fromUtf8(kHints[static_cast<int>(b)]);
 }
 
@@ -214,7 +281,8 @@ void DbNavigator::click(Button b) {
         m_ds->insert();
         break;
     case Button::Delete:
-        if (m_prompter.confirm(QStringLiteral("¿Borra el registro?"), QStringLiteral("Confirmar"))) m_ds->remove();
+        if (!m_confirmDelete || m_prompter.confirm(QStringLiteral("¿Borra el registro?"), QStringLiteral("Confirmar")))
+            m_ds->remove();
         break;
     case Button::Edit:
         m_ds->edit();
@@ -272,6 +340,10 @@ DbGrid::DbGrid(Dataset& ds, QList<DatasetModel::Column> columns, QWidget* parent
     connect(&ds, &Dataset::dataChanged, this, &DbGrid::follow);
     connect(m_model, &QAbstractItemModel::modelReset, this, &DbGrid::follow);
     follow();
+}
+
+void DbGrid::setReadOnlyGrid() {
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
 void DbGrid::follow() {

@@ -25,7 +25,11 @@ public:
     DbEdit(Dataset& ds, QString field, QWidget* parent = nullptr);
     // Letters typed are stored in upper case.
     void setUpperCase(bool on) { m_upper = on; }
+    // Never editable (a field the program fills); such an edit is also skipped by Tab.
+    void setAlwaysReadOnly(bool on);
     const QString& field() const { return m_field; }
+    // False (and the reason said) when the text cannot be stored in the field, e.g. an impossible date.
+    bool textAccepted();
 
 private:
     void load();
@@ -33,7 +37,9 @@ private:
     QPointer<Dataset> m_ds;
     QString m_field;
     bool m_upper = false;
+    bool m_alwaysReadOnly = false;
     bool m_loading = false;
+    bool m_pending = false; // the text typed could not be stored yet
 };
 
 class DbMemo : public QPlainTextEdit {
@@ -53,9 +59,16 @@ class DbCheckBox : public QCheckBox {
     Q_OBJECT
 public:
     DbCheckBox(Dataset& ds, QString field, const QString& caption, QWidget* parent = nullptr);
+    // Shows the field only: clicks change nothing and Tab passes it by.
+    void setReadOnlyBox(bool on);
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void load();
+    bool m_readOnly = false;
     QPointer<Dataset> m_ds;
     QString m_field;
     bool m_loading = false;
@@ -68,6 +81,8 @@ public:
     DbLookupCombo(Dataset& ds, QString field, Dataset& lookup, QString lookupKey, QString lookupText,
                   QWidget* parent = nullptr);
     void reloadItems();
+    // A small button beside the list that empties the field (the data layer refuses it outside Edit/Insert).
+    QToolButton* makeClearButton(const QString& objectName, QWidget* parent);
 
 private:
     void load();
@@ -95,12 +110,16 @@ public:
     QToolButton* button(Button b) const { return m_buttons[static_cast<size_t>(b)]; }
     void click(Button b);
     static QString hint(Button b);
+    void setHint(Button b, const QString& text) { button(b)->setToolTip(text); }
+    // The navigator's own "¿Borra el registro?" before deleting; off where the record rules ask.
+    void setConfirmDelete(bool on) { m_confirmDelete = on; }
 
 private:
     void updateButtons();
     QPointer<Dataset> m_ds;
     Prompter& m_prompter;
     std::array<QToolButton*, kButtons> m_buttons{};
+    bool m_confirmDelete = true;
 };
 
 // A grid over a dataset: the selected line is the dataset's current row.
@@ -109,6 +128,8 @@ class DbGrid : public QTableView {
 public:
     DbGrid(Dataset& ds, QList<DatasetModel::Column> columns, QWidget* parent = nullptr);
     DatasetModel* datasetModel() const { return m_model; }
+    // Whole rows are chosen and no cell is edited.
+    void setReadOnlyGrid();
 
 private:
     void follow();

@@ -324,6 +324,7 @@ void TFMenu::prepareOnShow() {
     const int regp = s.number(QStringLiteral("c_regp"), 0);
     m_informeMensual->setVisible(regp > 0);
     refreshOfficeLine();
+    if (vorlundVisible) vorlundVisible(s.onlyIfS(QStringLiteral("m_es_suc")));
     if (m_dm.liveScan() && regp > 0 && identifyOperator) {
         // The finger replaces the password; an operator who was not verified does not use the program.
         const std::optional<BiometricLogin> who = identifyOperator();

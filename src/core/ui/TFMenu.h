@@ -38,6 +38,8 @@ public:
         int verifId = 0;
     };
     std::function<std::optional<BiometricLogin>()> identifyOperator;
+    // Shows or hides the central-state button of the official request window (a branch office has it).
+    std::function<void(bool)> vorlundVisible;
     // Run at close: the purge window and the purge.
     std::function<void()> purgeAtClose;
 

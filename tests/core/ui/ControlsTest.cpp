@@ -83,8 +83,8 @@ TEST_F(ControlsTest, CheckBoxStoresLogicals) {
 
 TEST_F(ControlsTest, NavigatorHintsStatesAndCancellingHook) {
     DbNavigator nav(*org, prompter);
-    EXPECT_EQ(nav.button(DbNavigator::Button::Post)->toolTip(), QStringLiteral("Grabar"));
-    EXPECT_EQ(nav.button(DbNavigator::Button::Last)->toolTip(), QStringLiteral("Último"));
+    EXPECT_EQ(nav.button(DbNavigator::Button::Post)->toolTip(), QStringLiteral("Aceptar"));
+    EXPECT_EQ(nav.button(DbNavigator::Button::Last)->toolTip(), QStringLiteral("Último registro"));
     org->first();
     EXPECT_FALSE(nav.button(DbNavigator::Button::Prior)->isEnabled());
     EXPECT_FALSE(nav.button(DbNavigator::Button::Post)->isEnabled());
@@ -112,6 +112,46 @@ TEST_F(ControlsTest, NavigatorHintsStatesAndCancellingHook) {
     prompter.answerConfirm(true);
     nav.click(DbNavigator::Button::Delete);
     EXPECT_EQ(org->rowCount(), rows - 1);
+
+    // Where the record rules ask themselves, the navigator deletes at once.
+    nav.setConfirmDelete(false);
+    prompter.clear();
+    nav.click(DbNavigator::Button::Delete);
+    EXPECT_EQ(org->rowCount(), rows - 2);
+    EXPECT_TRUE(prompter.messages().empty());
+}
+
+TEST_F(ControlsTest, AnImpossibleDateIsRefusedWhenPostedAndNothingIsStored) {
+    auto ped = std::make_unique<Dataset>(dir.path(), *findOfficeTable(QStringLiteral("ped")));
+    ped->setPrompter(&prompter);
+    ASSERT_TRUE(ped->open());
+    DbEdit birth(*ped, QStringLiteral("F_NAC"));
+    ped->first();
+    ASSERT_TRUE(ped->edit());
+    const Value before = ped->value(QStringLiteral("F_NAC"));
+    for (const char* typed : {"31/02/1980", "12/13/1980", "1/1"}) {
+        birth.selectAll();
+        QTest::keyClicks(&birth, QString::fromLatin1(typed));
+        prompter.clear();
+        EXPECT_FALSE(ped->post()) << typed;
+        EXPECT_EQ(ped->state(), Dataset::State::Edit) << typed;
+        EXPECT_TRUE(prompter.lastText().contains(QStringLiteral("no es una fecha válida"))) << typed;
+        EXPECT_EQ(birth.text(), QString::fromLatin1(typed)) << "the operator's text stays to be mended";
+        EXPECT_EQ(ped->value(QStringLiteral("F_NAC")), before) << typed;
+    }
+    birth.selectAll();
+    QTest::keyClicks(&birth, QStringLiteral("29/02/1980"));
+    ASSERT_TRUE(ped->post());
+    EXPECT_EQ(ped->text(QStringLiteral("F_NAC")), QStringLiteral("29/02/1980"));
+
+    DbCheckBox sent(*ped, QStringLiteral("M_ENVIADO"), QStringLiteral("Enviado"));
+    sent.setReadOnlyBox(true);
+    ASSERT_TRUE(ped->edit());
+    const bool was = sent.isChecked();
+    QTest::mouseClick(&sent, Qt::LeftButton);
+    EXPECT_EQ(sent.isChecked(), was) << "a read-only box ignores clicks even in edit state";
+    EXPECT_EQ(sent.focusPolicy(), Qt::NoFocus);
+    ped->cancel();
 }
 
 TEST_F(ControlsTest, GridModelIsConsistentAndMovesTheCursor) {
