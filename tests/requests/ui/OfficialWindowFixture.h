@@ -76,9 +76,10 @@ protected:
         Q_EMIT c->activated(i);
     }
 
-    // Runs `act` on the next modal window once it shows (the action that opens it is run right after).
-    static void onModal(std::function<void(QWidget*)> act) {
-        auto* poll = new QTimer;
+    // Runs `act` on the next modal window once it shows (the action that opens it is run right after). A watch
+    // still waiting ends with stopWatching() or with the test.
+    void onModal(std::function<void(QWidget*)> act) {
+        auto* poll = new QTimer(watches.get());
         poll->setInterval(5);
         QObject::connect(poll, &QTimer::timeout, [poll, act] {
             QWidget* w = QApplication::activeModalWidget();
@@ -102,6 +103,7 @@ protected:
         EXPECT_TRUE(capture::saveAs(path, r, {}, &error)) << error;
         return QString::fromStdString(path);
     }
+    void stopWatching() { watches = std::make_unique<QObject>(); }
     bool exists(const QString& name) const { return QFile::exists(dir.file(name)); }
     QStringList workCopies() const {
         return QDir(dir.path()).entryList({QStringLiteral("[0-9].tif"), QStringLiteral("[0-9][0-9].tif")});
@@ -122,6 +124,7 @@ protected:
     std::unique_ptr<TFVerImg> verImg;
     std::unique_ptr<TFped> window;
     std::vector<reports::Layout> letters;
+    std::unique_ptr<QObject> watches = std::make_unique<QObject>();
 };
 
 } // namespace qev::test
