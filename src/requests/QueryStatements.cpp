@@ -50,18 +50,23 @@ QString consultaStatement(ConsultaTable table, const ConsultaCriteria& c) {
         return select + QStringLiteral("c_ped=") + QString::number(number);
     }
     case ConsultaPage::Name: {
-        // One line per name typed; values go between double quotation marks as typed (whole-value match).
+        // One line per name typed; values go between double quotation marks as typed (whole-value match), a quotation
+        // mark inside doubled so that it stays part of the value.
         const std::pair<const char*, const QString*> fields[] = {
             {"x_ape1", &c.ape1}, {"x_ape2", &c.ape2}, {"x_nom1", &c.nom1}, {"x_nom2", &c.nom2}, {"x_nom3", &c.nom3}};
         QStringList lines;
         for (const auto& [field, typed] : fields) {
             if (typed->isEmpty()) continue;
             lines << (lines.isEmpty() ? QStringLiteral(" ") : QStringLiteral(" AND ")) + QString::fromLatin1(field) +
-                         QStringLiteral(" = \"") + *typed + QLatin1Char('"');
+                         QStringLiteral(" = \"") + QString(*typed).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+                         QLatin1Char('"');
         }
         return select + lines.join(QLatin1Char('\n'));
     }
     case ConsultaPage::Document:
+        // The field takes digits only; anything else would not be a number to compare with.
+        for (const QChar ch : c.document)
+            if (!ch.isDigit()) return {};
         return select + QStringLiteral("n_doc=") + c.document;
     }
     return {};

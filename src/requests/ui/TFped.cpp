@@ -302,7 +302,7 @@ TFped::TFped(Tdm& dm, Prompter& prompter, CaptureWindows capture, QWidget* paren
     auto* btSalir = new QPushButton(QStringLiteral("&Salir"), this);
     btSalir->setObjectName(QStringLiteral("btSalir"));
     btSalir->setAutoDefault(false);
-    connect(btSalir, &QPushButton::clicked, this, &QDialog::close);
+    connect(btSalir, &QPushButton::clicked, this, &QDialog::reject);
     auto* btDocumento = button("btDocumento", "Documentación", &TFped::documentacion);
     for (QPushButton* b : {m_btDig, btDocumento, btEnv, btContes, btSup, btBuscar, btOficio, btSalir})
         bottom->addWidget(b);
@@ -354,6 +354,19 @@ void TFped::showEvent(QShowEvent* e) {
     m_excArt51->setVisible(m_dm.settings().read(QStringLiteral("m_es_suc")) == QStringLiteral("S"));
     if (QScreen* screen = this->screen(); screen && !e->spontaneous())
         move(screen->availableGeometry().center() - rect().center());
+}
+
+void TFped::done(int r) {
+    Dataset& ped = m_dm.ped();
+    if (ped.editing()) {
+        if (m_prompter.confirm(QStringLiteral("El pedido tiene cambios sin grabar.\r¿Desea grabarlos?"),
+                               QStringLiteral("Confirmar"))) {
+            if (!beforeNavigatorAction(static_cast<int>(Button::Post)) || !ped.post()) return; // the window stays
+        } else {
+            ped.cancel();
+        }
+    }
+    QDialog::done(r);
 }
 
 void TFped::setVorlundVisible(bool on) {

@@ -70,6 +70,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    // Closing with the request unsaved asks whether to save it: a row left in edit behind a closed window would
+    // hold up the reception of its replies.
+    void done(int r) override;
 
 private:
     bool beforeNavigatorAction(int button);

@@ -71,8 +71,20 @@ TEST_F(OfficialWindowTest, NavigatorGuards) {
     EXPECT_EQ(ped.text(QStringLiteral("X_APE2")), QStringLiteral("RUIZ"));
     EXPECT_FALSE(prompter.texts().isEmpty());
     EXPECT_FALSE(prompter.texts().contains(QStringLiteral("Lo siento, no se ha encontrado el pedido")));
-    nav(Button::Post);
+    // Closing the window with the row unsaved asks; a save the rules refuse keeps the window open.
+    dm->setReceptionIdle(false);
+    prompter.clear();
+    prompter.answerConfirm(true);
+    click("btSalir");
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(prompter.lastText(), busy);
+    dm->setReceptionIdle(true);
+    prompter.answerConfirm(true);
+    click("btSalir");
+    EXPECT_FALSE(window->isVisible());
     ASSERT_FALSE(ped.editing()) << texts().toStdString();
+    EXPECT_EQ(ped.text(QStringLiteral("X_APE2")), QStringLiteral("RUIZ"));
+    window->show();
     click("btBuscar");
     EXPECT_EQ(ped.value(QStringLiteral("C_PED")).number(), 3) << "once saved, the search moves";
 

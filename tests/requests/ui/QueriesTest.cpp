@@ -152,6 +152,9 @@ INSTANTIATE_TEST_SUITE_P(
                       SearchCase{"NonAscii", "rbOficiales", 1, {{"ape1", "MUÑOZ"}, {"nom1", "EVA"}}, {5}},
                       SearchCase{"PersonalSurname", "rbPersonales", 1, {{"ape1", "GOMEZ"}}, {1}},
                       SearchCase{"Aliases", "rbSupuestos", 1, {{"ape1", "ROSSI"}}, {1, 6}},
+                      // A quotation mark typed is part of the name, not the end of the value.
+                      SearchCase{
+                          "QuoteStaysInTheValue", "rbOficiales", 1, {{"ape1", "GOMEZ\" OR x_ape1 = \"PEREZ"}}, {}},
                       SearchCase{"Document", "rbOficiales", 2, {{"n_doc", "30111222"}}, {2}},
                       SearchCase{"PersonalDocument", "rbPersonales", 2, {{"n_doc", "30111222"}}, {1}}),
     [](const ::testing::TestParamInfo<SearchCase>& p) { return std::string(p.param.name); });
