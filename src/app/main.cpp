@@ -407,7 +407,14 @@ int main(int argc, char** argv) {
     TFConsPed consPed(dm, prompter, &menu);
     consPed.showOfficialRequest = [&ped] { ped.show(); };
     TFConsulta consulta(dm, prompter, &menu);
-    consulta.showOfficialRequest = [&ped] { ped.exec(); };
+    consulta.showOfficialRequest = [&ped] {
+        if (!ped.isVisible()) {
+            ped.exec();
+            return;
+        }
+        ped.raise(); // already open beside the search: it now stands on the request found
+        ped.activateWindow();
+    };
     menu.vorlundVisible = [&ped](bool on) { ped.setVorlundVisible(on); };
     menu.registerWindow(QStringLiteral("TFped"), [&ped] {
         ped.show();

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QTcpServer>
 
+#include <tuple>
+
 namespace qev {
 namespace {
 
@@ -217,6 +219,53 @@ TEST_F(OfficialWindowTest, CaptureWindowsLeaveNoWorkingCopies) {
     EXPECT_FALSE(prompter.texts().isEmpty());
     EXPECT_EQ(ped.state(), Dataset::State::Edit);
     EXPECT_EQ(ped.text(QStringLiteral("X_NOM2")), QStringLiteral("INES"));
+    ped.cancel();
+}
+
+TEST_F(OfficialWindowTest, LivescanFingersBecomeThePendingArchive) {
+    Dataset& ped = dm->ped();
+    struct Call {
+        int pedido = 0, regional = 0;
+        bool soloLectura = false;
+    } call;
+    QByteArray archiveBytes("PK\x03\x04 ten fingers");
+    window->takeLiveScan = [&](int pedido, int regional, bool soloLectura, QString& izq, QString& der) {
+        call = {pedido, regional, soloLectura};
+        izq = QStringLiteral("E1234");
+        der = QStringLiteral("V2222");
+        const QString archive = dir.file(QStringLiteral("dedos.zip"));
+        QFile f(archive);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(archiveBytes);
+        return archive;
+    };
+    // Only the flat livescan window captures.
+    ASSERT_TRUE(dm->settings().write(QStringLiteral("LiveScan"), QStringLiteral("Ninguno")));
+    at(1);
+    window->liveScan();
+    EXPECT_EQ(call.pedido, 0) << "no capture without the flat window";
+    EXPECT_FALSE(prompter.texts().isEmpty());
+
+    ASSERT_TRUE(dm->settings().write(QStringLiteral("LiveScan"), QStringLiteral("Plano")));
+    for (const auto& [cPed, state, viewOnly] :
+         {std::tuple{1.0, "I", false}, std::tuple{3.0, "T", true}, std::tuple{4.0, "C", true}}) {
+        at(cPed);
+        ASSERT_EQ(ped.text(QStringLiteral("C_EST")), QString::fromLatin1(state));
+        window->liveScan();
+        EXPECT_EQ(call.pedido, static_cast<int>(cPed));
+        EXPECT_EQ(call.regional, 7);
+        EXPECT_EQ(call.soloLectura, viewOnly) << state;
+        ped.cancel();
+    }
+    at(1);
+    window->liveScan();
+    ASSERT_EQ(ped.state(), Dataset::State::Edit) << texts().toStdString();
+    QFile pending(dir.file(QStringLiteral("edit.zip")));
+    ASSERT_TRUE(pending.open(QIODevice::ReadOnly));
+    EXPECT_EQ(pending.readAll(), archiveBytes);
+    EXPECT_FALSE(exists(QStringLiteral("dedos.zip"))) << "the window's archive is taken, not copied";
+    EXPECT_EQ(ped.text(QStringLiteral("C_CLASIZQ")), QStringLiteral("E1234"));
+    EXPECT_EQ(ped.text(QStringLiteral("C_CLASDER")), QStringLiteral("V2222"));
     ped.cancel();
 }
 
