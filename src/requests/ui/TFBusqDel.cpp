@@ -62,6 +62,8 @@ TFBusqDel::TFBusqDel(Tdm& dm, Prompter& prompter, QWidget* parent) : QDialog(par
                         this);
     m_grid->setObjectName(QStringLiteral("DBGrid1"));
     m_grid->setReadOnlyGrid();
+    for (const auto& [c, width] : {std::pair{0, 60}, std::pair{1, 60}, std::pair{2, 50}, std::pair{3, 40}})
+        m_grid->setColumnWidth(c, width);
     connect(m_grid, &QAbstractItemView::doubleClicked, this, &TFBusqDel::aceptar);
 
     auto* ok = new QPushButton(QStringLiteral("&Aceptar"), this);
