@@ -1,15 +1,11 @@
 #include "requests/ui/TFped.h"
 
-#include "capture/ui/TFDigFich.h"
-#include "capture/ui/TFImgDig.h"
-#include "capture/ui/TFVerImg.h"
 #include "core/ui/DbControls.h"
 #include "dm/Tdm.h"
 #include "exchange/CentralState.h"
 #include "exchange/ReplyHandlers.h"
 #include "reports/Catalog.h"
 #include "reports/ui/ReportPreview.h"
-#include "requests/CaptureResults.h"
 #include "requests/OfficialRequestRules.h"
 #include "requests/WorkFiles.h"
 #include "requests/ui/RequestWindowRules.h"
@@ -51,14 +47,10 @@ private:
     std::function<void()> m_onClick;
 };
 
-void removeIfExists(const QString& file) {
-    if (!file.isEmpty() && QFileInfo::exists(file)) QFile::remove(file);
-}
-
 } // namespace
 
 TFped::TFped(Tdm& dm, Prompter& prompter, CaptureWindows capture, QWidget* parent)
-    : QDialog(parent), m_dm(dm), m_prompter(prompter), m_capture(capture) {
+    : QDialog(parent), m_dm(dm), m_prompter(prompter), m_captures(dm, prompter, dm.ped(), capture) {
     setObjectName(QStringLiteral("TFped"));
     setWindowTitle(QStringLiteral("QEV - Pedido Oficial de Antecedentes"));
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
@@ -388,23 +380,6 @@ bool TFped::beforeNavigatorAction(int b) {
     return true;
 }
 
-bool TFped::saveIfEditing() {
-    Dataset& ped = m_dm.ped();
-    return !ped.editing() || ped.post();
-}
-
-QString TFped::workCopy(int n) const {
-    return m_dm.appDir().file(QString::number(n) + QStringLiteral(".tif"));
-}
-
-void TFped::storeClassifications(const QString& der, const QString& izq) {
-    Dataset& ped = m_dm.ped();
-    if (der == ped.text(QStringLiteral("C_CLASDER")) && izq == ped.text(QStringLiteral("C_CLASIZQ"))) return;
-    if (!ped.editing() && !ped.edit()) return;
-    ped.setText(QStringLiteral("C_CLASDER"), der);
-    ped.setText(QStringLiteral("C_CLASIZQ"), izq);
-}
-
 void TFped::impDactilares() {
     if (!m_dm.liveScan()) {
         digitalizarFicha();
@@ -414,39 +389,18 @@ void TFped::impDactilares() {
 }
 
 void TFped::digitalizarFicha() {
-    if (!saveIfEditing()) return;
-    const auto pause = m_dm.pauseReception();
+    if (!m_captures.saveIfEditing()) return;
     Dataset& ped = m_dm.ped();
     if (ped.text(QStringLiteral("C_CARPED")).trimmed() == QStringLiteral("N")) {
         m_prompter.inform(QStringLiteral("Ud. a ingresado un pedido con carácter Nominativo (sin ficha),\rOmita el "
                                          "ingreso de la huella dactiloscópica y envíe directamente el pedido"));
         return;
     }
-    m_dm.deleteWorkFiles({QString::fromLatin1(kCardWorkFile)});
-    const int n = ++m_contador;
-    capture::CardCapture& card = m_capture.card.card();
-    m_capture.card.prepare(sentAndNotRejected(ped), ped.text(QStringLiteral("C_CLASDER")),
-                           ped.text(QStringLiteral("C_CLASIZQ")));
-    const QString stored = m_dm.appDir().existingFile(m_dm.requestFile(ped, QLatin1Char('h')));
-    if (QFileInfo::exists(stored)) {
-        QFile::remove(workCopy(n));
-        if (QFile::copy(stored, workCopy(n))) (void)m_capture.card.CargarArchivo(workCopy(n), false);
-    }
-    m_capture.card.exec();
-    if (card.Modificado && QFileInfo(card.ArchivoHuella).isFile()) {
-        // Entering edit clears the work files, so the card is filed as "edit.tif" afterwards.
-        QString error;
-        if (ped.edit() && !tomarFicha(m_dm.appDir(), card.ArchivoHuella, true, &error) && !error.isEmpty())
-            m_prompter.error(error);
-    }
-    removeIfExists(workCopy(n - 1));
-    removeIfExists(workCopy(n));
-    removeIfExists(card.ArchivoHuella);
-    storeClassifications(card.ClasDer, card.ClasIzq);
+    m_captures.card(sentAndNotRejected(ped));
 }
 
 void TFped::liveScan() {
-    if (!saveIfEditing()) return;
+    if (!m_captures.saveIfEditing()) return;
     Dataset& ped = m_dm.ped();
     if (m_dm.settings().read(QStringLiteral("LiveScan")) != QStringLiteral("Plano") || !takeLiveScan) {
         m_prompter.warn(QStringLiteral("El lector de huellas configurado no permite capturar desde esta ventana.\r"
@@ -468,31 +422,11 @@ void TFped::liveScan() {
         return;
     }
     QFile::remove(archive);
-    storeClassifications(der, izq);
+    m_captures.storeClassifications(der, izq);
 }
 
 void TFped::documentacion() {
-    if (!saveIfEditing()) return;
-    const auto pause = m_dm.pauseReception();
-    Dataset& ped = m_dm.ped();
-    const int n = ++m_contador;
-    m_dm.deleteWorkFiles({QString::fromLatin1(kDocumentsWorkFile), QStringLiteral("out.tif")});
-    const QString name = QString::number(n) + QStringLiteral(".tif");
-    m_capture.documents.document().ArchivoDocumento = name;
-    const QString work = m_dm.appDir().file(name);
-    QFile::remove(work);
-    const QString stored = m_dm.appDir().existingFile(m_dm.requestFile(ped, QLatin1Char('d')));
-    if (QFileInfo::exists(stored)) (void)QFile::copy(stored, work);
-    const QFileInfo before(work);
-    const QDateTime mtime = before.exists() ? before.lastModified() : QDateTime();
-    m_capture.documents.exec();
-    const QFileInfo after(work);
-    if (after.isFile() && (!mtime.isValid() || after.lastModified() > mtime) && ped.edit()) {
-        QString error;
-        if (!tomarDocumento(m_dm.appDir(), work, mtime, &error) && !error.isEmpty()) m_prompter.error(error);
-    }
-    removeIfExists(workCopy(n - 1));
-    removeIfExists(work);
+    if (m_captures.saveIfEditing()) m_captures.documents();
 }
 
 void TFped::enviar() {
@@ -519,25 +453,11 @@ void TFped::contestacion() {
         return;
     }
     if (!m_dm.replies().ContestacionDisponibleOficial()) return;
-    const int n = ++m_contador;
-    const QString copy = workCopy(n);
-    QFile::remove(copy);
-    const QString answer = m_dm.appDir().existingFile(m_dm.requestFile(ped, QLatin1Char('c')));
-    bool ready = QFileInfo::exists(answer) && QFile::copy(answer, copy);
-    if (!ready) {
-        const Value blob = ped.value(QStringLiteral("B_RESP"));
-        QFile f(copy);
-        ready = blob.isBytes() && f.open(QIODevice::WriteOnly) &&
-                f.write(reinterpret_cast<const char*>(blob.bytes().data.data()),
-                        static_cast<qint64>(blob.bytes().data.size())) == static_cast<qint64>(blob.bytes().data.size());
-    }
-    if (!ready) {
-        m_prompter.error(QStringLiteral("No se pudo preparar la contestación para mostrarla."));
-        return;
-    }
-    m_capture.viewer.setArchivo(copy);
-    m_capture.viewer.exec();
-    removeIfExists(workCopy(n - 1));
+    const Value blob = ped.value(QStringLiteral("B_RESP"));
+    const QByteArray bytes = blob.isBytes() ? QByteArray(reinterpret_cast<const char*>(blob.bytes().data.data()),
+                                                         static_cast<qsizetype>(blob.bytes().data.size()))
+                                            : QByteArray();
+    (void)m_captures.showAnswer(m_dm.appDir().existingFile(m_dm.requestFile(ped, QLatin1Char('c'))), bytes);
 }
 
 void TFped::supuestos() {

@@ -3,6 +3,7 @@
 // current row of the request table; their card (scanned or from the livescan device), documents and aliases; the
 // letter to the organisation; sending; the central office's state and answer.
 #include "reports/Layout.h"
+#include "requests/ui/RequestCaptures.h"
 
 #include <QDialog>
 #include <functional>
@@ -19,21 +20,14 @@ class DbLookupCombo;
 class DbNavigator;
 class Prompter;
 class TFBusqDel;
-class TFDigFich;
-class TFImgDig;
 class TFsup;
-class TFVerImg;
 class Tdm;
 
 class TFped : public QDialog {
     Q_OBJECT
 public:
     // The capture windows the request hands its images to; the program has one of each.
-    struct CaptureWindows {
-        TFDigFich& card;
-        TFImgDig& documents;
-        TFVerImg& viewer;
-    };
+    using CaptureWindows = RequestCaptures::Windows;
     TFped(Tdm& dm, Prompter& prompter, CaptureWindows capture, QWidget* parent = nullptr);
     ~TFped() override;
 
@@ -64,7 +58,7 @@ public:
     TFsup& aliasesWindow() { return *m_sup; }
     TFBusqDel& offenceWindow() { return *m_busqDel; }
     QMenu* fingerMenu() const { return m_pmHuella; }
-    int workCounter() const { return m_contador; }
+    int workCounter() const { return m_captures.counter(); }
     // Shows or hides the central-state button; the main window decides from the office's settings.
     void setVorlundVisible(bool on);
 
@@ -76,13 +70,10 @@ protected:
 
 private:
     bool beforeNavigatorAction(int button);
-    bool saveIfEditing();
-    QString workCopy(int n) const;
-    void storeClassifications(const QString& der, const QString& izq);
 
     Tdm& m_dm;
     Prompter& m_prompter;
-    CaptureWindows m_capture;
+    RequestCaptures m_captures;
     TFsup* m_sup;
     TFBusqDel* m_busqDel;
     DbNavigator* m_nav;
@@ -95,7 +86,6 @@ private:
     QPushButton* m_btDig;
     QPushButton* m_btEstVorlund;
     QMenu* m_pmHuella;
-    int m_contador = 0;
 };
 
 } // namespace qev
