@@ -8,6 +8,7 @@
 #include "reports/ui/ReportPreview.h"
 #include "requests/OfficialRequestRules.h"
 #include "requests/WorkFiles.h"
+#include "requests/ui/RequestForm.h"
 #include "requests/ui/RequestWindowRules.h"
 #include "requests/ui/TFBusqDel.h"
 #include "requests/ui/TFsup.h"
@@ -60,32 +61,14 @@ TFped::TFped(Tdm& dm, Prompter& prompter, CaptureWindows capture, QWidget* paren
     m_sup = new TFsup(dm, prompter, this);
     m_busqDel = new TFBusqDel(dm, prompter, this);
 
-    const auto edit = [&](QWidget* parentWidget, const char* name, const char* field, bool upper) {
-        auto* e = new DbEdit(ped, QString::fromLatin1(field), parentWidget);
-        e->setObjectName(QString::fromLatin1(name));
-        e->setUpperCase(upper);
-        return e;
+    const RequestForm form(dm, ped);
+    const auto edit = [&form](QWidget* w, const char* name, const char* field, bool upper) {
+        return form.edit(w, name, field, upper);
     };
-    const auto lookup = [&](QWidget* parentWidget, const char* name, const char* field, const char* table,
-                            const char* key, const char* text) {
-        auto* c = new DbLookupCombo(ped, QString::fromLatin1(field), *dm.table(QString::fromLatin1(table)),
-                                    QString::fromLatin1(key), QString::fromLatin1(text), parentWidget);
-        c->setObjectName(QString::fromLatin1(name));
-        return c;
-    };
-    const auto label = [](QWidget* parentWidget, const char* text) {
-        return new QLabel(QString::fromUtf8(text), parentWidget);
-    };
-    // A lookup list with its clear button in one cell.
-    const auto withClear = [](DbLookupCombo* combo, const char* clearName, QWidget* parentWidget) {
-        auto* box = new QWidget(parentWidget);
-        auto* row = new QHBoxLayout(box);
-        row->setContentsMargins(0, 0, 0, 0);
-        row->setSpacing(1);
-        row->addWidget(combo, 1);
-        row->addWidget(combo->makeClearButton(QString::fromLatin1(clearName), box));
-        return box;
-    };
+    const auto lookup = [&form](QWidget* w, const char* name, const char* field, const char* table, const char* key,
+                                const char* text) { return form.lookup(w, name, field, table, key, text); };
+    const auto label = [](QWidget* w, const char* text) { return RequestForm::label(w, text); };
+    const auto withClear = &RequestForm::withClear;
 
     // Header line.
     auto* header = new QHBoxLayout;
