@@ -33,8 +33,11 @@
 #include "requests/ui/TFConsPed.h"
 #include "requests/ui/TFConsulta.h"
 #include "requests/ui/TFOrg.h"
+#include "requests/ui/TFPedP.h"
+#include "requests/ui/TFSelInternet.h"
 #include "requests/ui/TFbped.h"
 #include "requests/ui/TFped.h"
+#include "requests/ui/UnsentPersonalList.h"
 #include "util/Clock.h"
 
 #include "capture/CardCapture.h"
@@ -416,6 +419,42 @@ int main(int argc, char** argv) {
         ped.activateWindow();
     };
     menu.vorlundVisible = [&ped](bool on) { ped.setVorlundVisible(on); };
+    // Personal requests.
+    TFPedP pedP(dm, prompter, {digFich, imgDig, verImg}, &menu);
+    pedP.takeLiveScan = [&liveScan](int pedido, int regional, bool soloLectura, QString& izq, QString& der) {
+        return liveScan.TomarHuellas(pedido, regional, soloLectura, false, izq, der) ? liveScan.session().archivoZip()
+                                                                                     : QString();
+    };
+    pedP.confirmIdentity = [&bioVerif]() -> std::optional<TFPedP::Identity> {
+        bioVerif.prepareConfirmation(QStringLiteral("Confirmación biometrica"));
+        if (bioVerif.exec() != QDialog::Accepted || bioVerif.verificationResult() <= 0) return std::nullopt;
+        return TFPedP::Identity{bioVerif.user(), bioVerif.verificationResult()};
+    };
+    TFbped bpedP(dm, prompter, &pedP);
+    pedP.search = [&bpedP, &dm] {
+        bpedP.setTable(dm.pedp());
+        bpedP.exec();
+    };
+    consulta.showPersonalRequest = [&pedP] {
+        if (!pedP.isVisible()) {
+            pedP.exec();
+            return;
+        }
+        pedP.raise();
+        pedP.activateWindow();
+    };
+    menu.registerWindow(QStringLiteral("TFPedP"), [&pedP] {
+        pedP.show();
+        pedP.raise();
+    });
+    TFSelInternet selInternet(dm, prompter, &menu);
+    selInternet.showPersonalRequest = [&pedP] {
+        pedP.show();
+        pedP.raise();
+    };
+    menu.registerWindow(QStringLiteral("TFSelInternet"), [&selInternet] { selInternet.exec(); });
+    menu.registerWindow(QStringLiteral("PedidosSinEnviar"),
+                        [&dm, &listado] { listUnsentPersonal(dm.pedp(), listado); });
     menu.registerWindow(QStringLiteral("TFped"), [&ped] {
         ped.show();
         ped.raise();

@@ -118,6 +118,13 @@ void TFBioVerif::changeEvent(QEvent* e) {
     QDialog::changeEvent(e);
 }
 
+void TFBioVerif::prepareConfirmation(const QString& caption) {
+    setWindowTitle(caption);
+    m_img->clearImage();
+    m_result = 0;
+    m_user.clear();
+}
+
 void TFBioVerif::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     m_edAppID->setFocus();

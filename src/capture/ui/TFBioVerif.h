@@ -41,6 +41,8 @@ public:
     // The last verification: its number (0 before any and after a failed call) and the user it was asked for.
     // (QDialog::result() stays the modal result.)
     int verificationResult() const { return m_result; }
+    // Before showing it to confirm a request's applicant: the caption, an empty picture and no verification yet.
+    void prepareConfirmation(const QString& caption);
     const QString& user() const { return m_user; }
     bool verifying() const { return m_busy; }
 

@@ -16,6 +16,7 @@
 #include "core/ui/DbControls.h"
 #include "dm/Tdm.h"
 #include "reports/ui/ReportPreview.h"
+#include "requests/ui/TFPedP.h"
 #include "requests/ui/TFped.h"
 
 #include <QApplication>
@@ -54,13 +55,27 @@ protected:
         window->show();
     }
 
+    // The personal request window instead, over the same capture windows.
+    void makePersonalWindow() {
+        digFich = std::make_unique<TFDigFich>(card, setup, prompter);
+        imgDig = std::make_unique<TFImgDig>(doc, setup, prompter);
+        verImg = std::make_unique<TFVerImg>(prompter);
+        personal = std::make_unique<TFPedP>(*dm, prompter, RequestCaptures::Windows{*digFich, *imgDig, *verImg});
+        personal->printReceipt = [this](const reports::Layout& layout) {
+            letters.push_back(layout);
+            reports::ReportPreview preview({layout}, prompter);
+            EXPECT_TRUE(preview.exportPdf(dir.file(QStringLiteral("comprobante.pdf"))));
+        };
+        personal->show();
+    }
+    QWidget* shown() const { return window ? static_cast<QWidget*>(window.get()) : personal.get(); }
     template <typename T> T* child(const char* name) const {
-        T* w = window->findChild<T*>(QString::fromLatin1(name));
+        T* w = shown()->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
     void click(const char* button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
-    void nav(DbNavigator::Button b) { window->navigator()->click(b); }
+    void nav(DbNavigator::Button b) { (window ? window->navigator() : personal->navigator())->click(b); }
     void type(const char* edit, const QString& text) {
         auto* e = child<DbEdit>(edit);
         e->setFocus();
@@ -123,6 +138,7 @@ protected:
     std::unique_ptr<TFImgDig> imgDig;
     std::unique_ptr<TFVerImg> verImg;
     std::unique_ptr<TFped> window;
+    std::unique_ptr<TFPedP> personal;
     std::vector<reports::Layout> letters;
     std::unique_ptr<QObject> watches = std::make_unique<QObject>();
 };
