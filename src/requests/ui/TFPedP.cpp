@@ -6,6 +6,7 @@
 #include "exchange/TSMime.h"
 #include "exchange/mail/ValidEmail.h"
 #include "reports/Catalog.h"
+#include "reports/Institution.h"
 #include "reports/ui/ReportPreview.h"
 #include "requests/PersonalRequestRules.h"
 #include "requests/WorkFiles.h"
@@ -48,9 +49,10 @@ QString receiptMailText(const QString& cPago, const QString& cSegur) {
                "su Certificado de Antecedentes Penales por medio de un correo electrónico a la cuenta "
                "suministrada. Para consultas, sugerencias y reclamos acerca del Comprobante del Trámite de "
                "Antecedentes Penales, acceda a nuestro Sistema de Gestión e Información al Usuario "
-               "ingresando a nuestra pagina web www.qev-central.gob.example o comuníquese al 0800-555-7838. "
-               "\rCódigo de Solicitud: ") +
-           cPago + QStringLiteral("\r") + QStringLiteral("Código de Seguridad: ") + cSegur;
+               "ingresando a nuestra pagina web ") +
+           reports::Institution::webAddress() + QStringLiteral(" o comuníquese al ") +
+           reports::Institution::freePhone() + QStringLiteral(". \rCódigo de Solicitud: ") + cPago +
+           QStringLiteral("\r") + QStringLiteral("Código de Seguridad: ") + cSegur;
 }
 
 TFPedP::TFPedP(Tdm& dm, Prompter& prompter, RequestCaptures::Windows capture, QWidget* parent)
@@ -336,9 +338,14 @@ bool TFPedP::eventFilter(QObject* watched, QEvent* event) {
             if (key == Qt::Key_Return || key == Qt::Key_Enter) talonEnter();
             break;
         }
-        case QEvent::FocusOut:
-            if (!m_talon->text().trimmed().isEmpty()) talonEnter();
+        case QEvent::FocusOut: {
+            // Another window taking the focus is not the operator leaving the field.
+            const Qt::FocusReason why = static_cast<QFocusEvent*>(event)->reason();
+            if (why != Qt::ActiveWindowFocusReason && why != Qt::PopupFocusReason &&
+                !m_talon->text().trimmed().isEmpty())
+                talonEnter();
             break;
+        }
         default:
             break;
         }
@@ -348,6 +355,8 @@ bool TFPedP::eventFilter(QObject* watched, QEvent* event) {
 
 void TFPedP::talonEnter() {
     Dataset& pedp = m_dm.pedp();
+    // The slip of a row being browsed is not applied again: the window does not start editing by itself.
+    if (!pedp.editing()) return;
     const QString code = m_talon->text();
     if (code.trimmed().size() == 11) {
         if (!m_dm.personalRules().AplicarCodigoBoleta(code)) {

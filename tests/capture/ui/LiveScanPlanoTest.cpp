@@ -1,6 +1,7 @@
 // The livescan window on a real office folder: fingers from the simulated device through the scanner wrapper,
 // graded off the UI thread, saved by the converter program into the archive the request rules file; the external
 // capture programs played by small shell scripts; a stored archive that cannot be opened.
+#include "NistFingers.h"
 #include "RequestFixture.h"
 #include "capture/FingerArchive.h"
 #include "capture/LiveScanCard.h"
@@ -21,6 +22,8 @@
 
 #include <algorithm>
 
+#include "NistFingers.h"
+
 namespace qev {
 namespace {
 
@@ -28,26 +31,8 @@ using capture::LiveScanSession;
 using platform::SimulatedLiveScan;
 using platform::TFingerScan;
 
-// Ten NIST fingers of different sizes (names end in WIDTHxHEIGHT.raw), all large enough to grade.
-const char* const kFingerFiles[capture::kFingers] = {
-    "more/sivv_card0001_01_545x498.raw", "more/sivv_card0002_01_506x551.raw",
-    "more/sivv_card0003_05_372x388.raw", "more/sivv_card0004_02_456x503.raw",
-    "more/wvu3_r3_400x375.raw",          "more/wvu3_r5_400x375.raw",
-    "more/wvu3_r7_400x375.raw",          "more/wvu3_r13_800x475.raw",
-    "an2k_valid12_512x512.raw",          "nist_finger_500x500.raw"};
-
-platform::LiveScanImage nistFinger(int i) {
-    const QString name = QString::fromLatin1(kFingerFiles[i]);
-    const auto m = QRegularExpression(QStringLiteral("_(\\d+)x(\\d+)\\.raw$")).match(name);
-    platform::LiveScanImage image;
-    image.scannerId = QString::fromLatin1(SimulatedLiveScan::kScannerId);
-    image.width = m.captured(1).toInt();
-    image.height = m.captured(2).toInt();
-    image.ppi = 500;
-    QFile f(QStringLiteral(QEV_FINGERPRINT_DIR "/") + name);
-    if (f.open(QIODevice::ReadOnly)) image.pixels = f.readAll();
-    return image;
-}
+using test::nistFinger;
+const auto& kFingerFiles = test::kNistFingerFiles;
 
 QByteArray bytesOf(const QString& path) {
     QFile f(path);

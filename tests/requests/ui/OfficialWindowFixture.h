@@ -93,12 +93,13 @@ protected:
 
     // Runs `act` on the next modal window once it shows (the action that opens it is run right after). A watch
     // still waiting ends with stopWatching() or with the test.
-    void onModal(std::function<void(QWidget*)> act) {
+    // With `which`, only that window is waited for.
+    void onModal(std::function<void(QWidget*)> act, QWidget* which = nullptr) {
         auto* poll = new QTimer(watches.get());
         poll->setInterval(5);
-        QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        QObject::connect(poll, &QTimer::timeout, [poll, act, which] {
             QWidget* w = QApplication::activeModalWidget();
-            if (!w || !w->isVisible()) return;
+            if (!w || !w->isVisible() || (which && w != which)) return;
             poll->stop();
             poll->deleteLater();
             act(w);

@@ -2,6 +2,7 @@
 // or asked to be mailed, the answer by state and result, the payment slip field and the livescan capture with the
 // applicant's confirmation.
 #include "OfficialWindowFixture.h"
+#include "reports/Institution.h"
 #include "requests/PersonalRequestRules.h"
 
 #include <QLineEdit>
@@ -149,8 +150,11 @@ TEST_F(PersonalWindowTest, TheReceiptIsPrintedWithItsBarcodesOrMailedOnlyToAVali
         EXPECT_FALSE(prompter.texts().contains(QStringLiteral("Email Enviado Exitosamente")));
         EXPECT_FALSE(prompter.texts().contains(QStringLiteral("ERROR! No se pudo enviar el email")));
     }
-    EXPECT_TRUE(receiptMailText(QStringLiteral("A1345678901"), QStringLiteral("X9Y8Z7W6V5"))
-                    .endsWith(QStringLiteral("\rCódigo de Solicitud: A1345678901\rCódigo de Seguridad: X9Y8Z7W6V5")));
+    // The mailed receipt gives the same web address and telephone as the printed one.
+    const QString mailed = receiptMailText(QStringLiteral("A1345678901"), QStringLiteral("X9Y8Z7W6V5"));
+    EXPECT_TRUE(mailed.contains(reports::Institution::webAddress()) &&
+                mailed.contains(reports::Institution::freePhone()));
+    EXPECT_TRUE(mailed.endsWith(QStringLiteral("\rCódigo de Solicitud: A1345678901\rCódigo de Seguridad: X9Y8Z7W6V5")));
 }
 
 TEST_F(PersonalWindowTest, SlipFieldAndLivescanWithTheApplicantsConfirmation) {
