@@ -174,6 +174,12 @@ TEST_F(PersonalWindowTest, SlipFieldAndLivescanWithTheApplicantsConfirmation) {
     EXPECT_EQ(pedp.text(QStringLiteral("C_TRAM")), before);
     EXPECT_EQ(personal->focusWidget(), child<QLineEdit>("f_pago"));
     pedp.cancel();
+    // The kind a slip sets shows in its list, also on a new row.
+    nav(Button::Insert);
+    EXPECT_TRUE(dm->personalRules().AplicarCodigoBoleta(QStringLiteral("B2000000001")));
+    EXPECT_EQ(pedp.text(QStringLiteral("C_TRAM")), QStringLiteral("2"));
+    EXPECT_EQ(child<QComboBox>("dblcbTram")->currentText(), QStringLiteral("Urgente"));
+    pedp.cancel();
 
     // Livescan: the archive becomes the request's, with the capture time and the applicant's confirmation.
     ASSERT_TRUE(dm->settings().write(QStringLiteral("LiveScan"), QStringLiteral("Plano")));
