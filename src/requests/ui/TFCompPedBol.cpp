@@ -56,8 +56,10 @@ QLabel* valueLabel(QWidget* parent, const QString& name, const QString& text) {
     return l;
 }
 
+// The same words are the same name, however the two sides split them into fields.
 void paint(QLabel* a, QLabel* b) {
-    const QColor& c = a->text() == b->text() ? TFCompPedBol::equalColour() : TFCompPedBol::differentColour();
+    const QColor& c = a->text().simplified() == b->text().simplified() ? TFCompPedBol::equalColour()
+                                                                       : TFCompPedBol::differentColour();
     for (QLabel* l : {a, b}) {
         QPalette p = l->palette();
         p.setColor(QPalette::WindowText, c);

@@ -82,6 +82,24 @@ TEST_F(TFCompPedBolTest, PairsThatDifferAreBlueAndTheRestRed) {
     EXPECT_TRUE(cancel->isDefault());
 }
 
+TEST_F(TFCompPedBolTest, ANameSplitOtherwiseIntoFieldsIsTheSameName) {
+    // The slip keeps both surnames in its first field and nothing in the second.
+    PedBol& slip = dm->slips().pedBol();
+    slip.insert();
+    for (const auto& [name, text] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"x_ape1", "GOMEZ PEREZ"}, {"x_ape2", ""}, {"x_nom1", "ANALIA"}, {"c_boleta_web", "A1345678901"}})
+        ASSERT_TRUE(slip.setText(QString::fromLatin1(name), QString::fromLatin1(text))) << name;
+    slip.post();
+    TFCompPedBol w(*dm, prompter, QStringLiteral("A1345678901"), QStringLiteral("5"), QStringLiteral("17"));
+    auto* request = w.findChild<QGroupBox*>(QStringLiteral("Gptram1"));
+    auto* bol = w.findChild<QGroupBox*>(QStringLiteral("Gptram2"));
+    ASSERT_TRUE(request && bol);
+    EXPECT_NE(text(request, "lbApe"), text(bol, "lbApe"));
+    EXPECT_EQ(colour(request, "lbApe"), TFCompPedBol::equalColour());
+    EXPECT_EQ(colour(bol, "lbApe"), TFCompPedBol::equalColour());
+    EXPECT_EQ(colour(bol, "lbNom"), TFCompPedBol::differentColour());
+}
+
 TEST_F(TFCompPedBolTest, ContinuingNeedsConfirmation) {
     TFCompPedBol w(*dm, prompter, QStringLiteral("A1345678901"), QStringLiteral("5"), QStringLiteral("17"));
     w.show();
