@@ -8,6 +8,7 @@
 // the deleted rows away, the second finds nothing deleted. For each start: the time to ready, the share of the
 // data module's steps (it reports them on the standard error when QEV_STARTUP_TIMES is set) and the peak memory
 // of the process.
+#include "BenchRows.h"
 #include "core/OfficeSchema.h"
 #include "dbf/Table.h"
 
@@ -39,45 +40,6 @@ double secondsSince(Stopwatch::time_point t0) {
     return std::chrono::duration<double>(Stopwatch::now() - t0).count();
 }
 
-// A plausible value for every stored field, varying with the row: texts fill part of their width, numbers fit
-// their width, dates stay valid. Memo fields stay empty.
-dbf::Record syntheticRow(const dbf::Table& t, int i) {
-    static const char* const kWords[] = {"PEREZ",    "GOMEZ",  "RODRIGUEZ", "FERNANDEZ", "LOPEZ",
-                                         "MARTINEZ", "GARCIA", "SANCHEZ",   "ROMERO",    "SOSA"};
-    dbf::Record r(t.fields().size());
-    for (size_t f = 0; f < t.fields().size(); ++f) {
-        const dbf::FieldDef& d = t.fields()[f];
-        switch (d.type) {
-        case 'C': {
-            std::string s = std::string(kWords[(static_cast<size_t>(i) + f) % 10]) + std::to_string(i % 997);
-            if (static_cast<int>(s.size()) > d.length) s.resize(static_cast<size_t>(d.length));
-            r[f] = dbf::Value(s);
-            break;
-        }
-        case 'N':
-        case 'F': {
-            const int digits = d.length - (d.decimals > 0 ? d.decimals + 1 : 0);
-            long limit = 1;
-            for (int k = 0; k < std::min(digits, 9); ++k)
-                limit *= 10;
-            r[f] = dbf::Value(static_cast<double>((i + static_cast<long>(f)) % std::max(limit - 1, 1L)));
-            break;
-        }
-        case 'D':
-            r[f] = dbf::Value(dbf::Date{1970 + i % 50, 1 + i % 12, 1 + i % 28});
-            break;
-        case 'L':
-            r[f] = dbf::Value(i % 3 == 0);
-            break;
-        default:
-            break;
-        }
-    }
-    const int key = t.fieldIndex("C_PED");
-    if (key >= 0) r[static_cast<size_t>(key)] = dbf::Value(static_cast<double>(i + 1));
-    return r;
-}
-
 // The benchmark times the start, not the log-in: access control goes off.
 bool accessControlOff(const std::string& path) {
     auto t = dbf::Table::open(path, dbf::OpenMode::Shared);
@@ -106,7 +68,7 @@ bool fillTable(const std::string& path, int rows, int everyDeleted) {
         if (auto d = (*t)->setDeleted(rn, true); !d) return false;
     if (!(*t)->pack()) return false;
     for (int i = 0; i < rows; ++i) {
-        auto a = (*t)->append(syntheticRow(**t, i));
+        auto a = (*t)->append(bench::syntheticRow(**t, i));
         if (!a) {
             std::fprintf(stderr, "%s\n", a.error().c_str());
             return false;

@@ -4,12 +4,17 @@
 #include "capture/ui/TFImgDig.h"
 #include "capture/ui/TFVerImg.h"
 #include "dm/Tdm.h"
+#include "exchange/CentralState.h"
 #include "requests/CaptureResults.h"
 #include "requests/WorkFiles.h"
 #include "util/Prompter.h"
 
+#include <QDialog>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
 
 namespace qev {
 
@@ -103,6 +108,88 @@ bool RequestCaptures::showAnswer(const QString& file, const QByteArray& bytes) {
     m_windows.viewer.exec();
     removeIfExists(workCopy(n - 1));
     return true;
+}
+
+bool RequestCaptures::liveScan(const LiveScanWindow& take, bool viewOnly) {
+    Dataset& r = m_requests;
+    if (m_dm.settings().read(QStringLiteral("LiveScan")) != QStringLiteral("Plano") || !take) {
+        m_prompter.warn(QStringLiteral("El lector de huellas configurado no permite capturar desde esta ventana.\r"
+                                       "Elija el lector \"Plano\" en la configuración del LiveScan."));
+        return false;
+    }
+    QString izq = r.text(QStringLiteral("C_CLASIZQ"));
+    QString der = r.text(QStringLiteral("C_CLASDER"));
+    const QString archive = take(number("C_PED"), number("C_REG"), viewOnly, izq, der);
+    if (archive.isEmpty() || !QFileInfo(archive).isFile() || !r.edit()) return false;
+    QString error;
+    if (!fileOver(archive, m_dm.appDir(), QString::fromLatin1(kLivescanWorkFile), &error)) {
+        m_prompter.error(QStringLiteral("Error al crear la ficha comprimida"));
+        return false;
+    }
+    QFile::remove(archive);
+    storeClassifications(der, izq);
+    return true;
+}
+
+void RequestCaptures::fingerprints(QMenu& menu, const QPushButton& button, const std::function<void()>& card) {
+    if (!m_dm.liveScan()) {
+        card();
+        return;
+    }
+    menu.popup(button.parentWidget()->mapToGlobal(button.geometry().topLeft()));
+}
+
+bool RequestCaptures::showRejectionReason(bool official) {
+    QString reason = m_requests.text(QStringLiteral("X_RECHAZO")).trimmed();
+    if (reason.isEmpty()) {
+        QString error;
+        bool asked = false;
+        {
+            BusyScope busy(m_prompter);
+            asked = m_dm.centralState().ObtenerMotivoRechazo(official, number("C_PED"), number("C_REG"), reason, error);
+        }
+        if (!asked) {
+            m_prompter.error(error);
+            return false;
+        }
+    }
+    m_prompter.inform(reason, QStringLiteral("Motivo del Rechazo"));
+    return true;
+}
+
+void RequestCaptures::estadoVorlund(const QString& prefijo) {
+    const int expte = number("N_EXPE");
+    if (expte < 1) {
+        m_prompter.warn(QStringLiteral("Sin número de expte. no se puede consultar el estado"));
+        return;
+    }
+    m_dm.centralState().ConsultarEstadoVorlund(number("C_PED"), expte, number("C_REG"), prefijo);
+}
+
+bool RequestCaptures::receptionAllows(bool insertOrSave) {
+    if (!insertOrSave || m_dm.receptionIdle()) return true;
+    m_prompter.warn(QStringLiteral("Advertencia: Se están recibiendo mensajes. \rVuelva a intentar en unos "
+                                   "instantes."));
+    return false;
+}
+
+bool RequestCaptures::closeUnsaved(const std::function<bool()>& save) {
+    if (!m_requests.editing()) return true;
+    if (!m_prompter.confirm(QStringLiteral("El pedido tiene cambios sin grabar.\r¿Desea grabarlos?"),
+                            QStringLiteral("Confirmar"))) {
+        m_requests.cancel();
+        return true;
+    }
+    return save();
+}
+
+int RequestCaptures::number(const char* field) const {
+    const dbf::Value v = m_requests.value(QString::fromLatin1(field));
+    return v.isNumber() ? static_cast<int>(v.number()) : 0;
+}
+
+void RequestCaptures::centre(QDialog& window) {
+    if (QScreen* screen = window.screen()) window.move(screen->availableGeometry().center() - window.rect().center());
 }
 
 } // namespace qev

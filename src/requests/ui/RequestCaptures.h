@@ -1,9 +1,16 @@
 #pragma once
-// The capture actions both request windows share, on the current row of their request table: the ten-print card
-// and the documents, worked on as numbered copies in the office folder and handed to the record rules as the
-// pending work files, and the viewing of an answer image. The reception timer rests while a capture window is open.
+// The actions both request windows share, on the current row of their request table: the ten-print card, the
+// livescan archive and the documents, worked on as copies in the office folder and handed to the record rules as the
+// pending work files; the viewing of an answer image and of a rejection's reason; the central office's case state;
+// the guards of the navigator and of closing. The reception timer rests while a capture window is open.
 #include <QByteArray>
 #include <QString>
+
+#include <functional>
+
+class QDialog;
+class QMenu;
+class QPushButton;
 
 namespace qev {
 
@@ -36,6 +43,30 @@ public:
     // Stores both classifications when they differ from the row's, putting the row in edit.
     void storeClassifications(const QString& der, const QString& izq);
     int counter() const { return m_contador; }
+
+    // The livescan window for the current row (read-only when asked), with both classifications in and out; it
+    // answers the archive it saved, empty when nothing was taken.
+    using LiveScanWindow =
+        std::function<QString(int pedido, int regional, bool soloLectura, QString& clasIzq, QString& clasDer)>;
+    // Takes the fingers through `take` (only the flat livescan window captures): the archive becomes "edit.zip" with
+    // the row in edit and the classifications stored. True when the fingers were taken.
+    bool liveScan(const LiveScanWindow& take, bool viewOnly);
+    // "&Imp.Dactilares": the card at once without livescan, else the menu of both captures over the button.
+    void fingerprints(QMenu& menu, const QPushButton& button, const std::function<void()>& card);
+    // The reason of a rejection, stored or else asked of the central office, shown under "Motivo del Rechazo".
+    // False (the error said) when it could not be had.
+    bool showRejectionReason(bool official);
+    // "Estado &Vorlund" with the request kind's prefix ("U" official, "W" personal).
+    void estadoVorlund(const QString& prefijo);
+
+    // The navigator refuses a new row or a save while mail is being received (with the warning).
+    bool receptionAllows(bool insertOrSave);
+    // Closing with the row unsaved asks; Yes saves through `save`, No cancels. False when the window must stay.
+    bool closeUnsaved(const std::function<bool()>& save);
+    // A number field of the current row (0 when empty).
+    int number(const char* field) const;
+    // Centres a window on its screen the first time it shows.
+    static void centre(QDialog& window);
 
 private:
     QString workCopy(int n) const;

@@ -3,6 +3,8 @@
 #include "core/ui/DbControls.h"
 #include "dm/Tdm.h"
 
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 
@@ -35,6 +37,14 @@ QLabel* RequestForm::label(QWidget* parent, const char* text, const char* hint) 
     auto* l = new QLabel(QString::fromUtf8(text), parent);
     if (hint) l->setToolTip(QString::fromUtf8(hint));
     return l;
+}
+
+std::pair<QGroupBox*, QGridLayout*> RequestForm::group(QWidget* parent, const char* name, const char* title) {
+    auto* box = new QGroupBox(QString::fromUtf8(title), parent);
+    box->setObjectName(QString::fromLatin1(name));
+    auto* grid = new QGridLayout(box);
+    grid->setVerticalSpacing(2);
+    return {box, grid};
 }
 
 QWidget* RequestForm::withClear(DbLookupCombo* combo, const char* clearName, QWidget* parent) {

@@ -3,6 +3,10 @@
 // clear buttons, check boxes and labels, each named as the window's code and tests refer to it.
 #include <QString>
 
+#include <utility>
+
+class QGridLayout;
+class QGroupBox;
 class QLabel;
 class QWidget;
 
@@ -25,6 +29,8 @@ public:
     DbCheckBox* check(QWidget* parent, const char* name, const char* field, const char* caption,
                       const char* hint = nullptr) const;
     static QLabel* label(QWidget* parent, const char* text, const char* hint = nullptr);
+    // A titled group of the window with a compact grid for its controls.
+    static std::pair<QGroupBox*, QGridLayout*> group(QWidget* parent, const char* name, const char* title);
     // The list and its clear button side by side in one cell.
     static QWidget* withClear(DbLookupCombo* combo, const char* clearName, QWidget* parent);
 

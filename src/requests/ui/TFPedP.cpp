@@ -9,13 +9,11 @@
 #include "reports/Institution.h"
 #include "reports/ui/ReportPreview.h"
 #include "requests/PersonalRequestRules.h"
-#include "requests/WorkFiles.h"
 #include "requests/ui/RequestForm.h"
 #include "util/Clock.h"
 #include "util/Prompter.h"
 
 #include <QEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -23,7 +21,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace qev {
@@ -34,11 +31,6 @@ using Button = DbNavigator::Button;
 namespace {
 
 const QString kEmailPrompt = QStringLiteral("DIRECCION DE EMAIL");
-
-int numberOf(const Dataset& ds, const char* field) {
-    const Value v = ds.value(QString::fromLatin1(field));
-    return v.isNumber() ? static_cast<int>(v.number()) : 0;
-}
 
 } // namespace
 
@@ -75,10 +67,7 @@ TFPedP::TFPedP(Tdm& dm, Prompter& prompter, RequestCaptures::Windows capture, QW
     };
 
     // The request and its payment.
-    auto* grOrg = new QGroupBox(QStringLiteral("Datos del Pedido"), this);
-    grOrg->setObjectName(QStringLiteral("grOrg"));
-    auto* og = new QGridLayout(grOrg);
-    og->setVerticalSpacing(2);
+    auto [grOrg, og] = RequestForm::group(this, "grOrg", "Datos del Pedido");
     og->addWidget(label(grOrg, "Pedido:"), 0, 0);
     og->addWidget(readOnly(grOrg, "c_ped", "C_PED"), 0, 1);
     og->addWidget(label(grOrg, "Nro.Exp.:", "Número de Expediente"), 0, 2);
@@ -123,10 +112,7 @@ TFPedP::TFPedP(Tdm& dm, Prompter& prompter, RequestCaptures::Windows capture, QW
         slip->installEventFilter(this);
 
     // The applicant's address.
-    auto* grDom = new QGroupBox(QStringLiteral("Domicilio del Solicitante"), this);
-    grDom->setObjectName(QStringLiteral("GroupBox1"));
-    auto* dg = new QGridLayout(grDom);
-    dg->setVerticalSpacing(2);
+    auto [grDom, dg] = RequestForm::group(this, "GroupBox1", "Domicilio del Solicitante");
     dg->addWidget(label(grDom, "Calle y Número:"), 0, 0);
     dg->addWidget(form.edit(grDom, "DBEdit1", "X_DOM_S", true), 0, 1);
     dg->addWidget(label(grDom, "Localidad:"), 0, 2);
@@ -140,10 +126,7 @@ TFPedP::TFPedP(Tdm& dm, Prompter& prompter, RequestCaptures::Windows capture, QW
     dg->addWidget(form.edit(grDom, "DBEdit6", "C_CODPOS_S"), 1, 3);
 
     // The applicant.
-    auto* grCaus = new QGroupBox(QStringLiteral("Datos Personales del Solicitante"), this);
-    grCaus->setObjectName(QStringLiteral("grCaus"));
-    auto* cg = new QGridLayout(grCaus);
-    cg->setVerticalSpacing(2);
+    auto [grCaus, cg] = RequestForm::group(this, "grCaus", "Datos Personales del Solicitante");
     cg->addWidget(label(grCaus, "Apellidos:"), 0, 0);
     cg->addWidget(form.edit(grCaus, "x_ape1", "X_APE1", true), 0, 1);
     cg->addWidget(form.edit(grCaus, "x_ape2", "X_APE2", true), 0, 2);
@@ -165,10 +148,7 @@ TFPedP::TFPedP(Tdm& dm, Prompter& prompter, RequestCaptures::Windows capture, QW
     DbEdit* fNac = form.edit(grCaus, "f_nac", "F_NAC");
     fNac->setPlaceholderText(QStringLiteral("dd/mm/aaaa"));
     cg->addWidget(fNac, 3, 1);
-    auto* grDoc = new QGroupBox(QStringLiteral("Documento"), grCaus);
-    grDoc->setObjectName(QStringLiteral("GroupBox2"));
-    auto* docg = new QGridLayout(grDoc);
-    docg->setVerticalSpacing(2);
+    auto [grDoc, docg] = RequestForm::group(grCaus, "GroupBox2", "Documento");
     docg->addWidget(label(grDoc, "Doc. Tipo:"), 0, 0);
     docg->addWidget(
         RequestForm::withClear(form.lookup(grDoc, "DBLookupComboBox5", "C_TDOC", "tdoc", "C_TDOC", "X_TDOC"),
@@ -270,31 +250,20 @@ void TFPedP::showEvent(QShowEvent* e) {
     const bool home = s.read(QStringLiteral("m_domic")) == QStringLiteral("S");
     m_lbPagoDomic->setVisible(home);
     m_pagoDomic->setVisible(home);
-    if (QScreen* screen = this->screen(); screen && !e->spontaneous())
-        move(screen->availableGeometry().center() - rect().center());
+    if (!e->spontaneous()) RequestCaptures::centre(*this);
 }
 
 void TFPedP::done(int r) {
-    Dataset& pedp = m_dm.pedp();
-    if (pedp.editing()) {
-        if (m_prompter.confirm(QStringLiteral("El pedido tiene cambios sin grabar.\r¿Desea grabarlos?"),
-                               QStringLiteral("Confirmar"))) {
-            if (!beforeNavigatorAction(static_cast<int>(Button::Post)) || !pedp.post()) return; // the window stays
-        } else {
-            pedp.cancel();
-        }
-    }
+    if (!m_captures.closeUnsaved(
+            [this] { return beforeNavigatorAction(static_cast<int>(Button::Post)) && m_dm.pedp().post(); }))
+        return; // the window stays
     QDialog::done(r);
 }
 
 bool TFPedP::beforeNavigatorAction(int b) {
     const auto button = static_cast<Button>(b);
     Dataset& pedp = m_dm.pedp();
-    if ((button == Button::Insert || button == Button::Post) && !m_dm.receptionIdle()) {
-        m_prompter.warn(QStringLiteral("Advertencia: Se están recibiendo mensajes. \rVuelva a intentar en unos "
-                                       "instantes."));
-        return false;
-    }
+    if (!m_captures.receptionAllows(button == Button::Insert || button == Button::Post)) return false;
     if (button == Button::Insert) m_tram->setEnabled(true);
     if (button == Button::Edit) {
         const QString state = pedp.text(QStringLiteral("C_EST")).trimmed();
@@ -341,7 +310,7 @@ bool TFPedP::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::FocusOut: {
             // Another window taking the focus is not the operator leaving the field.
             const Qt::FocusReason why = static_cast<QFocusEvent*>(event)->reason();
-            if (why != Qt::ActiveWindowFocusReason && why != Qt::PopupFocusReason &&
+            if (why != Qt::ActiveWindowFocusReason && why != Qt::PopupFocusReason && !m_movingFocus &&
                 !m_talon->text().trimmed().isEmpty())
                 talonEnter();
             break;
@@ -366,16 +335,16 @@ void TFPedP::talonEnter() {
         }
         m_tram->setEnabled(false); // the procedure kind now comes from the slip
     }
-    if (pedp.text(QStringLiteral("C_TRAM")).trimmed() != QStringLiteral("6") && pedp.isNull(QStringLiteral("F_PAGO")))
+    if (pedp.text(QStringLiteral("C_TRAM")).trimmed() != QStringLiteral("6") && pedp.isNull(QStringLiteral("F_PAGO"))) {
+        // The slip was just applied: the field losing the focus to the date must not apply it again.
+        m_movingFocus = true;
         m_fPago->setFocus();
+        m_movingFocus = false;
+    }
 }
 
 void TFPedP::impresionesDactilares() {
-    if (!m_dm.liveScan()) {
-        digitalizarFicha();
-        return;
-    }
-    m_pmHuella->popup(mapToGlobal(m_btDig->geometry().topLeft()));
+    m_captures.fingerprints(*m_pmHuella, *m_btDig, [this] { digitalizarFicha(); });
 }
 
 void TFPedP::digitalizarFicha() {
@@ -385,23 +354,8 @@ void TFPedP::digitalizarFicha() {
 void TFPedP::liveScan() {
     const auto pause = m_dm.pauseReception();
     if (!m_captures.saveIfEditing()) return;
+    if (!m_captures.liveScan(takeLiveScan, viewOnly())) return;
     Dataset& pedp = m_dm.pedp();
-    if (m_dm.settings().read(QStringLiteral("LiveScan")) != QStringLiteral("Plano") || !takeLiveScan) {
-        m_prompter.warn(QStringLiteral("El lector de huellas configurado no permite capturar desde esta ventana.\r"
-                                       "Elija el lector \"Plano\" en la configuración del LiveScan."));
-        return;
-    }
-    QString izq = pedp.text(QStringLiteral("C_CLASIZQ"));
-    QString der = pedp.text(QStringLiteral("C_CLASDER"));
-    const QString archive = takeLiveScan(numberOf(pedp, "C_PED"), numberOf(pedp, "C_REG"), viewOnly(), izq, der);
-    if (archive.isEmpty() || !QFileInfo(archive).isFile() || !pedp.edit()) return;
-    QString error;
-    if (!fileOver(archive, m_dm.appDir(), QString::fromLatin1(kLivescanWorkFile), &error)) {
-        m_prompter.error(QStringLiteral("Error al crear la ficha comprimida"));
-        return;
-    }
-    QFile::remove(archive);
-    m_captures.storeClassifications(der, izq);
     pedp.setText(QStringLiteral("F_CAPTURA"), m_dm.clock().now().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
     const std::optional<Identity> who = confirmIdentity ? confirmIdentity() : std::nullopt;
     if (who && who->verifId > 0) {
@@ -414,7 +368,7 @@ void TFPedP::liveScan() {
     if (QFileInfo::exists(m_dm.appDir().existingFile(m_dm.requestFile(pedp, QLatin1Char('z')))))
         m_prompter.inform(
             QStringLiteral("Las impresiones dactilares de la solicitud %1\rhan sido grabadas exitosamente!")
-                .arg(numberOf(pedp, "C_PED")));
+                .arg(m_captures.number("C_PED")));
 }
 
 void TFPedP::documento() {
@@ -424,7 +378,7 @@ void TFPedP::documento() {
 void TFPedP::enviar() {
     Dataset& pedp = m_dm.pedp();
     if (!m_dm.personalRules().ValidarPedidoPersonal()) return;
-    if (m_dm.liveScan() && numberOf(pedp, "VERIF_ID") < 1) {
+    if (m_dm.liveScan() && m_captures.number("VERIF_ID") < 1) {
         const std::optional<Identity> who = confirmIdentity ? confirmIdentity() : std::nullopt;
         if (!who || who->verifId < 1) {
             m_prompter.warn(QStringLiteral("Lo sentimos, no se puede enviar el pedido sin la confirmación biometrica"));
@@ -446,20 +400,7 @@ void TFPedP::contestacion() {
     const QString answer = m_dm.appDir().existingFile(m_dm.requestFile(pedp, QLatin1Char('c')));
     const QString state = pedp.text(QStringLiteral("C_EST")).trimmed();
     if (state == QStringLiteral("R")) {
-        QString reason = pedp.text(QStringLiteral("X_RECHAZO")).trimmed();
-        if (reason.isEmpty()) {
-            m_prompter.setBusy(true);
-            QString error;
-            const bool asked = m_dm.centralState().ObtenerMotivoRechazo(false, numberOf(pedp, "C_PED"),
-                                                                        numberOf(pedp, "C_REG"), reason, error);
-            m_prompter.setBusy(false);
-            if (!asked) {
-                m_prompter.error(error);
-                return;
-            }
-        }
-        m_prompter.inform(reason, QStringLiteral("Motivo del Rechazo"));
-        if (QFileInfo::exists(answer)) (void)m_captures.showAnswer(answer);
+        if (m_captures.showRejectionReason(false) && QFileInfo::exists(answer)) (void)m_captures.showAnswer(answer);
         return;
     }
     const auto pause = m_dm.pauseReception();
@@ -483,7 +424,7 @@ void TFPedP::contestacion() {
 
 void TFPedP::comprobante() {
     Dataset& pedp = m_dm.pedp();
-    if (pedp.isEmpty() || numberOf(pedp, "C_PED") <= 0) {
+    if (pedp.isEmpty() || m_captures.number("C_PED") <= 0) {
         m_prompter.warn(QStringLiteral("Debe grabar los datos para obtener el número de pedido\rantes de imprimir el "
                                        "comprobante"));
         return;
@@ -516,8 +457,8 @@ void TFPedP::comprobante() {
     }
     if (address.trimmed().isEmpty() || address == kEmailPrompt) return;
     const bool sent = m_dm.sender().EnviarMensaje(
-        address, QStringLiteral("Comprobante del Trámite de Antecedentes Penales"), numberOf(pedp, "C_PED"),
-        numberOf(pedp, "C_REG"), {},
+        address, QStringLiteral("Comprobante del Trámite de Antecedentes Penales"), m_captures.number("C_PED"),
+        m_captures.number("C_REG"), {},
         receiptMailText(pedp.text(QStringLiteral("C_PAGO")).trimmed(), pedp.text(QStringLiteral("C_SEGUR")).trimmed()));
     if (sent)
         m_prompter.inform(QStringLiteral("Email Enviado Exitosamente"));
@@ -534,14 +475,7 @@ void TFPedP::buscar() {
 }
 
 void TFPedP::estadoVorlund() {
-    Dataset& pedp = m_dm.pedp();
-    const int expte = numberOf(pedp, "N_EXPE");
-    if (expte < 1) {
-        m_prompter.warn(QStringLiteral("Sin número de expte. no se puede consultar el estado"));
-        return;
-    }
-    m_dm.centralState().ConsultarEstadoVorlund(numberOf(pedp, "C_PED"), expte, numberOf(pedp, "C_REG"),
-                                               QStringLiteral("W"));
+    m_captures.estadoVorlund(QStringLiteral("W"));
 }
 
 } // namespace qev

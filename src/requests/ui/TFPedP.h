@@ -30,7 +30,7 @@ public:
     ~TFPedP() override;
 
     // The livescan capture, as in the official window (read-only when asked); answers the archive saved.
-    std::function<QString(int pedido, int regional, bool soloLectura, QString& clasIzq, QString& clasDer)> takeLiveScan;
+    RequestCaptures::LiveScanWindow takeLiveScan;
     // "Confirmación biometrica": the applicant's finger verified; nothing when it was not confirmed.
     struct Identity {
         QString login;
@@ -83,6 +83,7 @@ private:
     QPushButton* m_btEstVorlund;
     QPushButton* m_btDig;
     QMenu* m_pmHuella;
+    bool m_movingFocus = false;
 };
 
 // The receipt mailed to the applicant: the notice, the slip code and the security code.

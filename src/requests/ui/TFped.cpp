@@ -2,12 +2,10 @@
 
 #include "core/ui/DbControls.h"
 #include "dm/Tdm.h"
-#include "exchange/CentralState.h"
 #include "exchange/ReplyHandlers.h"
 #include "reports/Catalog.h"
 #include "reports/ui/ReportPreview.h"
 #include "requests/OfficialRequestRules.h"
-#include "requests/WorkFiles.h"
 #include "requests/ui/RequestForm.h"
 #include "requests/ui/RequestWindowRules.h"
 #include "requests/ui/TFBusqDel.h"
@@ -17,15 +15,12 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace qev {
@@ -100,10 +95,7 @@ TFped::TFped(Tdm& dm, Prompter& prompter, CaptureWindows capture, QWidget* paren
     header->addWidget(estado, 1);
 
     // The organisation that asks.
-    auto* grOrg = new QGroupBox(QStringLiteral("Organismo Requirente"), this);
-    grOrg->setObjectName(QStringLiteral("grOrg"));
-    auto* og = new QGridLayout(grOrg);
-    og->setVerticalSpacing(2);
+    auto [grOrg, og] = RequestForm::group(this, "grOrg", "Organismo Requirente");
     m_org = lookup(grOrg, "c_org", "C_ORG", "org", "C_ORG", "X_ORG");
     connect(m_org, &QComboBox::activated, this, &TFped::elegirOrganismo);
     og->addWidget(label(grOrg, "Fuero, Competencia y Nro:"), 0, 0);
@@ -166,10 +158,7 @@ TFped::TFped(Tdm& dm, Prompter& prompter, CaptureWindows capture, QWidget* paren
     };
 
     // The person the report is about.
-    auto* grCaus = new QGroupBox(QStringLiteral("Datos del Causante"), this);
-    grCaus->setObjectName(QStringLiteral("grCaus"));
-    auto* cg = new QGridLayout(grCaus);
-    cg->setVerticalSpacing(2);
+    auto [grCaus, cg] = RequestForm::group(this, "grCaus", "Datos del Causante");
     cg->addWidget(label(grCaus, "Apellidos:"), 0, 0);
     cg->addWidget(edit(grCaus, "x_ape1", "X_APE1", true), 0, 1, 1, 2);
     cg->addWidget(edit(grCaus, "x_ape2", "X_APE2", true), 0, 3, 1, 2);
@@ -327,20 +316,13 @@ void TFped::showEvent(QShowEvent* e) {
     m_carped->setVisible(m_dm.nominative());
     m_carpedLabel->setVisible(m_dm.nominative());
     m_excArt51->setVisible(m_dm.settings().read(QStringLiteral("m_es_suc")) == QStringLiteral("S"));
-    if (QScreen* screen = this->screen(); screen && !e->spontaneous())
-        move(screen->availableGeometry().center() - rect().center());
+    if (!e->spontaneous()) RequestCaptures::centre(*this);
 }
 
 void TFped::done(int r) {
-    Dataset& ped = m_dm.ped();
-    if (ped.editing()) {
-        if (m_prompter.confirm(QStringLiteral("El pedido tiene cambios sin grabar.\r¿Desea grabarlos?"),
-                               QStringLiteral("Confirmar"))) {
-            if (!beforeNavigatorAction(static_cast<int>(Button::Post)) || !ped.post()) return; // the window stays
-        } else {
-            ped.cancel();
-        }
-    }
+    if (!m_captures.closeUnsaved(
+            [this] { return beforeNavigatorAction(static_cast<int>(Button::Post)) && m_dm.ped().post(); }))
+        return; // the window stays
     QDialog::done(r);
 }
 
@@ -350,11 +332,7 @@ void TFped::setVorlundVisible(bool on) {
 
 bool TFped::beforeNavigatorAction(int b) {
     const auto button = static_cast<Button>(b);
-    if ((button == Button::Insert || button == Button::Post) && !m_dm.receptionIdle()) {
-        m_prompter.warn(QStringLiteral("Advertencia: Se están recibiendo mensajes. \rVuelva a intentar en unos "
-                                       "instantes."));
-        return false;
-    }
+    if (!m_captures.receptionAllows(button == Button::Insert || button == Button::Post)) return false;
     if (button == Button::Edit && sentAndNotRejected(m_dm.ped())) {
         m_prompter.warn(QStringLiteral("No se puede modificar un pedido que ya ha sido enviado"));
         return false;
@@ -364,11 +342,7 @@ bool TFped::beforeNavigatorAction(int b) {
 }
 
 void TFped::impDactilares() {
-    if (!m_dm.liveScan()) {
-        digitalizarFicha();
-        return;
-    }
-    m_pmHuella->popup(mapToGlobal(m_btDig->geometry().topLeft()));
+    m_captures.fingerprints(*m_pmHuella, *m_btDig, [this] { digitalizarFicha(); });
 }
 
 void TFped::digitalizarFicha() {
@@ -384,28 +358,9 @@ void TFped::digitalizarFicha() {
 
 void TFped::liveScan() {
     if (!m_captures.saveIfEditing()) return;
-    Dataset& ped = m_dm.ped();
-    if (m_dm.settings().read(QStringLiteral("LiveScan")) != QStringLiteral("Plano") || !takeLiveScan) {
-        m_prompter.warn(QStringLiteral("El lector de huellas configurado no permite capturar desde esta ventana.\r"
-                                       "Elija el lector \"Plano\" en la configuración del LiveScan."));
-        return;
-    }
-    const QString state = ped.text(QStringLiteral("C_EST")).trimmed();
-    const bool viewOnly = state == QStringLiteral("T") || state == QStringLiteral("C") || state == QStringLiteral("D");
-    QString izq = ped.text(QStringLiteral("C_CLASIZQ"));
-    QString der = ped.text(QStringLiteral("C_CLASDER"));
-    const QString archive =
-        takeLiveScan(static_cast<int>(ped.value(QStringLiteral("C_PED")).number()),
-                     static_cast<int>(ped.value(QStringLiteral("C_REG")).number()), viewOnly, izq, der);
-    if (archive.isEmpty() || !QFileInfo(archive).isFile()) return;
-    if (!ped.edit()) return;
-    QString error;
-    if (!fileOver(archive, m_dm.appDir(), QString::fromLatin1(kLivescanWorkFile), &error)) {
-        m_prompter.error(QStringLiteral("Error al crear la ficha comprimida"));
-        return;
-    }
-    QFile::remove(archive);
-    m_captures.storeClassifications(der, izq);
+    const QString state = m_dm.ped().text(QStringLiteral("C_EST")).trimmed();
+    (void)m_captures.liveScan(takeLiveScan, state == QStringLiteral("T") || state == QStringLiteral("C") ||
+                                                state == QStringLiteral("D"));
 }
 
 void TFped::documentacion() {
@@ -419,20 +374,7 @@ void TFped::enviar() {
 void TFped::contestacion() {
     Dataset& ped = m_dm.ped();
     if (ped.text(QStringLiteral("C_EST")).trimmed() == QStringLiteral("R")) {
-        QString reason = ped.text(QStringLiteral("X_RECHAZO")).trimmed();
-        if (reason.isEmpty()) {
-            m_prompter.setBusy(true);
-            QString error;
-            const bool asked = m_dm.centralState().ObtenerMotivoRechazo(
-                true, static_cast<int>(ped.value(QStringLiteral("C_PED")).number()),
-                static_cast<int>(ped.value(QStringLiteral("C_REG")).number()), reason, error);
-            m_prompter.setBusy(false);
-            if (!asked) {
-                m_prompter.error(error);
-                return;
-            }
-        }
-        m_prompter.inform(reason, QStringLiteral("Motivo del Rechazo"));
+        (void)m_captures.showRejectionReason(true);
         return;
     }
     if (!m_dm.replies().ContestacionDisponibleOficial()) return;
@@ -470,15 +412,7 @@ void TFped::oficio() {
 }
 
 void TFped::estadoVorlund() {
-    Dataset& ped = m_dm.ped();
-    const double expte = ped.isNull(QStringLiteral("N_EXPE")) ? 0 : ped.value(QStringLiteral("N_EXPE")).number();
-    if (expte < 1) {
-        m_prompter.warn(QStringLiteral("Sin número de expte. no se puede consultar el estado"));
-        return;
-    }
-    m_dm.centralState().ConsultarEstadoVorlund(
-        static_cast<int>(ped.value(QStringLiteral("C_PED")).number()), static_cast<int>(expte),
-        static_cast<int>(ped.value(QStringLiteral("C_REG")).number()), QStringLiteral("U"));
+    m_captures.estadoVorlund(QStringLiteral("U"));
 }
 
 void TFped::elegirDelito() {

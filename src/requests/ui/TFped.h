@@ -33,7 +33,7 @@ public:
 
     // The livescan capture of the request: shows the livescan window for the request (read-only when asked) with
     // both classifications in and out; answers the archive it saved, empty when nothing was taken.
-    std::function<QString(int pedido, int regional, bool soloLectura, QString& clasIzq, QString& clasDer)> takeLiveScan;
+    RequestCaptures::LiveScanWindow takeLiveScan;
     // "&Buscar": the search window over the official requests, shown modally.
     std::function<void()> search;
     // "&Oficio": the print preview of the letter (replaced in tests, which export it).

@@ -4,6 +4,7 @@
 #include "CentralSim.h"
 #include "ScriptedPrompter.h"
 #include "TempAppDir.h"
+#include "WaitFor.h"
 #include "capture/ui/ImageView.h"
 #include "capture/ui/TFBioVerif.h"
 #include "capture/wsq/GreyBmp.h"
@@ -48,11 +49,8 @@ wsq::GreyImage ridges() {
     return g;
 }
 
-template <typename F> bool waitFor(F done, int ms = 10000) {
-    const QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QTest::qWait(10);
-    return done();
+bool waitFor(const std::function<bool()>& done, int ms = 10000) {
+    return test::waitFor(done, ms);
 }
 
 class BioVerifTest : public ::testing::Test {

@@ -3,6 +3,7 @@
 // capture programs played by small shell scripts; a stored archive that cannot be opened.
 #include "NistFingers.h"
 #include "RequestFixture.h"
+#include "WaitFor.h"
 #include "capture/FingerArchive.h"
 #include "capture/LiveScanCard.h"
 #include "capture/ui/TFLiveScanPlano.h"
@@ -54,15 +55,7 @@ wsq::GreyImage decodeWsq(const std::vector<uint8_t>& stream) {
     return decoded ? decoded->image : wsq::GreyImage{};
 }
 
-bool waitFor(const std::function<bool()>& done, int ms = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using test::waitFor;
 
 class LiveScanPlanoTest : public test::RequestFixture {
 protected:

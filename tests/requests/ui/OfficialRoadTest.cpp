@@ -3,6 +3,7 @@
 #include "CentralSim.h"
 #include "LoopbackMail.h"
 #include "OfficialWindowFixture.h"
+#include "RoadReplies.h"
 #include "exchange/MailReception.h"
 #include "exchange/TSMime.h"
 #include "exchange/mail/TdmMail.h"
@@ -40,14 +41,6 @@ protected:
             test::clearMailbox(QString::fromLatin1(u));
         makeWindow();
         prompter.clear();
-    }
-    static int mails(const char* user) { return static_cast<int>(test::mailFiles(QString::fromLatin1(user)).size()); }
-    static bool arrived(const char* user, int n) {
-        QElapsedTimer t;
-        t.start();
-        while (mails(user) < n && t.elapsed() < 15000)
-            QThread::msleep(20);
-        return mails(user) == n;
     }
     static QString pdfText(const QString& pdf) {
         QProcess p;
@@ -169,7 +162,7 @@ TEST_F(OfficialRoadTest, OneRequestFromTheFirstKeystrokeToTheCentralOfficesAnswe
     prompter.clear();
     click("btEnv");
     dm->sender().waitForSends();
-    ASSERT_TRUE(arrived("central", 1)) << texts().toStdString();
+    ASSERT_EQ(test::waitForMail(QStringLiteral("central"), 1, 15000).size(), 1) << texts().toStdString();
     ped.refresh();
     EXPECT_EQ(ped.text(QStringLiteral("C_EST")), QStringLiteral("E"));
     EXPECT_TRUE(child<QCheckBox>("m_enviado")->isChecked());
@@ -182,14 +175,8 @@ TEST_F(OfficialRoadTest, OneRequestFromTheFirstKeystrokeToTheCentralOfficesAnswe
     // The central office confirms, then answers; the window shows each state.
     test::CentralSim sim("{}", QStringLiteral("127.0.0.1:") + test::smtpPort(), QStringLiteral("user@example.test"));
     ASSERT_TRUE(sim.started()) << sim.error().toStdString();
-    const auto reply = [&](const char* kind, QStringList args) {
-        args << QStringLiteral("--pedido") << QString::number(cPed) << QStringLiteral("--regional")
-             << QStringLiteral("7");
-        const auto r = sim.sendReply(QString::fromLatin1(kind), args);
-        ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
-        ASSERT_TRUE(arrived("user", 1));
-        dm->mailReception().RecibirPop3();
-        ASSERT_EQ(dm->mailReception().last().processed, 1);
+    const auto reply = [&](const char* kind, const QStringList& args) {
+        test::replyAndReceive(sim, *dm, kind, cPed, args);
     };
     reply("confirmo",
           {QStringLiteral("--expediente"), QStringLiteral("7301"), QStringLiteral("--estado"), QStringLiteral("T")});

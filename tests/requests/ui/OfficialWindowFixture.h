@@ -41,11 +41,22 @@ protected:
         QDir().mkpath(QString::fromStdString(pages));
     }
 
+    // The demo office with its data module, without mail or central office.
+    void startDemoOffice() {
+        QString error;
+        ASSERT_TRUE(createOfficeFolder(dir.path(), true, clock, &error)) << error.toStdString();
+        dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
+        ASSERT_TRUE(dm->create());
+    }
+
     // The window over the data module made by the test (dm must exist).
-    void makeWindow() {
+    void makeCaptureWindows() {
         digFich = std::make_unique<TFDigFich>(card, setup, prompter);
         imgDig = std::make_unique<TFImgDig>(doc, setup, prompter);
         verImg = std::make_unique<TFVerImg>(prompter);
+    }
+    void makeWindow() {
+        makeCaptureWindows();
         window = std::make_unique<TFped>(*dm, prompter, TFped::CaptureWindows{*digFich, *imgDig, *verImg});
         window->previewLetter = [this](const reports::Layout& layout) {
             letters.push_back(layout);
@@ -57,9 +68,7 @@ protected:
 
     // The personal request window instead, over the same capture windows.
     void makePersonalWindow() {
-        digFich = std::make_unique<TFDigFich>(card, setup, prompter);
-        imgDig = std::make_unique<TFImgDig>(doc, setup, prompter);
-        verImg = std::make_unique<TFVerImg>(prompter);
+        makeCaptureWindows();
         personal = std::make_unique<TFPedP>(*dm, prompter, RequestCaptures::Windows{*digFich, *imgDig, *verImg});
         personal->printReceipt = [this](const reports::Layout& layout) {
             letters.push_back(layout);

@@ -20,10 +20,8 @@ using Button = DbNavigator::Button;
 class OfficialWindowTest : public test::OfficialWindowFixture {
 protected:
     void SetUp() override {
-        QString error;
-        ASSERT_TRUE(createOfficeFolder(dir.path(), true, clock, &error)) << error.toStdString();
-        dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
-        ASSERT_TRUE(dm->create());
+        startDemoOffice();
+        if (HasFatalFailure()) return;
         makeWindow();
         prompter.clear();
     }

@@ -6,6 +6,8 @@
 #include "LoopbackMail.h"
 #include "NistFingers.h"
 #include "OfficialWindowFixture.h"
+#include "RoadReplies.h"
+#include "WaitFor.h"
 #include "capture/LiveScanSession.h"
 #include "capture/ui/TFBioVerif.h"
 #include "capture/ui/TFLiveScanPlano.h"
@@ -48,15 +50,7 @@ const QByteArray kData = R"({
   "biometric": [{"app_id": "admin", "score": 5}]
 })";
 
-bool waitFor(const std::function<bool()>& done, int ms = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using test::waitFor;
 
 class PersonalRoadTest : public test::OfficialWindowFixture {
 protected:
@@ -116,13 +110,6 @@ protected:
         scanner.reset();
     }
 
-    static bool arrived(int n) {
-        QElapsedTimer t;
-        t.start();
-        while (test::mailFiles(QStringLiteral("user")).size() < n && t.elapsed() < 15000)
-            QThread::msleep(20);
-        return test::mailFiles(QStringLiteral("user")).size() == n;
-    }
     // The subjects of the packages the central office received by web service, oldest first.
     QStringList packageSubjects() const {
         QDir store(sim.storeDir());
@@ -135,14 +122,8 @@ protected:
         }
         return out;
     }
-    void reply(const char* kind, int cPed, QStringList args) {
-        args << QStringLiteral("--pedido") << QString::number(cPed) << QStringLiteral("--regional")
-             << QStringLiteral("7");
-        const auto r = sim.sendReply(QString::fromLatin1(kind), args);
-        ASSERT_EQ(r.exitCode, 0) << r.output.toStdString();
-        ASSERT_TRUE(arrived(1));
-        dm->mailReception().RecibirPop3();
-        ASSERT_EQ(dm->mailReception().last().processed, 1);
+    void reply(const char* kind, int cPed, const QStringList& args) {
+        test::replyAndReceive(sim, *dm, kind, cPed, args);
     }
 
     test::CentralSim sim{kData, QStringLiteral("127.0.0.1:") + test::smtpPort(), QStringLiteral("user@example.test")};
@@ -156,6 +137,9 @@ protected:
 
 TEST_F(PersonalRoadTest, OnePersonalRequestFromItsSlipToItsAnswer) {
     Dataset& pedp = dm->pedp();
+    // The window has the focus, as the operator's does: leaving a field is a focus change.
+    personal->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(personal.get()));
     // The applicant as typed, with a first name that differs from the one the slip was paid with.
     nav(Button::Insert);
     ASSERT_EQ(pedp.state(), Dataset::State::Insert) << texts().toStdString();
@@ -171,6 +155,7 @@ TEST_F(PersonalRoadTest, OnePersonalRequestFromItsSlipToItsAnswer) {
     QTest::keyClick(child<QLineEdit>("dbTalon"), Qt::Key_Return);
     EXPECT_EQ(pedp.text(QStringLiteral("C_TRAM")).trimmed(), QStringLiteral("1")) << texts().toStdString();
     EXPECT_FALSE(child<QComboBox>("dblcbTram")->isEnabled()) << "the kind now comes from the slip";
+    EXPECT_EQ(sim.logText().count(QStringLiteral(" GetFechaByBoleta c_boleta=")), 1) << "the slip is asked for once";
     EXPECT_FALSE(pedp.isNull(QStringLiteral("F_PAGO")))
         << "the payment date from the central office" << sim.logText().toStdString();
 

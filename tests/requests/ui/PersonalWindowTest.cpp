@@ -19,10 +19,8 @@ using Button = DbNavigator::Button;
 class PersonalWindowTest : public test::OfficialWindowFixture {
 protected:
     void SetUp() override {
-        QString error;
-        ASSERT_TRUE(createOfficeFolder(dir.path(), true, clock, &error)) << error.toStdString();
-        dm = std::make_unique<Tdm>(dir.appDir(), prompter, clock);
-        ASSERT_TRUE(dm->create());
+        startDemoOffice();
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(dm->settings().write(QStringLiteral("m_chkdatbol"), QStringLiteral("N")));
         dm->deriveFlags();
         makePersonalWindow();
@@ -174,6 +172,26 @@ TEST_F(PersonalWindowTest, SlipFieldAndLivescanWithTheApplicantsConfirmation) {
     EXPECT_EQ(pedp.text(QStringLiteral("C_TRAM")), before);
     EXPECT_EQ(personal->focusWidget(), child<QLineEdit>("f_pago"));
     pedp.cancel();
+    // A slip whose payment date cannot be had: the error is said once, not again when the focus moves on to
+    // the date.
+    ASSERT_TRUE(dm->settings().write(QStringLiteral("m_chkdatbol"), QStringLiteral("S")));
+    dm->deriveFlags();
+    personal->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(personal.get()));
+    at(1);
+    nav(Button::Edit);
+    pedp.setNull(QStringLiteral("F_PAGO"));
+    prompter.clear();
+    talon->setFocus();
+    talon->selectAll();
+    QTest::keyClicks(talon, QStringLiteral("a1000000009"));
+    QTest::keyClick(talon, Qt::Key_Return);
+    EXPECT_EQ(prompter.texts(), QStringList{QStringLiteral("ERROR al intentar obtener la fecha del pago.")});
+    EXPECT_TRUE(child<QLineEdit>("f_pago")->hasFocus());
+    pedp.cancel();
+    ASSERT_TRUE(dm->settings().write(QStringLiteral("m_chkdatbol"), QStringLiteral("N")));
+    dm->deriveFlags();
+
     // The kind a slip sets shows in its list, also on a new row.
     nav(Button::Insert);
     EXPECT_TRUE(dm->personalRules().AplicarCodigoBoleta(QStringLiteral("B2000000001")));
