@@ -126,7 +126,10 @@ TFPedP::TFPedP(Tdm& dm, Prompter& prompter, RequestCaptures::Windows capture, QW
     dg->addWidget(form.edit(grDom, "DBEdit6", "C_CODPOS_S"), 1, 3);
 
     // The applicant.
-    auto [grCaus, cg] = RequestForm::group(this, "grCaus", "Datos Personales del Solicitante");
+    // Named variables, not a structured binding: the row lambda below captures them.
+    const auto causante = RequestForm::group(this, "grCaus", "Datos Personales del Solicitante");
+    QGroupBox* grCaus = causante.first;
+    QGridLayout* cg = causante.second;
     cg->addWidget(label(grCaus, "Apellidos:"), 0, 0);
     cg->addWidget(form.edit(grCaus, "x_ape1", "X_APE1", true), 0, 1);
     cg->addWidget(form.edit(grCaus, "x_ape2", "X_APE2", true), 0, 2);
